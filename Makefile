@@ -1,0 +1,62 @@
+# Quick start on a fresh Debian 12 machine:
+#   make run    set-up, build, convert the bundled sample trace
+#   make test   set-up, build, every test (also under ASan/UBSan)
+# Also: make install, make fuzz, make bench, make clean.
+
+BUILD      ?= build
+ASAN_BUILD ?= build-asan
+FUZZ_BUILD ?= build-fuzz
+JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
+PREFIX     ?= /usr/local
+FUZZ_SECONDS ?= 60
+CMAKE_FLAGS ?=
+
+SAMPLE = examples/Trace.orn
+OUT    = out
+
+.PHONY: all deps build run test test-plain test-sanitize install fuzz bench clean
+
+all: build
+
+deps:
+	@scripts/install-deps.sh
+
+build: deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORNPCAP_WERROR=ON $(CMAKE_FLAGS)
+	cmake --build $(BUILD) -j $(JOBS)
+
+# The main job on the bundled sample: one conversion per output format.
+run: build
+	@mkdir -p $(OUT)
+	$(BUILD)/OrnPcap -i$(SAMPLE) -o$(OUT)/ethernet.pcap -f1 -p30
+	$(BUILD)/OrnPcap -i$(SAMPLE) -o$(OUT)/ppp-sync.pcap -f2 -p20 -lANY
+	$(BUILD)/OrnPcap -i$(SAMPLE) -o$(OUT)/isdn.pcap -f5 -p3
+	@echo
+	@echo "Output files:"; ls -l $(OUT)
+
+test: test-plain test-sanitize
+
+test-plain: build
+	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+
+# The whole suite again under AddressSanitizer and UndefinedBehaviorSanitizer;
+# any report fails the run.
+test-sanitize: deps
+	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DORNPCAP_WERROR=ON -DORNPCAP_SANITIZE=ON $(CMAKE_FLAGS)
+	cmake --build $(ASAN_BUILD) -j $(JOBS)
+	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	  ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
+
+install: build
+	cmake --install $(BUILD) --prefix $(PREFIX)
+
+fuzz: deps
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORNPCAP_FUZZ=ON -DORNPCAP_TESTS=OFF
+	cmake --build $(FUZZ_BUILD) -j $(JOBS)
+	fuzz/run.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
+bench: build
+	bench/run.sh $(BUILD)
+
+clean:
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(OUT)

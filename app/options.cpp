@@ -1,0 +1,239 @@
+#include "app/options.hpp"
+
+#include <cctype>
+#include <cerrno>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+#include "app/console.hpp"
+#include "app/naming.hpp"
+#include "app/report.hpp"
+
+namespace ornpcap {
+
+namespace {
+
+struct SeenOptions {
+    bool any = false;
+    bool port = false;
+    bool lsn = false;
+    bool direction = false;
+};
+
+bool equalsIgnoreCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (std::tolower(static_cast<unsigned char>(a[i])) !=
+            std::tolower(static_cast<unsigned char>(b[i]))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// strtol/strtoul over the value: leading blanks, a sign, digits up to the
+// first non-digit (hex digits and a 0x prefix for base 16). False when no
+// digit could be read; the value saturates on overflow.
+bool readSigned(const char* text, long& value) {
+    char* end = nullptr;
+    errno = 0;
+    value = std::strtol(text, &end, 10);
+    return end != text;
+}
+
+bool readHex(const char* text, unsigned long& value) {
+    char* end = nullptr;
+    errno = 0;
+    value = std::strtoul(text, &end, 16);
+    if (end == text) {
+        return false;
+    }
+    // strtoul wraps a negative number; anything but -0 is out of range.
+    for (const char* p = text; p != end; ++p) {
+        if (*p == '-') {
+            return value == 0;
+        }
+    }
+    return errno != ERANGE;
+}
+
+// The value's first word: leading white space skipped, cut at the next one.
+std::string firstWord(const char* value) {
+    while (*value != '\0' && std::isspace(static_cast<unsigned char>(*value))) {
+        ++value;
+    }
+    const char* end = value;
+    while (*end != '\0' && !std::isspace(static_cast<unsigned char>(*end))) {
+        ++end;
+    }
+    return std::string(value, end);
+}
+
+ParseOutcome refuse(const char* message) {
+    console::printLine(message);
+    printHelp();
+    return ParseOutcome::Stop;
+}
+
+ParseOutcome parsePort(const char* value, ConversionSettings& s, SeenOptions& seen) {
+    long port = 0;
+    if (!readSigned(value, port) || port < 1 || port > 65535) {
+        return refuse(" INVALID PORT detected, showing help.\n");
+    }
+    s.port = static_cast<uint16_t>(port);
+    console::printf(" -p - Port to be extracted: %d\n", static_cast<int>(s.port));
+    seen.any = seen.port = true;
+    return ParseOutcome::Proceed;
+}
+
+ParseOutcome parseLsn(const char* value, ConversionSettings& s, SeenOptions& seen) {
+    if (equalsIgnoreCase(value, "ANY")) {
+        s.lsnMode = LsnMode::Any;
+        s.lsn = 0;
+        console::print(" -l - Lsn to be extracted: ANY\n");
+    } else if (equalsIgnoreCase(value, "ALL")) {
+        s.lsnMode = LsnMode::All;
+        s.lsn = 0;
+        console::print(" -l - Lsn to be extracted: ALL\n");
+    } else {
+        unsigned long lsn = 0;
+        if (!readHex(value, lsn) || lsn > 0xFFFF) {
+            return refuse(" INVALID LSN detected, showing help.\n");
+        }
+        s.lsnMode = LsnMode::One;
+        s.lsn = static_cast<uint16_t>(lsn);
+        console::printf(" -l - Lsn to be extracted: %04X\n", static_cast<unsigned>(s.lsn));
+    }
+    seen.any = seen.lsn = true;
+    return ParseOutcome::Proceed;
+}
+
+// A decimal value read into an id; a value that cannot be read leaves it.
+void readId(const char* value, int32_t& id) {
+    long number = 0;
+    if (readSigned(value, number)) {
+        id = number < INT32_MIN ? INT32_MIN : number > INT32_MAX ? INT32_MAX : static_cast<int32_t>(number);
+    }
+}
+
+ParseOutcome parseDirection(const char* value, ConversionSettings& s, SeenOptions& seen) {
+    readId(value, s.direction);
+    if (!isValidDirection(s.direction)) {
+        return refuse(" UNKNOWN/UNSUPPORTED DIRECTION value detected, showing help.\n");
+    }
+    const std::string_view name = directionName(s.direction);
+    console::printf(" -d - Direction to be extracted: %d (%.*s)\n", static_cast<int>(s.direction),
+                    static_cast<int>(name.size()), name.data());
+    seen.any = seen.direction = true;
+    return ParseOutcome::Proceed;
+}
+
+ParseOutcome parseFormat(const char* value, ConversionSettings& s, SeenOptions& seen) {
+    readId(value, s.format);
+    if (!isValidFrameFormat(s.format)) {
+        return refuse(" UNKNOWN/UNSUPPORTED FRAME FORMAT detected, showing help.\n");
+    }
+    const std::string_view name = frameFormatName(s.format);
+    console::printf(" -f - Frame FORMAT: %d (%.*s)\n", static_cast<int>(s.format),
+                    static_cast<int>(name.size()), name.data());
+    seen.any = true;
+    return ParseOutcome::Proceed;
+}
+
+ParseOutcome parseArgument(const char* argument, ConversionSettings& s, SeenOptions& seen) {
+    const std::string_view text = argument;
+    const std::string_view option = text.substr(0, 2);
+    const char* value = text.size() > 2 ? argument + 2 : "";
+    if (equalsIgnoreCase(option, "-?")) {
+        console::print(" -?\n\n");
+        printHelp();
+        return ParseOutcome::Stop;
+    }
+    if (equalsIgnoreCase(option, "-p")) {
+        return parsePort(value, s, seen);
+    }
+    if (equalsIgnoreCase(option, "-l")) {
+        return parseLsn(value, s, seen);
+    }
+    if (equalsIgnoreCase(option, "-d")) {
+        return parseDirection(value, s, seen);
+    }
+    if (equalsIgnoreCase(option, "-f")) {
+        return parseFormat(value, s, seen);
+    }
+    if (equalsIgnoreCase(option, "-i")) {
+        s.inputName = firstWord(value);
+        console::printf(" -i - Input file name: %s\n", s.inputName.c_str());
+        seen.any = true;
+    } else if (equalsIgnoreCase(option, "-o")) {
+        s.currentOutputName.clear();
+        s.outputName = firstWord(value);
+        console::printf(" -o - Output file name: %s\n", s.outputName.c_str());
+        seen.any = true;
+    }
+    return ParseOutcome::Proceed;
+}
+
+void warnUseless(const char* option, const char* conversion) {
+    console::printLine(" ");
+    console::printf(" WARNING: Parameter %s is useless in %s conversion.\n", option, conversion);
+    console::printLine("          The specified value will be ignored.");
+}
+
+// The checks after the last argument: mandatory options and ignored ones.
+ParseOutcome checkCombination(ConversionSettings& s, const SeenOptions& seen) {
+    if (!seen.any) {
+        return refuse(" NO PARAMETERS detected, showing help.\n");
+    }
+    if (!seen.port) {
+        console::printLine(" ");
+        console::printLine(" ERROR: Parameter -p is mandatory.");
+        console::printLine(" Please specify the Port to be converted.");
+        return ParseOutcome::Stop;
+    }
+    const bool ppp = s.format == FrameFormat::PppSync || s.format == FrameFormat::PppAsync;
+    if (ppp && !seen.lsn) {
+        console::printLine(" ");
+        console::printLine(" ERROR: Parameter -l is mandatory for PPP layer conversion.");
+        console::printLine(" Please specify the Lsn to be extracted.");
+        return ParseOutcome::Stop;
+    }
+    if (s.format == FrameFormat::I4bIsdn) {
+        if (seen.lsn) {
+            warnUseless("-l", "I4B ISDN");
+            s.lsnMode = LsnMode::Any;
+            s.lsn = 0;
+        }
+        if (seen.direction) {
+            warnUseless("-d", "I4B ISDN");
+            s.direction = Direction::InOut;
+        }
+    }
+    if (s.format == FrameFormat::Ethernet && seen.lsn && s.lsnMode != LsnMode::Any) {
+        warnUseless("-l", "ETHERNET");
+        s.lsnMode = LsnMode::Any;
+        s.lsn = 0;
+    }
+    if (s.lsnMode != LsnMode::All) {
+        computeOutputName(s, s.lsn);
+    }
+    return ParseOutcome::Proceed;
+}
+
+}  // namespace
+
+ParseOutcome parseOptions(int argc, const char* const* argv, ConversionSettings& settings) {
+    console::printLine("Detected command line parameters:");
+    SeenOptions seen;
+    for (int i = 1; i < argc; ++i) {
+        if (parseArgument(argv[i], settings, seen) == ParseOutcome::Stop) {
+            return ParseOutcome::Stop;
+        }
+    }
+    return checkCombination(settings, seen);
+}
+
+}  // namespace ornpcap

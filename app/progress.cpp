@@ -1,0 +1,36 @@
+#include "app/progress.hpp"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "app/console.hpp"
+#include "trace/conversion.hpp"
+
+namespace ornpcap {
+
+ProgressLine::ProgressLine(const std::string& traceName) {
+    struct stat st {};
+    if (::isatty(STDERR_FILENO) == 0 || ::stat(traceName.c_str(), &st) != 0 ||
+        static_cast<uint64_t>(st.st_size) < kLargeTrace) {
+        return;
+    }
+    active_ = true;
+    setProgressHook([this](uint64_t done, uint64_t total) {
+        const int percent = total == 0 ? 100 : static_cast<int>(done * 100 / total);
+        if (percent != shown_) {
+            shown_ = percent;
+            console::progress("\rConverting: " + std::to_string(percent) + "% ");
+        }
+    });
+}
+
+void ProgressLine::finish() {
+    if (!active_) {
+        return;
+    }
+    active_ = false;
+    setProgressHook({});
+    console::progress("\r                 \r");
+}
+
+}  // namespace ornpcap

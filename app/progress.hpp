@@ -1,0 +1,28 @@
+#pragma once
+// A progress line on standard error for long conversions: shown only when
+// standard error is a terminal and the trace is large; standard output is not
+// touched.
+
+#include <cstdint>
+#include <string>
+
+namespace ornpcap {
+
+class ProgressLine {
+public:
+    static constexpr uint64_t kLargeTrace = 32ull << 20;  // bytes
+
+    explicit ProgressLine(const std::string& traceName);
+    ~ProgressLine() { finish(); }
+    ProgressLine(const ProgressLine&) = delete;
+    ProgressLine& operator=(const ProgressLine&) = delete;
+
+    // Clears the line (once the conversion is over).
+    void finish();
+
+private:
+    bool active_ = false;
+    int shown_ = -1;
+};
+
+}  // namespace ornpcap

@@ -1,0 +1,153 @@
+#include "app/report.hpp"
+
+#include "app/console.hpp"
+
+namespace ornpcap {
+
+namespace {
+
+constexpr const char* kCredits = "OrnPcap: device port traces for tcpdump and Wireshark";
+
+constexpr const char* kHelpHead =
+    "HELP\n"
+    " Purpose: Converts the ORN trace to LibPcap format (.pcap) or\n"
+    "          to Visual Network format (.vn) or to I4B format (.i4b).\n"
+    "          This formats are readable by TcpDump and WireShark.\n"
+    "\n"
+    " Usage: OrnPcap [-?] [-i<Filename>] [-o<Filename>] [-f<format>] -p<Orn port>\n"
+    "                [-l<Lsn>] [-d<direction>]\n"
+    " Switches:\n"
+    "  -?    - Displays this help\n"
+    "  -i    - Input file name (default is Trace.orn)\n"
+    "  -o    - Output file name (default is Trace.pcap)";
+
+constexpr const char* kHelpTail =
+    "  -p    - Port to be extracted [0..65535] (mandatory)\n"
+    "  -l    - Lsn to be extracted [ANY, ALL, 0..FFFF] (mandatory for PPP format)\n"
+    "  -d    - Direction to be extracted (mandatory for PPP format):\n"
+    "          -d0 - Input\n"
+    "          -d1 - Output\n"
+    "          -d2 - Input and Output (default)\n"
+    "\n"
+    " Examples:\n"
+    "  1) To convert TRACE.ORN to TRACE.PCAP, ORN port 30, Ethernet format:\n"
+    "     OrnPcap -p30\n"
+    "     or\n"
+    "     OrnPcap -iTrace.orn -oTrace.pcap -f1 -p30\n"
+    "\n"
+    "  2) To convert MY_TRACE.ORN to MY_TRACE_001.PCAP, ORN port 24, Ethernet:\n"
+    "     OrnPcap -iMY_TRACE.ORN -oMY_TRACE_001.PCAP -f1 -p24\n"
+    "\n"
+    "  3) To convert TRACE.ORN to PPP layer, ORN port 20, Lsn 0x01, Input direction:\n"
+    "     OrnPcap -f2 -p20 -l1 -d0\n";
+
+// Messages by result code; codes missing here are "Unknown error.".
+struct Message {
+    int code;
+    const char* text;
+};
+constexpr Message kMessages[] = {
+    {0, " "},
+    {1, "NO EVENTS WERE FOUND. Target file(s) deleted."},
+    {2, "Unable to OPEN Source file."},
+    {3, "Unable to OPEN/CREATE Target file."},
+    {4, "Unable to READ Source file."},
+    {5, "Unable to READ Target file."},
+    {6, "Unable to WRITE Target file."},
+    {7, "INVALID Source file format or BAD Source file version."},
+    {8, "INVALID Source file format or BAD Source file version."},
+    {9, "INVALID Source file LENGTH. Try Repair utility to recover the error."},
+    {10, "Unrecoverable error. INVALID Source file CRC."},
+    {11, "INVALID Source file format or BAD Source file version."},
+    {12, "Unable to delete old '*.~B~' or '*.LST' files."},
+    {13, "Unspecified or Invalid Port value."},
+    {14, "Unable to merge '*.~B~' files."},
+    {15, "Unable to repair Source file."},
+    {16, "Source file is GOOD and doesn't need to be repaired."},
+    {17, " "},
+    {18, "Allocation failure. Not enough memory to execute the program."},
+};
+
+}  // namespace
+
+std::string_view resultMessage(int code) {
+    for (const Message& m : kMessages) {
+        if (m.code == code) {
+            return m.text;
+        }
+    }
+    return "Unknown error.";
+}
+
+void printBanner() {
+    console::printf("\r\nConverter from Varnek ORN Trace to LibPcap/VN/I4B format\r\n(%s)\r\n%s\r\n\r\n",
+                    kVersionText, kCredits);
+}
+
+void printHelp() {
+    console::printLine(kHelpHead);
+    console::printLine("  -f    - Frame format to be converted:");
+    for (const FrameFormatRow& row : kFrameFormats) {
+        console::printf("          -f%d - %.*s ", static_cast<int>(row.id),
+                        static_cast<int>(row.name.size()), row.name.data());
+        console::printLine(row.id == FrameFormat::Ethernet ? "(default)" : " ");
+    }
+    console::printLine(kHelpTail);
+}
+
+void printParameterEcho(const ConversionSettings& s) {
+    console::printLine("\nConversion parameters:");
+    console::printf(" Input file name      : %s\n", s.inputName.c_str());
+    if (s.lsnMode != LsnMode::All) {
+        console::printf(" Output file name     : %s\n", s.currentOutputName.c_str());
+    }
+    const std::string_view format = frameFormatName(s.format);
+    console::printf(" Frames FORMAT        : %d (%.*s)\n", static_cast<int>(s.format),
+                    static_cast<int>(format.size()), format.data());
+    console::printf(" Port to be extracted : %d\n", static_cast<int>(s.port));
+    switch (s.lsnMode) {
+        case LsnMode::Any:
+            console::print(" Lsn to be extracted  : ANY\n");
+            break;
+        case LsnMode::All:
+            console::print(" Lsn to be extracted  : ALL\n");
+            break;
+        case LsnMode::One:
+            console::printf(" Lsn to be extracted  : %04X\n", static_cast<unsigned>(s.lsn));
+            break;
+    }
+    const std::string_view direction = directionName(s.direction);
+    console::printf(" Direction            : %d (%.*s)\n", static_cast<int>(s.direction),
+                    static_cast<int>(direction.size()), direction.data());
+}
+
+void printStatistics(const ConversionStats& stats) {
+    console::printLine("\nConversion statistics:");
+    console::printf(" ORN trace records        : %10d\r\n", stats.traceRecords);
+    console::printf(" Output trace records     : %10d ( %d In, %d Out)\r\n", stats.outputRecords,
+                    stats.inRecords, stats.outRecords);
+    console::printf(" Bad disacarded records   : %10d\r\n", stats.discardedRecords);
+    console::printf(" Number of generated files: %10d\r\n", stats.generatedFiles);
+}
+
+void printFailure(ResultCode code, const std::string& inputName, const std::string& targetName) {
+    console::printLine(" ");
+    switch (code) {
+        case ResultCode::CannotOpenSource:
+            console::printf(" ERROR %d: file %s cannot be opened !!!\n", exitCode(code),
+                            inputName.c_str());
+            break;
+        case ResultCode::CannotCreateTarget:
+            console::printf(" ERROR %d: file %s cannot be created !!!\n", exitCode(code),
+                            targetName.c_str());
+            break;
+        case ResultCode::Interrupted:
+            console::printLine("CONVERSION INTERRUPTED. Target file(s) completed up to the last record.");
+            break;
+        default:
+            console::printLine(resultMessage(exitCode(code)));
+            break;
+    }
+}
+
+}  // namespace ornpcap

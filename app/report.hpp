@@ -1,0 +1,24 @@
+#pragma once
+// The fixed texts of the tool: banner, help, parameter echo, result messages,
+// statistics. Their wording, spacing and line ends are part of the interface.
+
+#include <string>
+
+#include "app/conversion_stats.hpp"
+#include "app/result_code.hpp"
+#include "app/settings.hpp"
+
+namespace ornpcap {
+
+inline constexpr const char* kVersionText = "v. 6.05.00 - 09/12/2009";
+
+void printBanner();
+void printHelp();
+// The "Conversion parameters" block of the pcap and Visual Networks paths.
+void printParameterEcho(const ConversionSettings& settings);
+void printStatistics(const ConversionStats& stats);
+// The report of a failed run: a blank line, then the message of the code.
+// inputName names the trace (code 2), targetName the output (code 3).
+void printFailure(ResultCode code, const std::string& inputName, const std::string& targetName);
+
+}  // namespace ornpcap

@@ -1,0 +1,30 @@
+#pragma once
+// The status every stage returns. The numbers are the tool's exit codes, so
+// they are fixed; resultMessage() gives the text the entry reports for each.
+
+#include <string_view>
+
+namespace ornpcap {
+
+enum class ResultCode : int {
+    Ok = 0,
+    NoEvents = 1,              // nothing converted, no output file created
+    CannotOpenSource = 2,      // also: an existing output cannot be reopened
+    CannotCreateTarget = 3,
+    CannotReadSource = 4,
+    CannotReadTarget = 5,
+    CannotWriteTarget = 6,
+    BadVersion = 7,
+    BadFormat = 11,
+    OutOfMemory = 18,
+    // Not a message of the table: the run was stopped by a signal after
+    // completing its outputs. The entry exits with 128 + the signal number.
+    Interrupted = 128,
+};
+
+constexpr int exitCode(ResultCode code) { return static_cast<int>(code); }
+
+// The message of a result, as the entry prints it; " " for success.
+std::string_view resultMessage(int code);
+
+}  // namespace ornpcap

@@ -1,0 +1,251 @@
+// The command line as a user meets it: exact standard output and exit codes of
+// the built binary, run in a temporary folder.
+
+#include <gtest/gtest.h>
+
+#include <cctype>
+
+#include "tests/support/temp_dir.hpp"
+#include "tests/support/tool_run.hpp"
+
+namespace ornpcap::test {
+namespace {
+
+using tracebuild::HeaderSpec;
+using tracebuild::TraceSpec;
+
+const std::string kDetected = "Detected command line parameters:\n";
+
+std::string withHelp(const std::string& message) { return message + "\n" + helpText(); }
+
+// A trace with a header of the version and no blocks.
+Bytes emptyTrace(uint16_t version) {
+    TraceSpec spec;
+    spec.header.versionMajor = version;
+    return tracebuild::buildTrace(spec);
+}
+
+struct Case {
+    std::vector<std::string> args;
+    std::string afterDetected;  // what follows "Detected command line parameters:"
+    int exitCode;
+};
+
+class UsageTest : public ::testing::TestWithParam<Case> {};
+
+TEST_P(UsageTest, PrintsExactlyAndExits) {
+    TempDir dir;
+    const Case& c = GetParam();
+    const ToolRun run = runOrnPcap(dir, c.args);
+    EXPECT_EQ(run.out, banner() + kDetected + c.afterDetected);
+    EXPECT_EQ(run.exitCode, c.exitCode);
+    EXPECT_TRUE(dir.list().empty()) << "a usage error must not create files";
+}
+
+const std::string kInvalidPort = " INVALID PORT detected, showing help.\n";
+const std::string kInvalidLsn = " INVALID LSN detected, showing help.\n";
+const std::string kRawIp = " -f - Frame FORMAT: 4 (Raw-IP)\n";
+const std::string kPppLines =
+    " \n ERROR: Parameter -l is mandatory for PPP layer conversion.\n"
+    " Please specify the Lsn to be extracted.\n";
+
+std::string caseName(const ::testing::TestParamInfo<Case>& info) {
+    std::string name = "n" + std::to_string(info.index);
+    for (const std::string& arg : info.param.args) {
+        name += "_";
+        for (char c : arg) {
+            name += std::isalnum(static_cast<unsigned char>(c)) ? c : 'x';
+        }
+    }
+    return name;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Options, UsageTest,
+    ::testing::Values(
+        Case{{}, withHelp(" NO PARAMETERS detected, showing help.\n"), 1},
+        Case{{"-x", "junk"}, withHelp(" NO PARAMETERS detected, showing help.\n"), 1},
+        Case{{"-?"}, " -?\n\n" + helpText(), 1},
+        Case{{"-?", "-p30"}, " -?\n\n" + helpText(), 1},
+        Case{{"-p0"}, withHelp(kInvalidPort), 1},
+        Case{{"-p65536"}, withHelp(kInvalidPort), 1},
+        Case{{"-pabc"}, withHelp(kInvalidPort), 1},
+        // The value belongs to the same argument: "-p" "30" is an empty port.
+        Case{{"-p", "30"}, withHelp(kInvalidPort), 1},
+        Case{{"-p30", "-l1FFFF"}, " -p - Port to be extracted: 30\n" + withHelp(kInvalidLsn), 1},
+        Case{{"-p30", "-lxyz"}, " -p - Port to be extracted: 30\n" + withHelp(kInvalidLsn), 1},
+        Case{{"-p30", "-l-1"}, " -p - Port to be extracted: 30\n" + withHelp(kInvalidLsn), 1},
+        Case{{"-d3", "-p30"},
+             withHelp(" UNKNOWN/UNSUPPORTED DIRECTION value detected, showing help.\n"), 1},
+        Case{{"-f7"}, withHelp(" UNKNOWN/UNSUPPORTED FRAME FORMAT detected, showing help.\n"), 1},
+        Case{{"-f1"},
+             " -f - Frame FORMAT: 1 (ETHERNET)\n \n ERROR: Parameter -p is mandatory.\n"
+             " Please specify the Port to be converted.\n",
+             1},
+        Case{{"-f2", "-p20"}, " -f - Frame FORMAT: 2 (PPP-Sync)\n -p - Port to be extracted: 20\n" + kPppLines, 1},
+        Case{{"-f3", "-p20", "-d0"},
+             " -f - Frame FORMAT: 3 (PPP-Async)\n -p - Port to be extracted: 20\n"
+             " -d - Direction to be extracted: 0 (In)\n" + kPppLines,
+             1}),
+    caseName);
+
+// Options that are accepted: the run goes on to the trace, which is missing,
+// so it ends with 2 and prints nothing after the detected parameters.
+INSTANTIATE_TEST_SUITE_P(
+    MissingTrace, UsageTest,
+    ::testing::Values(
+        Case{{"-p65535"}, " -p - Port to be extracted: 65535\n", 2},
+        Case{{"-P30"}, " -p - Port to be extracted: 30\n", 2},
+        Case{{"-p 030xyz"}, " -p - Port to be extracted: 30\n", 2},
+        Case{{"-x", "-p30"}, " -p - Port to be extracted: 30\n", 2},
+        Case{{"-f4", "-p30", "-lall"}, kRawIp + " -p - Port to be extracted: 30\n -l - Lsn to be extracted: ALL\n", 2},
+        Case{{"-f4", "-p30", "-LAny"}, kRawIp + " -p - Port to be extracted: 30\n -l - Lsn to be extracted: ANY\n", 2},
+        Case{{"-f4", "-p30", "-l0"}, kRawIp + " -p - Port to be extracted: 30\n -l - Lsn to be extracted: 0000\n", 2},
+        Case{{"-f4", "-p30", "-l0x1a"}, kRawIp + " -p - Port to be extracted: 30\n -l - Lsn to be extracted: 001A\n", 2},
+        Case{{"-F", "-p30"}, " -f - Frame FORMAT: 1 (ETHERNET)\n -p - Port to be extracted: 30\n", 2},
+        Case{{"-i  my trace.orn", "-o", "-p1"},
+             " -i - Input file name: my\n -o - Output file name: \n -p - Port to be extracted: 1\n", 2}),
+    caseName);
+
+// Runs that reach the converter on a trace without blocks: the echo, then
+// "NO EVENTS WERE FOUND" (exit 1), the warnings where options are ignored.
+TEST(OptionWarnings, I4bIgnoresLsnAndDirection) {
+    TempDir dir;
+    dir.write("Trace.orn", emptyTrace(8));
+    const ToolRun run = runOrnPcap(dir, {"-f5", "-p3", "-l1", "-d0"});
+    EXPECT_EQ(run.out, banner() + kDetected +
+                           " -f - Frame FORMAT: 5 (I4B ISDN)\n"
+                           " -p - Port to be extracted: 3\n"
+                           " -l - Lsn to be extracted: 0001\n"
+                           " -d - Direction to be extracted: 0 (In)\n"
+                           " \n WARNING: Parameter -l is useless in I4B ISDN conversion.\n"
+                           "          The specified value will be ignored.\n"
+                           " \n WARNING: Parameter -d is useless in I4B ISDN conversion.\n"
+                           "          The specified value will be ignored.\n"
+                           "\nConversion parameters:\n"
+                           " Input file name      : Trace.orn\n"
+                           " Output file name     : Trace.i4b\n"
+                           " Port to be extracted : 3\n"
+                           " \nNO EVENTS WERE FOUND. Target file(s) deleted.\n");
+    EXPECT_EQ(run.exitCode, 1);
+}
+
+TEST(OptionWarnings, EthernetIgnoresLsnButNotAny) {
+    TempDir dir;
+    dir.write("Trace.orn", emptyTrace(7));
+    const ToolRun all = runOrnPcap(dir, {"-f1", "-p30", "-lALL"});
+    EXPECT_EQ(all.out, banner() + kDetected +
+                           " -f - Frame FORMAT: 1 (ETHERNET)\n"
+                           " -p - Port to be extracted: 30\n"
+                           " -l - Lsn to be extracted: ALL\n"
+                           " \n WARNING: Parameter -l is useless in ETHERNET conversion.\n"
+                           "          The specified value will be ignored.\n"
+                           "\nConversion parameters:\n"
+                           " Input file name      : Trace.orn\n"
+                           " Output file name     : Trace.pcap\n"
+                           " Frames FORMAT        : 1 (ETHERNET)\n"
+                           " Port to be extracted : 30\n"
+                           " Lsn to be extracted  : ANY\n"
+                           " Direction            : 2 (In+Out)\n"
+                           " \nNO EVENTS WERE FOUND. Target file(s) deleted.\n");
+    const ToolRun any = runOrnPcap(dir, {"-f1", "-p30", "-lANY"});
+    EXPECT_EQ(any.out.find("WARNING"), std::string::npos);
+}
+
+// The probe on real bytes: the run ends before the parameter echo with the
+// probe's code, silently.
+struct ProbeCase {
+    const char* name;
+    Bytes trace;
+    int exitCode;
+};
+
+Bytes withHeader(const HeaderSpec& header) {
+    TraceSpec spec;
+    spec.header = header;
+    return tracebuild::buildTrace(spec);
+}
+
+std::vector<ProbeCase> probeCases() {
+    std::vector<ProbeCase> cases;
+    cases.push_back({"195 bytes", Bytes(195, 0), 7});
+    HeaderSpec sub2;
+    sub2.subVersion = 2;
+    cases.push_back({"subVersion 02", withHeader(sub2), 7});
+    HeaderSpec v9;
+    v9.versionText = "00009.000";
+    cases.push_back({"version text 00009.000", withHeader(v9), 4});
+    HeaderSpec badFcs;
+    badFcs.badFcs = true;
+    cases.push_back({"header FCS", withHeader(badFcs), 4});
+    TraceSpec tooLong;
+    tooLong.streamLength = 1;  // one byte more than lies between header and trailer
+    cases.push_back({"streamLength one too large", tracebuild::buildTrace(tooLong), 11});
+    TraceSpec badTrailer;
+    badTrailer.badTrailerFcs = true;
+    cases.push_back({"trailer FCS", tracebuild::buildTrace(badTrailer), 11});
+    return cases;
+}
+
+TEST(Probe, RefusesDamagedTracesBeforeTheEcho) {
+    for (const ProbeCase& c : probeCases()) {
+        TempDir dir;
+        dir.write("Trace.orn", c.trace);
+        const ToolRun run = runOrnPcap(dir, {"-p30"});
+        EXPECT_EQ(run.exitCode, c.exitCode) << c.name;
+        EXPECT_EQ(run.out, banner() + kDetected + " -p - Port to be extracted: 30\n") << c.name;
+        EXPECT_EQ(dir.read("Trace.orn"), c.trace) << c.name << ": the trace must stay as it was";
+    }
+}
+
+TEST(Probe, AcceptsVersionsFiveToEight) {
+    for (uint16_t version : {5, 6, 7, 8}) {
+        TempDir dir;
+        // The probe reads 203 bytes first, so a small header needs a few
+        // unused bytes behind it to be probed at all.
+        TraceSpec spec;
+        spec.header.versionMajor = version;
+        spec.unusedBeforeTrailer = 16;
+        dir.write("Trace.orn", tracebuild::buildTrace(spec));
+        const ToolRun run = runOrnPcap(dir, {"-p30"});
+        EXPECT_EQ(run.exitCode, 1) << "version " << version << ": no blocks, no events";
+        EXPECT_NE(run.out.find("NO EVENTS WERE FOUND"), std::string::npos) << version;
+    }
+}
+
+TEST(Probe, ShortVersionSixFileIsUnreadable) {
+    // 196 bytes hold a good 180-byte header and a trailer, but the probe
+    // always reads 203 bytes first.
+    TempDir dir;
+    dir.write("Trace.orn", emptyTrace(6));
+    EXPECT_EQ(runOrnPcap(dir, {"-p30"}).exitCode, 4);
+}
+
+TEST(Entry, CreateFailureNamesTheFileOfEveryConverter) {
+    // The trace has a record for each converter, but the output folder is missing.
+    TempDir dir;
+    EventRecord r;
+    r.port = 3;
+    r.eventType = kEventFrameReceived;
+    const Bytes payload(20, 0x45);
+    r.origLength = 20;
+    TraceSpec spec;
+    spec.blocks = tracebuild::splitIntoBlocks(tracebuild::encodeRecord(r, payload, 8), 512,
+                                              tracebuild::BlockMode::Stored);
+    dir.write("Trace.orn", tracebuild::buildTrace(spec));
+    const std::vector<std::pair<std::vector<std::string>, std::string>> runs = {
+        {{"-f4", "-p3", "-onone/x.pcap"}, "none/x.pcap"},
+        {{"-f2", "-p3", "-lALL", "-onone/x.pcap"}, "none/x.vn"},
+        {{"-f5", "-p3", "-onone/x.pcap"}, "none/x.i4b"},
+    };
+    for (const auto& [args, name] : runs) {
+        const ToolRun run = runOrnPcap(dir, args);
+        EXPECT_EQ(run.exitCode, 3) << name;
+        EXPECT_NE(run.out.find(" \n ERROR 3: file " + name + " cannot be created !!!\n"),
+                  std::string::npos)
+            << run.out;
+    }
+}
+
+}  // namespace
+}  // namespace ornpcap::test

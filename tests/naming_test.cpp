@@ -1,0 +1,113 @@
+// Output names and the clean-up of old outputs.
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "app/naming.hpp"
+#include "tests/support/temp_dir.hpp"
+
+namespace ornpcap::test {
+namespace {
+
+ConversionSettings settingsFor(int32_t format, int32_t direction, const std::string& output) {
+    ConversionSettings s = pcapDefaults();
+    s.format = format;
+    s.direction = direction;
+    s.outputName = output;
+    return s;
+}
+
+std::string nameFor(int32_t format, int32_t direction, uint16_t lsn, const std::string& output) {
+    ConversionSettings s = settingsFor(format, direction, output);
+    computeOutputName(s, lsn);
+    return s.currentOutputName;
+}
+
+TEST(OutputNaming, SuffixesAndExtensions) {
+    using namespace FrameFormat;
+    EXPECT_EQ(nameFor(Ethernet, Direction::InOut, 0, "Trace.pcap"), "Trace.pcap");
+    EXPECT_EQ(nameFor(Ethernet, Direction::InOut, 0x1A, "Trace.pcap"), "Trace_001A.pcap");
+    EXPECT_EQ(nameFor(PppSync, Direction::In, 1, "Trace.pcap"), "Trace_0001_In.pcap");
+    EXPECT_EQ(nameFor(RawIp, Direction::Out, 0, "Trace.pcap"), "Trace_Out.pcap");
+    EXPECT_EQ(nameFor(PppSync, Direction::InOut, 1, "Trace.pcap"), "Trace_0001.vn");
+    EXPECT_EQ(nameFor(PppAsync, Direction::In, 0, "Trace.PCAP"), "Trace_In.PCAP")
+        << "the .vn extension is for both directions only";
+    EXPECT_EQ(nameFor(I4bIsdn, Direction::InOut, 0, "capture.PCAP"), "capture.i4b");
+    EXPECT_EQ(nameFor(I4bIsdn, Direction::InOut, 0, "capture.cap"), "capture.cap");
+    EXPECT_EQ(nameFor(Ethernet, Direction::InOut, 5, "out"), "out_0005");
+    EXPECT_EQ(nameFor(Ethernet, Direction::Out, 0xFFFF, "dir.d/sub/x"), "dir.d/sub/x_FFFF_Out");
+    EXPECT_EQ(nameFor(Ethernet, Direction::InOut, 2, "a.b.pcap"), "a.b_0002.pcap");
+}
+
+TEST(OutputNaming, ExtensionRewriteChangesOutputNameOnce) {
+    ConversionSettings s = settingsFor(FrameFormat::PppSync, Direction::InOut, "Trace.pcap");
+    computeOutputName(s, 1);
+    EXPECT_EQ(s.outputName, "Trace.vn");
+    computeOutputName(s, 2);
+    EXPECT_EQ(s.outputName, "Trace.vn");
+    EXPECT_EQ(s.currentOutputName, "Trace_0002.vn");
+
+    ConversionSettings vn = settingsFor(FrameFormat::PppAsync, Direction::In, "capture.cap");
+    computeVnOutputName(vn, 1);
+    EXPECT_EQ(vn.currentOutputName, "capture_0001.cap") << "no direction suffix in .vn names";
+}
+
+TEST(OutputNaming, SplitsAtTheFinalComponent) {
+    const NameParts parts = splitName("dir.x/sub/.pcap");
+    EXPECT_EQ(parts.directory, "dir.x/sub/");
+    EXPECT_EQ(parts.baseName, "");
+    EXPECT_EQ(parts.extension, ".pcap");
+    EXPECT_EQ(splitName("sub.d/z").extension, "");
+}
+
+TEST(OutputNaming, RecognisesOnlyNamesItCanProduce) {
+    const NameParts trace = splitName("Trace.pcap");
+    for (const char* yes : {"Trace.pcap", "Trace_0001.pcap", "Trace_In.pcap", "Trace_001A_Out.pcap",
+                            "Trace_FFFF.pcap"}) {
+        EXPECT_TRUE(isOutputNameOf(trace, yes)) << yes;
+    }
+    for (const char* no : {"Trace.vn", "Trace_backup.pcap", "Trace_abcd.pcap", "Trace_00011.pcap",
+                           "Trace_In_0001.pcap", "Trace_0001_In_Out.pcap", "TraceX.pcap",
+                           "Trace.PCAP", "Trace.pcap.bak"}) {
+        EXPECT_FALSE(isOutputNameOf(trace, no)) << no;
+    }
+    const NameParts bare = splitName("capture");
+    EXPECT_TRUE(isOutputNameOf(bare, "capture_0001_In"));
+    EXPECT_FALSE(isOutputNameOf(bare, "capture.pcap"));
+    EXPECT_FALSE(isOutputNameOf(bare, "captured"));
+}
+
+TEST(ClearOldOutputs, DeletesOldOutputsAndKeepsTheRest) {
+    TempDir dir;
+    for (const char* name : {"Trace.pcap", "Trace_0001.pcap", "Trace_In.pcap", "Trace.vn",
+                             "Trace_backup.pcap", "other.pcap"}) {
+        dir.write(name, Bytes{1});
+    }
+    EXPECT_TRUE(clearOldOutputs(dir / "Trace.pcap", FileIdentity{}));
+    EXPECT_EQ(dir.list(), (std::vector<std::string>{"Trace.vn", "Trace_backup.pcap", "other.pcap"}));
+    EXPECT_TRUE(clearOldOutputs(dir / "Trace.pcap", FileIdentity{})) << "nothing to delete is fine";
+}
+
+TEST(ClearOldOutputs, NeverDeletesTheTrace) {
+    TempDir dir;
+    dir.write("Trace.pcap", Bytes{1, 2, 3});  // the trace, by an unlucky name
+    dir.write("Trace_In.pcap", Bytes{4});
+    ASSERT_EQ(::symlink("Trace.pcap", (dir / "Trace_Out.pcap").c_str()), 0);
+    const FileIdentity trace = identityOfPath(dir / "Trace.pcap");
+    EXPECT_TRUE(clearOldOutputs(dir / "Trace.pcap", trace));
+    EXPECT_EQ(dir.list(), (std::vector<std::string>{"Trace.pcap", "Trace_Out.pcap"}));
+    EXPECT_EQ(dir.read("Trace.pcap"), (Bytes{1, 2, 3}));
+}
+
+TEST(ClearOldOutputs, StopsAtTheFirstFailure) {
+    TempDir dir;
+    dir.makeDir("Trace.pcap");  // a folder cannot be deleted as a file
+    dir.write("Trace_0001.pcap", Bytes{1});
+    EXPECT_FALSE(clearOldOutputs(dir / "Trace.pcap", FileIdentity{}));
+    EXPECT_TRUE(dir.exists("Trace_0001.pcap"));
+}
+
+}  // namespace
+}  // namespace ornpcap::test

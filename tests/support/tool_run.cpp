@@ -1,0 +1,99 @@
+#include "tests/support/tool_run.hpp"
+
+#include <chrono>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+#include "app/console.hpp"
+#include "app/report.hpp"
+
+namespace ornpcap::test {
+
+namespace {
+
+void drain(int fd, std::string& into) {
+    char buffer[4096];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n <= 0) {
+            return;
+        }
+        into.append(buffer, static_cast<size_t>(n));
+    }
+}
+
+}  // namespace
+
+ToolRun runIn(const TempDir& dir, const std::string& binary, const std::vector<std::string>& args,
+              const RunOptions& options) {
+    int outPipe[2];
+    int errPipe[2];
+    if (::pipe(outPipe) != 0 || ::pipe(errPipe) != 0) {
+        return {};
+    }
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::dup2(outPipe[1], STDOUT_FILENO);
+        ::dup2(errPipe[1], STDERR_FILENO);
+        ::close(outPipe[0]);
+        ::close(errPipe[0]);
+        if (::chdir(dir.path().c_str()) != 0) {
+            ::_exit(126);
+        }
+        if (options.fileSizeLimit >= 0) {
+            std::signal(SIGXFSZ, SIG_IGN);
+            const struct rlimit limit = {static_cast<rlim_t>(options.fileSizeLimit),
+                                         static_cast<rlim_t>(options.fileSizeLimit)};
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+        }
+        std::vector<char*> argv{const_cast<char*>(binary.c_str())};
+        for (const std::string& a : args) {
+            argv.push_back(const_cast<char*>(a.c_str()));
+        }
+        argv.push_back(nullptr);
+        ::execv(binary.c_str(), argv.data());
+        ::_exit(127);
+    }
+    ::close(outPipe[1]);
+    ::close(errPipe[1]);
+    ToolRun run;
+    std::thread signaller;
+    if (options.signalAfterMs >= 0) {
+        signaller = std::thread([pid, &options] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(options.signalAfterMs));
+            ::kill(pid, options.signal);
+        });
+    }
+    std::thread errReader([&] { drain(errPipe[0], run.err); });
+    drain(outPipe[0], run.out);
+    errReader.join();
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    if (signaller.joinable()) {
+        signaller.join();
+    }
+    ::close(outPipe[0]);
+    ::close(errPipe[0]);
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return run;
+}
+
+std::string banner() {
+    console::Capture capture;
+    printBanner();
+    return capture.text();
+}
+
+std::string helpText() {
+    console::Capture capture;
+    printHelp();
+    return capture.text();
+}
+
+}  // namespace ornpcap::test

@@ -1,0 +1,38 @@
+#pragma once
+// Runs a built tool (OrnPcap, mktrace) in a folder, as a user would, and
+// captures its standard output and exit code.
+
+#include <string>
+#include <vector>
+
+#include "tests/support/temp_dir.hpp"
+
+namespace ornpcap::test {
+
+struct ToolRun {
+    int exitCode = -1;    // the exit status, or 128 + signal when killed
+    std::string out;      // standard output, byte for byte
+    std::string err;      // standard error
+};
+
+struct RunOptions {
+    long fileSizeLimit = -1;    // RLIMIT_FSIZE in bytes (SIGXFSZ ignored), -1: none
+    int signalAfterMs = -1;     // send `signal` this long after the start, -1: never
+    int signal = 0;
+};
+
+ToolRun runIn(const TempDir& dir, const std::string& binary, const std::vector<std::string>& args,
+              const RunOptions& options = {});
+
+// OrnPcap with the arguments, in the folder.
+inline ToolRun runOrnPcap(const TempDir& dir, const std::vector<std::string>& args,
+                          const RunOptions& options = {}) {
+    return runIn(dir, ORNPCAP_BINARY, args, options);
+}
+
+// The banner, with the credits line as OrnPcap prints it.
+std::string banner();
+// The help text as printed by -? and usage errors.
+std::string helpText();
+
+}  // namespace ornpcap::test

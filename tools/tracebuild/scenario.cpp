@@ -1,0 +1,347 @@
+#include "tools/tracebuild/scenario.hpp"
+
+#include <cstdlib>
+#include <memory>
+#include <optional>
+#include <sstream>
+#include <vector>
+
+#include "tools/tracebuild/trace_builder.hpp"
+
+namespace ornpcap::tracebuild {
+
+namespace {
+
+struct Settings {
+    HeaderSpec header;
+    size_t chunk = 512;
+    BlockMode mode = BlockMode::Alternate;
+    int level = 10;
+};
+
+struct FrameLine {
+    EventRecord record;
+    Bytes bytes;
+    std::optional<uint16_t> orig;
+    std::optional<size_t> cut;
+    bool async = false;
+    bool badFcs = false;
+};
+
+std::vector<std::string> words(const std::string& line) {
+    std::istringstream in(line);
+    std::vector<std::string> out;
+    for (std::string w; in >> w;) {
+        out.push_back(w);
+    }
+    return out;
+}
+
+bool number(const std::string& text, unsigned long& value) {
+    if (text.empty()) {
+        return false;
+    }
+    char* end = nullptr;
+    value = std::strtoul(text.c_str(), &end, 0);
+    return *end == '\0';
+}
+
+bool hexBytes(const std::vector<std::string>& tokens, size_t from, Bytes& out) {
+    for (size_t i = from; i < tokens.size(); ++i) {
+        const std::string& t = tokens[i];
+        if (t.size() % 2 != 0) {
+            return false;
+        }
+        for (size_t j = 0; j < t.size(); j += 2) {
+            unsigned long v = 0;
+            if (!number("0x" + t.substr(j, 2), v)) {
+                return false;
+            }
+            out.push_back(static_cast<uint8_t>(v));
+        }
+    }
+    return true;
+}
+
+class Parser {
+public:
+    explicit Parser(std::FILE* out) : out_(out) {}
+
+    bool line(const std::string& raw);
+    bool finish();
+    std::string error;
+    unsigned long records = 0;
+    unsigned blocks = 0;
+
+private:
+    bool setting(const std::vector<std::string>& w);
+    bool frame(const std::vector<std::string>& w);
+    bool bulk(const std::vector<std::string>& w);
+    bool flushFrame();
+    TraceWriter& writer();
+    bool fail(const std::string& message) {
+        error = message;
+        return false;
+    }
+
+    std::FILE* out_;
+    Settings settings_;
+    std::unique_ptr<TraceWriter> writer_;
+    std::optional<FrameLine> frame_;
+};
+
+TraceWriter& Parser::writer() {
+    if (!writer_) {
+        writer_ = std::make_unique<TraceWriter>(out_, settings_.header, settings_.chunk,
+                                                settings_.mode, settings_.level);
+    }
+    return *writer_;
+}
+
+bool Parser::setting(const std::vector<std::string>& w) {
+    if (writer_) {
+        return fail("settings must come before the first record");
+    }
+    HeaderSpec& h = settings_.header;
+    unsigned long v = 0;
+    const std::string& key = w[0];
+    if (key == "version" && w.size() == 2 && number(w[1], v) && v >= 5 && v <= 8) {
+        h.versionMajor = static_cast<uint16_t>(v);
+        return true;
+    }
+    if (key == "snap" && w.size() == 2 && number(w[1], v) && v <= 0xFFFF) {
+        h.snapLength = static_cast<uint16_t>(v);
+        return true;
+    }
+    if (key == "level" && w.size() == 2 && number(w[1], v) && v >= 1 && v <= 10) {
+        settings_.level = static_cast<int>(v);
+        return true;
+    }
+    if (key == "start" && w.size() == 3) {
+        unsigned y, mo, d, hh, mi, ss;
+        if (std::sscanf(w[1].c_str(), "%u-%u-%u", &y, &mo, &d) != 3 ||
+            std::sscanf(w[2].c_str(), "%u:%u:%u", &hh, &mi, &ss) != 3) {
+            return fail("start wants YYYY-MM-DD HH:MM:SS");
+        }
+        h.year = static_cast<uint16_t>(y);
+        h.month = static_cast<uint8_t>(mo);
+        h.day = static_cast<uint8_t>(d);
+        h.hour = static_cast<uint8_t>(hh);
+        h.minute = static_cast<uint8_t>(mi);
+        h.second = static_cast<uint8_t>(ss);
+        return true;
+    }
+    if (key == "utc" && w.size() == 2 && (w[1][0] == '+' || w[1][0] == '-')) {
+        unsigned hh, mi, ss;
+        if (std::sscanf(w[1].c_str() + 1, "%u:%u:%u", &hh, &mi, &ss) != 3) {
+            return fail("utc wants +HH:MM:SS or -HH:MM:SS");
+        }
+        h.utcOffset = {static_cast<uint8_t>(w[1][0] == '+' ? 1 : 0xFF), static_cast<uint8_t>(hh),
+                       static_cast<uint8_t>(mi), static_cast<uint8_t>(ss)};
+        return true;
+    }
+    if (key == "description") {
+        h.description.clear();
+        for (size_t i = 1; i < w.size(); ++i) {
+            h.description += (i > 1 ? " " : "") + w[i];
+        }
+        return true;
+    }
+    if (key == "blocks" && w.size() == 3 && number(w[1], v) && v >= 1 && v <= 60000) {
+        settings_.chunk = v;
+        if (w[2] == "compressed") {
+            settings_.mode = BlockMode::Compressed;
+        } else if (w[2] == "stored") {
+            settings_.mode = BlockMode::Stored;
+        } else if (w[2] == "alternate") {
+            settings_.mode = BlockMode::Alternate;
+        } else if (w[2] == "smallest") {
+            settings_.mode = BlockMode::Smallest;
+        } else {
+            return fail("blocks mode is compressed, stored, alternate or smallest");
+        }
+        return true;
+    }
+    return fail("cannot read the " + key + " line");
+}
+
+bool Parser::frame(const std::vector<std::string>& w) {
+    FrameLine f;
+    unsigned long time = 0, port = 0, lsn = 0;
+    if (w.size() < 6 || !number(w[1], time) || !number(w[2], port) || port > 0xFFFF ||
+        !number(w[3], lsn) || lsn > 0xFFFF) {
+        return fail("frame wants <ms> <port> <lsn> <in|out|typeN> ... : <hex>");
+    }
+    f.record.timeMs = static_cast<uint32_t>(time);
+    f.record.port = static_cast<uint16_t>(port);
+    f.record.lsn = static_cast<uint16_t>(lsn);
+    unsigned long v = 0;
+    if (w[4] == "in") {
+        f.record.eventType = kEventFrameReceived;
+    } else if (w[4] == "out") {
+        f.record.eventType = kEventFrameSent;
+    } else if (w[4].starts_with("type") && number(w[4].substr(4), v) && v <= 0xFF) {
+        f.record.eventType = static_cast<uint8_t>(v);
+    } else {
+        return fail("the direction is in, out or typeN");
+    }
+    size_t i = 5;
+    for (; i < w.size() && w[i] != ":"; ++i) {
+        const std::string& opt = w[i];
+        if (opt == "async") {
+            f.async = true;
+        } else if (opt == "badfcs") {
+            f.badFcs = true;
+        } else if (opt.starts_with("status=") && number(opt.substr(7), v) && v <= 0xFF) {
+            f.record.eventStatus = static_cast<uint8_t>(v);
+        } else if (opt.starts_with("orig=") && number(opt.substr(5), v) && v <= 0xFFFF) {
+            f.orig = static_cast<uint16_t>(v);
+        } else if (opt.starts_with("cut=") && number(opt.substr(4), v)) {
+            f.cut = v;
+        } else {
+            return fail("unknown frame option " + opt);
+        }
+    }
+    if (i == w.size()) {
+        return fail("frame needs ':' before its bytes");
+    }
+    if (!hexBytes(w, i + 1, f.bytes)) {
+        return fail("bad hex bytes");
+    }
+    frame_ = std::move(f);
+    return true;
+}
+
+bool Parser::flushFrame() {
+    if (!frame_) {
+        return true;
+    }
+    FrameLine f = std::move(*frame_);
+    frame_.reset();
+    Bytes payload = f.bytes;
+    if (f.async) {
+        appendFcs(payload);
+        if (f.badFcs) {
+            payload.back() ^= 0xFF;
+        }
+        payload = stuffAsync(payload);
+    }
+    if (payload.size() > 0xFFFF) {
+        return fail("frame longer than 65535 bytes");
+    }
+    f.record.origLength = f.orig.value_or(static_cast<uint16_t>(payload.size()));
+    if (f.cut && *f.cut < payload.size()) {
+        payload.resize(*f.cut);
+    }
+    writer().addRecord(f.record, payload);
+    ++records;
+    return true;
+}
+
+bool Parser::bulk(const std::vector<std::string>& w) {
+    unsigned long count = 0, port = 0, lsn = 0, lsns = 1, size = 150, step = 1, time = 0;
+    for (size_t i = 1; i < w.size(); ++i) {
+        const size_t eq = w[i].find('=');
+        const std::string key = w[i].substr(0, eq);
+        unsigned long v = 0;
+        if (eq == std::string::npos || !number(w[i].substr(eq + 1), v)) {
+            return fail("bulk wants key=value words");
+        }
+        if (key == "count") count = v;
+        else if (key == "port") port = v;
+        else if (key == "lsn") lsn = v;
+        else if (key == "lsns") lsns = v;
+        else if (key == "size") size = v;
+        else if (key == "step") step = v;
+        else if (key == "time") time = v;
+        else return fail("unknown bulk word " + key);
+    }
+    if (size < 46 || size > 0xFFFF || lsns == 0 || port > 0xFFFF) {
+        return fail("bulk wants size 46..65535, lsns >= 1 and a 16-bit port");
+    }
+    // Ethernet addresses, then IPv4/UDP with a sequence number, then filler
+    // that changes a little from frame to frame.
+    Bytes frame(size, 0);
+    const uint8_t head[] = {0x00, 0x1b, 0x21, 0x0a, 0x0b, 0x0c, 0x00, 0x1b, 0x21, 0x01, 0x02, 0x03,
+                            0x45, 0x00, 0x00, 0x00, 0x00, 0x00, 0x40, 0x00, 0x40, 0x11, 0x00, 0x00,
+                            0x0a, 0x00, 0x00, 0x01, 0x0a, 0x00, 0x00, 0x02, 0x13, 0x88, 0x13, 0x89};
+    std::copy(std::begin(head), std::end(head), frame.begin());
+    const uint16_t ipLength = static_cast<uint16_t>(size - 12);
+    frame[14] = static_cast<uint8_t>(ipLength >> 8);
+    frame[15] = static_cast<uint8_t>(ipLength);
+    uint32_t state = 0x12345678;
+    for (unsigned long n = 0; n < count; ++n) {
+        EventRecord record;
+        record.timeMs = static_cast<uint32_t>(time + n * step);
+        record.port = static_cast<uint16_t>(port);
+        record.lsn = static_cast<uint16_t>(lsn + n % lsns);
+        record.eventType = n % 2 == 0 ? kEventFrameSent : kEventFrameReceived;
+        record.origLength = static_cast<uint16_t>(size);
+        frame[16] = static_cast<uint8_t>(n >> 8);
+        frame[17] = static_cast<uint8_t>(n);
+        for (size_t i = 40; i < size; i += 16) {
+            state = state * 1664525u + 1013904223u;
+            frame[i] = static_cast<uint8_t>(state >> 24);
+        }
+        writer().addRecord(record, frame);
+        ++records;
+    }
+    return true;
+}
+
+bool Parser::line(const std::string& raw) {
+    const std::string text = raw.substr(0, raw.find('#'));
+    const std::vector<std::string> w = words(text);
+    if (w.empty()) {
+        return true;
+    }
+    const bool continuation = !text.empty() && (text[0] == ' ' || text[0] == '\t');
+    if (continuation && frame_) {
+        return hexBytes(w, 0, frame_->bytes) || fail("bad hex bytes");
+    }
+    if (!flushFrame()) {
+        return false;
+    }
+    if (w[0] == "frame") {
+        return frame(w);
+    }
+    if (w[0] == "bulk") {
+        return bulk(w);
+    }
+    return setting(w);
+}
+
+bool Parser::finish() {
+    if (!flushFrame()) {
+        return false;
+    }
+    const bool ok = writer().finish();
+    blocks = writer().blockCount();
+    return ok || fail("cannot write the trace (or more than 32767 blocks: use larger blocks)");
+}
+
+}  // namespace
+
+ScenarioResult runScenario(const std::string& text, std::FILE* out) {
+    Parser parser(out);
+    std::istringstream in(text);
+    unsigned lineNumber = 0;
+    ScenarioResult result;
+    for (std::string line; std::getline(in, line);) {
+        ++lineNumber;
+        if (!parser.line(line)) {
+            result.error = "line " + std::to_string(lineNumber) + ": " + parser.error;
+            return result;
+        }
+    }
+    if (!parser.finish()) {
+        result.error = parser.error;
+        return result;
+    }
+    result.ok = true;
+    result.records = parser.records;
+    result.blocks = parser.blocks;
+    return result;
+}
+
+}  // namespace ornpcap::tracebuild

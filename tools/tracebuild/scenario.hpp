@@ -1,0 +1,45 @@
+#pragma once
+// mktrace scenarios: a small line-oriented text that describes a trace.
+//
+//   # comment (to the end of the line)
+//   version 8                   trace format version, 5 to 8
+//   start 2009-12-09 12:00:00   trace start, local device time
+//   utc +01:00:00               UTC offset of the start (version 8 only)
+//   snap 1600                   snapLength
+//   description Varnek ORN trace
+//   blocks 512 alternate        record bytes per block; compressed, stored,
+//                               alternate (compressed first) or smallest
+//   level 10                    NRV2B compression level, 1 to 10
+//
+//   frame <ms> <port> <lsn> <in|out|typeN> [status=N] [orig=N] [async]
+//         [badfcs] [cut=N] : <hex bytes>
+//       One event record. Numbers are decimal or 0x-prefixed hex. Indented
+//       lines that follow continue the hex bytes. "async" sends the bytes as
+//       a PPP-Async frame: FCS-16 appended ("badfcs" makes it wrong), then
+//       flags and escapes; "cut=N" keeps only the first N bytes of the final
+//       payload (origLength stays the full length unless orig= is given).
+//
+//   bulk count=N port=P lsn=L [lsns=K] [size=S] [step=MS] [time=MS]
+//       N generated records of S bytes (an Ethernet/IPv4/UDP frame with a
+//       sequence number), LSNs L to L+K-1 in turn, sent and received in turn,
+//       one every MS milliseconds from time MS.
+//
+// Settings lines apply to the whole trace and must come before the first
+// record.
+
+#include <cstdio>
+#include <string>
+
+namespace ornpcap::tracebuild {
+
+struct ScenarioResult {
+    bool ok = false;
+    std::string error;  // "line N: ..." when not ok
+    unsigned long records = 0;
+    unsigned blocks = 0;
+};
+
+// Reads the scenario text and writes the trace to out.
+ScenarioResult runScenario(const std::string& text, std::FILE* out);
+
+}  // namespace ornpcap::tracebuild

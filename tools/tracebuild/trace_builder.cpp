@@ -1,0 +1,303 @@
+#include "tools/tracebuild/trace_builder.hpp"
+
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+
+#include <ucl/ucl.h>
+
+#include "trace/byte_order.hpp"
+#include "trace/fcs16.hpp"
+#include "trace/block_stream.hpp"
+#include "trace/trace_header.hpp"
+
+namespace ornpcap::tracebuild {
+
+namespace {
+
+void putText(Bytes& out, size_t offset, const std::string& text, size_t width, char pad) {
+    for (size_t i = 0; i < width; ++i) {
+        out[offset + i] = static_cast<uint8_t>(i < text.size() ? text[i] : pad);
+    }
+}
+
+void putFcs(Bytes& area, bool bad) {
+    const size_t n = area.size() - 2;
+    uint16_t fcs = Fcs16().reset().update(area.data(), static_cast<uint32_t>(n)).result();
+    if (bad) {
+        fcs ^= 0x0101;
+    }
+    storeLe16(&area[n], fcs);
+}
+
+// What the reader holds back after taking every complete record from work.
+void consumeRecords(Bytes& work, uint32_t headerSize, uint32_t lengthOffset) {
+    size_t pos = 0;
+    while (work.size() - pos >= headerSize) {
+        const size_t length = loadLe16(&work[pos + lengthOffset]);
+        if (work.size() - pos < headerSize + length) {
+            break;
+        }
+        pos += headerSize + length;
+    }
+    work.erase(work.begin(), work.begin() + static_cast<std::ptrdiff_t>(pos));
+}
+
+void consumeRecords(Bytes& work, uint16_t versionMajor) {
+    const uint32_t headerSize = recordHeaderSize(versionMajor);
+    consumeRecords(work, headerSize, headerSize - 2);
+}
+
+// The block's data as stored in the file.
+Bytes storedBytes(const BlockSpec& block) {
+    if (block.stored) {
+        return block.data;
+    }
+    Bytes bytes = compressNrv2b(block.data, block.level);
+    bytes.insert(bytes.end(), block.appendToCompressed.begin(), block.appendToCompressed.end());
+    if (block.cutCompressedTo && *block.cutCompressedTo < bytes.size()) {
+        bytes.resize(*block.cutCompressedTo);
+    }
+    return bytes;
+}
+
+Bytes blockWithHeader(const BlockSpec& block, const Bytes& stored, uint16_t position) {
+    Bytes out(kBlockHeaderSize);
+    const uint16_t number = block.number.value_or(position);
+    storeLe16(&out[0], static_cast<uint16_t>((number & 0x7FFF) | (block.stored ? 0x8000 : 0)));
+    storeLe16(&out[2], block.lengthField.value_or(static_cast<uint16_t>(stored.size())));
+    const uint16_t fcs =
+        Fcs16().reset().update(stored.data(), static_cast<uint32_t>(stored.size())).result();
+    storeLe16(&out[4], block.fcs.value_or(fcs));
+    out.insert(out.end(), stored.begin(), stored.end());
+    return out;
+}
+
+uint16_t roomFor(const std::vector<BlockSpec>& blocks, const std::vector<size_t>& storedSizes,
+                 uint16_t versionMajor) {
+    size_t needed = 0;
+    Bytes carry;
+    for (size_t i = 0; i < blocks.size(); ++i) {
+        needed = std::max(needed, storedSizes[i]);
+        needed = std::max(needed, (carry.size() + blocks[i].data.size() + 1) / 2);
+        carry.insert(carry.end(), blocks[i].data.begin(), blocks[i].data.end());
+        consumeRecords(carry, versionMajor);
+    }
+    return static_cast<uint16_t>(std::min<size_t>(needed, 0xFFFF));
+}
+
+}  // namespace
+
+uint32_t headerSizeFor(uint16_t versionMajor) {
+    if (versionMajor >= 8) {
+        return kHeaderSizeV8;
+    }
+    return versionMajor == 7 ? kHeaderSizeV7 : kHeaderSizeV5;
+}
+
+Bytes buildHeader(const HeaderSpec& spec) {
+    Bytes h(headerSizeFor(spec.versionMajor), 0);
+    char version[16];
+    std::snprintf(version, sizeof version, "%05u.%03u", static_cast<unsigned>(spec.versionMajor),
+                  static_cast<unsigned>(spec.versionMinor));
+    char sub[8];
+    std::snprintf(sub, sizeof sub, "%02u", static_cast<unsigned>(spec.subVersion));
+    putText(h, 0, spec.fileCode, 2, ' ');
+    h[2] = ' ';
+    putText(h, 3, "TRC", 6, ' ');
+    h[9] = ' ';
+    putText(h, 10, spec.versionText.value_or(version), 9, ' ');
+    h[19] = ' ';
+    putText(h, 20, sub, 2, '0');
+    h[22] = ' ';
+    putText(h, 23, spec.description, 30, ' ');
+    h[header_offset::textEnd] = 0x1A;
+    h[header_offset::startDay] = spec.day;
+    h[header_offset::startMonth] = spec.month;
+    storeLe16(&h[header_offset::startYear], spec.year);
+    h[header_offset::startHour] = spec.hour;
+    h[header_offset::startMinute] = spec.minute;
+    h[header_offset::startSecond] = spec.second;
+    storeLe16(&h[header_offset::snapLength], spec.snapLength);
+    if (h.size() == kHeaderSizeV8) {
+        std::copy(spec.utcOffset.begin(), spec.utcOffset.end(), &h[header_offset::utcOffset]);
+    }
+    putFcs(h, spec.badFcs);
+    return h;
+}
+
+Bytes buildTrailer(const TrailerSpec& spec) {
+    Bytes t(kTrailerSize, 0);
+    storeLe16(&t[0], spec.maxBlockLength);
+    storeLe16(&t[2], spec.blockCount);
+    storeLe32(&t[8], spec.streamLength);
+    putFcs(t, spec.badFcs);
+    return t;
+}
+
+Bytes encodeRecord(EventRecord record, std::span<const uint8_t> payload, uint16_t versionMajor) {
+    record.dataLength = static_cast<uint16_t>(payload.size());
+    Bytes out(recordHeaderSize(versionMajor));
+    if (versionMajor == 5) {
+        encodeEventRecordV5(record, out.data());
+    } else {
+        encodeEventRecord(record, out.data());
+    }
+    out.insert(out.end(), payload.begin(), payload.end());
+    return out;
+}
+
+Bytes compressNrv2b(std::span<const uint8_t> data, int level) {
+    static const bool initialised = ucl_init() == UCL_E_OK;
+    if (!initialised) {
+        return {};
+    }
+    Bytes out(data.size() + data.size() / 8 + 256);
+    ucl_uint outLength = static_cast<ucl_uint>(out.size());
+    const int rc = ucl_nrv2b_99_compress(data.data(), static_cast<ucl_uint>(data.size()),
+                                         out.data(), &outLength, nullptr, level, nullptr, nullptr);
+    out.resize(rc == UCL_E_OK ? outLength : 0);
+    return out;
+}
+
+Bytes encodeBlock(const BlockSpec& block, uint16_t position) {
+    return blockWithHeader(block, storedBytes(block), position);
+}
+
+uint16_t requiredMaxBlockLength(const std::vector<BlockSpec>& blocks, uint16_t versionMajor) {
+    std::vector<size_t> sizes;
+    for (const BlockSpec& block : blocks) {
+        sizes.push_back(storedBytes(block).size());
+    }
+    return roomFor(blocks, sizes, versionMajor);
+}
+
+Bytes buildTrace(const TraceSpec& spec) {
+    Bytes out = buildHeader(spec.header);
+    std::vector<size_t> sizes;
+    uint32_t streamLength = 0;
+    for (size_t i = 0; i < spec.blocks.size(); ++i) {
+        const Bytes stored = storedBytes(spec.blocks[i]);
+        sizes.push_back(stored.size());
+        const Bytes block = blockWithHeader(spec.blocks[i], stored, static_cast<uint16_t>(i + 1));
+        streamLength += static_cast<uint32_t>(block.size());
+        out.insert(out.end(), block.begin(), block.end());
+    }
+    out.insert(out.end(), spec.unusedBeforeTrailer, 0);
+    TrailerSpec trailer;
+    trailer.maxBlockLength =
+        spec.maxBlockLength.value_or(roomFor(spec.blocks, sizes, spec.header.versionMajor));
+    trailer.blockCount = spec.blockCount.value_or(static_cast<uint16_t>(spec.blocks.size()));
+    trailer.streamLength = spec.streamLength.value_or(streamLength);
+    trailer.badFcs = spec.badTrailerFcs;
+    const Bytes t = buildTrailer(trailer);
+    out.insert(out.end(), t.begin(), t.end());
+    return out;
+}
+
+std::vector<BlockSpec> splitIntoBlocks(std::span<const uint8_t> stream, size_t chunk,
+                                       BlockMode mode) {
+    std::vector<BlockSpec> blocks;
+    for (size_t at = 0; at < stream.size(); at += chunk) {
+        BlockSpec block;
+        const size_t length = std::min(chunk, stream.size() - at);
+        block.data.assign(stream.begin() + static_cast<std::ptrdiff_t>(at),
+                          stream.begin() + static_cast<std::ptrdiff_t>(at + length));
+        switch (mode) {
+            case BlockMode::Compressed: block.stored = false; break;
+            case BlockMode::Stored: block.stored = true; break;
+            case BlockMode::Alternate: block.stored = blocks.size() % 2 == 1; break;
+            case BlockMode::Smallest:
+                block.stored = compressNrv2b(block.data).size() >= block.data.size();
+                break;
+        }
+        blocks.push_back(std::move(block));
+    }
+    return blocks;
+}
+
+TraceWriter::TraceWriter(std::FILE* out, const HeaderSpec& header, size_t chunk, BlockMode mode,
+                         int level)
+    : out_(out), header_(header), chunk_(std::clamp<size_t>(chunk, 1, 60000)), mode_(mode),
+      level_(level) {
+    const Bytes h = buildHeader(header_);
+    ok_ = std::fwrite(h.data(), 1, h.size(), out_) == h.size();
+}
+
+void TraceWriter::addRecord(const EventRecord& record, std::span<const uint8_t> payload) {
+    const Bytes bytes = encodeRecord(record, payload, header_.versionMajor);
+    pending_.insert(pending_.end(), bytes.begin(), bytes.end());
+    while (pending_.size() >= chunk_) {
+        cutBlock(chunk_);
+    }
+}
+
+void TraceWriter::cutBlock(size_t length) {
+    BlockSpec block;
+    block.level = level_;
+    block.data.assign(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(length));
+    pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(length));
+    Bytes stored;
+    block.stored = mode_ == BlockMode::Stored || (mode_ == BlockMode::Alternate && blockCount_ % 2 == 1);
+    if (!block.stored) {
+        stored = compressNrv2b(block.data, level_);
+        if (stored.size() > 0xFFFF || (mode_ == BlockMode::Smallest && stored.size() >= length)) {
+            block.stored = true;
+        }
+    }
+    if (block.stored) {
+        stored = block.data;
+    }
+    ++blockCount_;
+    const Bytes encoded = blockWithHeader(block, stored, blockCount_);
+    ok_ = ok_ && std::fwrite(encoded.data(), 1, encoded.size(), out_) == encoded.size();
+    streamLength_ += static_cast<uint32_t>(encoded.size());
+    const size_t room = std::max(stored.size(), (carry_.size() + length + 1) / 2);
+    maxBlockLength_ = static_cast<uint16_t>(std::min<size_t>(0xFFFF, std::max<size_t>(maxBlockLength_, room)));
+    carry_.insert(carry_.end(), block.data.begin(), block.data.end());
+    consumeRecords(carry_, header_.versionMajor);
+}
+
+bool TraceWriter::finish() {
+    if (!pending_.empty()) {
+        cutBlock(pending_.size());
+    }
+    const Bytes t = buildTrailer({maxBlockLength_, blockCount_, streamLength_, false});
+    ok_ = ok_ && std::fwrite(t.data(), 1, t.size(), out_) == t.size();
+    return ok_ && blockCount_ <= 0x7FFF;
+}
+
+bool writeFile(const std::string& path, std::span<const uint8_t> bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    return static_cast<bool>(out);
+}
+
+Bytes readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void appendFcs(Bytes& frame) {
+    const uint16_t fcs =
+        Fcs16().reset().update(frame.data(), static_cast<uint32_t>(frame.size())).result();
+    frame.push_back(static_cast<uint8_t>(fcs));
+    frame.push_back(static_cast<uint8_t>(fcs >> 8));
+}
+
+Bytes stuffAsync(std::span<const uint8_t> frame) {
+    Bytes out{0x7E};
+    for (uint8_t b : frame) {
+        if (b == 0x7E || b == 0x7D || b < 0x20) {
+            out.push_back(0x7D);
+            out.push_back(static_cast<uint8_t>(b ^ 0x20));
+        } else {
+            out.push_back(b);
+        }
+    }
+    out.push_back(0x7E);
+    return out;
+}
+
+}  // namespace ornpcap::tracebuild

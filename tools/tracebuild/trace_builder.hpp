@@ -1,0 +1,137 @@
+#pragma once
+// Builds trace files the way the devices write them: header, numbered and
+// FCS-checked blocks (stored, or compressed with UCL's NRV2B), trailer. Used by
+// mktrace, the tests, the fuzz seeds and the benchmarks; not part of OrnPcap.
+//
+// Every field can be set wrong on purpose, so that damaged traces can be made
+// as easily as good ones.
+
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "trace/event_record.hpp"
+
+namespace ornpcap::tracebuild {
+
+using Bytes = std::vector<uint8_t>;
+
+struct HeaderSpec {
+    uint16_t versionMajor = 8;  // 8: 203-byte header, 7: 191, 5 and 6: 180
+    uint16_t versionMinor = 0;
+    uint8_t subVersion = 1;
+    std::string fileCode = "02";
+    std::string description = "Varnek ORN trace";
+    std::optional<std::string> versionText;  // replaces "%05d.%03d" when set
+    uint8_t day = 9;
+    uint8_t month = 12;
+    uint16_t year = 2009;
+    uint8_t hour = 12;
+    uint8_t minute = 0;
+    uint8_t second = 0;
+    uint16_t snapLength = 1600;
+    std::array<uint8_t, 4> utcOffset = {1, 1, 0, 0};  // sign (+1/-1 as a byte), h, m, s
+    bool badFcs = false;
+};
+
+uint32_t headerSizeFor(uint16_t versionMajor);
+Bytes buildHeader(const HeaderSpec& spec);
+
+struct TrailerSpec {
+    uint16_t maxBlockLength = 0;
+    uint16_t blockCount = 0;
+    uint32_t streamLength = 0;
+    bool badFcs = false;
+};
+Bytes buildTrailer(const TrailerSpec& spec);
+
+// The record's header in the form of the version, then its payload. The
+// record's dataLength is taken from the payload.
+Bytes encodeRecord(EventRecord record, std::span<const uint8_t> payload, uint16_t versionMajor);
+
+// NRV2B (8-bit) compression of UCL, level 1 (fast) to 10 (best).
+Bytes compressNrv2b(std::span<const uint8_t> data, int level = 10);
+
+// One block: its data before compression, how it is stored, and what to
+// damage on purpose.
+struct BlockSpec {
+    Bytes data;
+    bool stored = false;
+    std::optional<uint16_t> number;        // block number (default: its position)
+    std::optional<uint16_t> fcs;           // blockFcs (default: correct)
+    std::optional<uint16_t> lengthField;   // blockLength as written (default: true length)
+    Bytes appendToCompressed;              // bytes after the NRV2B end marker
+    std::optional<size_t> cutCompressedTo; // keep only this many compressed bytes
+    int level = 10;
+};
+
+// The block's header and data as they stand in the file.
+Bytes encodeBlock(const BlockSpec& block, uint16_t position);
+
+struct TraceSpec {
+    HeaderSpec header;
+    std::vector<BlockSpec> blocks;
+    // Trailer fields; by default the true counts and the smallest
+    // maxBlockLength with which the reader can hold every block.
+    std::optional<uint16_t> maxBlockLength;
+    std::optional<uint16_t> blockCount;
+    std::optional<uint32_t> streamLength;
+    size_t unusedBeforeTrailer = 0;  // zero bytes between the stream and the trailer
+    bool badTrailerFcs = false;
+};
+
+Bytes buildTrace(const TraceSpec& spec);
+
+// Cuts a record stream into blocks of at most chunk bytes, compressed,
+// stored, or alternating (the first compressed).
+enum class BlockMode { Compressed, Stored, Alternate, Smallest };
+std::vector<BlockSpec> splitIntoBlocks(std::span<const uint8_t> stream, size_t chunk,
+                                       BlockMode mode);
+
+// Writes a trace to a file record by record, cutting blocks as it goes, so that
+// traces of any size can be made without holding them in memory.
+class TraceWriter {
+public:
+    TraceWriter(std::FILE* out, const HeaderSpec& header, size_t chunk, BlockMode mode,
+                int level = 10);
+    void addRecord(const EventRecord& record, std::span<const uint8_t> payload);
+    // Writes the last block and the trailer. False when a write failed.
+    bool finish();
+
+    uint16_t blockCount() const { return blockCount_; }
+
+private:
+    void cutBlock(size_t length);
+
+    std::FILE* out_;
+    HeaderSpec header_;
+    size_t chunk_;
+    BlockMode mode_;
+    int level_;
+    Bytes pending_;  // record bytes not yet in a block
+    Bytes carry_;    // what the reader holds back: the start of an incomplete record
+    uint16_t blockCount_ = 0;
+    uint16_t maxBlockLength_ = 0;
+    uint32_t streamLength_ = 0;
+    bool ok_ = true;
+};
+
+// The smallest maxBlockLength that lets the reader hold every block: at least
+// each stored length, and half of what the work buffer must take in (the
+// start of a record carried over plus the block's expanded data).
+uint16_t requiredMaxBlockLength(const std::vector<BlockSpec>& blocks, uint16_t versionMajor);
+
+bool writeFile(const std::string& path, std::span<const uint8_t> bytes);
+Bytes readFile(const std::string& path);
+
+// FCS-16 of RFC 1662 appended least significant byte first.
+void appendFcs(Bytes& frame);
+// Asynchronous HDLC-like framing: flag, escaped bytes (0x7E, 0x7D and bytes
+// below 0x20), flag.
+Bytes stuffAsync(std::span<const uint8_t> frame);
+
+}  // namespace ornpcap::tracebuild

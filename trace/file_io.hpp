@@ -1,0 +1,72 @@
+#pragma once
+// Owning wrappers for descriptors and stdio streams, so that every path closes
+// what it opened, and the file identity used to keep outputs off the trace.
+
+#include <cstdio>
+#include <string>
+#include <sys/types.h>
+
+namespace ornpcap {
+
+// A unique descriptor; closed when it goes out of scope.
+class FdHandle {
+public:
+    FdHandle() = default;
+    explicit FdHandle(int fd) : fd_(fd) {}
+    FdHandle(const FdHandle&) = delete;
+    FdHandle& operator=(const FdHandle&) = delete;
+    FdHandle(FdHandle&& other) noexcept : fd_(other.release()) {}
+    FdHandle& operator=(FdHandle&& other) noexcept;
+    ~FdHandle() { reset(); }
+
+    int get() const { return fd_; }
+    bool isOpen() const { return fd_ >= 0; }
+    int release();
+    void reset();
+    // Closes and reports whether the close succeeded.
+    bool close();
+
+private:
+    int fd_ = -1;
+};
+
+// A unique stdio stream; closed when it goes out of scope.
+class FileHandle {
+public:
+    FileHandle() = default;
+    explicit FileHandle(std::FILE* f) : f_(f) {}
+    FileHandle(const FileHandle&) = delete;
+    FileHandle& operator=(const FileHandle&) = delete;
+    FileHandle(FileHandle&& other) noexcept : f_(other.f_) { other.f_ = nullptr; }
+    FileHandle& operator=(FileHandle&& other) noexcept;
+    ~FileHandle() { reset(); }
+
+    std::FILE* get() const { return f_; }
+    explicit operator bool() const { return f_ != nullptr; }
+    void reset();
+
+private:
+    std::FILE* f_ = nullptr;
+};
+
+// Device and inode of a file; two names with the same identity are one file.
+struct FileIdentity {
+    dev_t device = 0;
+    ino_t inode = 0;
+    bool known = false;
+
+    bool sameAs(const FileIdentity& other) const {
+        return known && other.known && device == other.device && inode == other.inode;
+    }
+};
+
+FileIdentity identityOfDescriptor(int fd);
+// Identity of the file a name leads to (symbolic links followed).
+FileIdentity identityOfPath(const std::string& name);
+// Identity of the directory entry itself (a symbolic link is not followed).
+FileIdentity identityOfEntry(const std::string& name);
+
+// True when something of that name exists (a directory counts).
+bool fileExists(const std::string& name);
+
+}  // namespace ornpcap

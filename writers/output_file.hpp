@@ -1,0 +1,70 @@
+#pragma once
+// One output file, written through a buffer in whole records.
+//
+// Records are appended whole; the buffer is only flushed between records, so
+// the bytes known to be on disk always end at a record boundary. When a write
+// fails (disk full, file size limit) the file is cut back to that boundary:
+// what stays on disk is complete up to its last whole record, and the caller
+// reports CannotWriteTarget.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "app/result_code.hpp"
+#include "trace/file_io.hpp"
+#include "trace/output_slot.hpp"
+
+namespace ornpcap {
+
+class OutputFile : public OutputSink {
+public:
+    static constexpr size_t kBufferSize = 64 * 1024;
+
+    OutputFile() = default;
+    OutputFile(OutputFile&&) = default;
+    OutputFile& operator=(OutputFile&&) = default;
+
+    // Creates the file, or empties an existing one, for reading and writing.
+    // CannotCreateTarget when that fails or when the name is the trace itself
+    // (which is then left untouched).
+    ResultCode create(const std::string& name, const FileIdentity& trace);
+    // Opens an existing file for reading and writing, keeping its content; the
+    // next append goes to its end. CannotOpenSource when it cannot be opened,
+    // CannotCreateTarget when it is the trace itself.
+    ResultCode openExisting(const std::string& name, const FileIdentity& trace);
+
+    bool isOpen() const { return fd_.isOpen(); }
+    // Where the next append goes.
+    uint64_t end() const { return durable_ + buffer_.size(); }
+    // Bytes known to be on disk: the end of the last record written out.
+    uint64_t durableEnd() const { return durable_; }
+    // Moves the append position (only between flushes).
+    bool setEnd(uint64_t offset);
+
+    // Appends one record made of two parts (either may be empty).
+    bool append(const uint8_t* first, size_t firstLength, const uint8_t* second = nullptr,
+                size_t secondLength = 0);
+    bool flush();
+    // Direct access at an offset, after a flush (also after a failed one, so
+    // that a damaged file can still be completed).
+    bool readAt(uint64_t offset, uint8_t* out, size_t length);
+    bool writeAt(uint64_t offset, const uint8_t* data, size_t length);
+    // Cuts a regular file to the length (no effect on other kinds of file).
+    bool truncate(uint64_t length);
+
+    // Flushes and closes; false when any write since opening failed.
+    bool close();
+    ResultCode finish() override { return close() ? ResultCode::Ok : ResultCode::CannotWriteTarget; }
+
+private:
+    ResultCode open(const std::string& name, const FileIdentity& trace, bool keepContent);
+    bool fail();
+
+    FdHandle fd_;
+    std::vector<uint8_t> buffer_;
+    uint64_t durable_ = 0;
+    bool failed_ = false;
+};
+
+}  // namespace ornpcap

@@ -1,0 +1,53 @@
+#pragma once
+// Turns a captured frame into what the pcap file's link type expects.
+//
+//   ETHERNET      the record's lsn is a protocol code: 1 IPv4, 2 ARP, 5 PPPoE
+//                 Discovery, 6 PPPoE Session get their EtherType inserted after
+//                 the two addresses; 7 is a complete frame; others are refused
+//   PPP-Sync      copied
+//   PPP-Async     flags and escapes removed, FCS checked and left out
+//   Raw-IP        starts at the first 0x45 byte (IPv4, 5-word header)
+//   Internal-UDP  the 26-byte internal header becomes a 14-byte Ethernet header
+//
+// Each framer writes the outgoing frame from the first byte of the frame
+// buffer, adjusts inclLen and origLen, and answers whether it accepts the frame.
+
+#include <cstdint>
+
+#include "app/settings.hpp"
+#include "trace/event_record.hpp"
+
+namespace ornpcap {
+
+struct PcapRecordHeader {
+    uint32_t tsSec = 0;
+    uint32_t tsUsec = 0;
+    uint32_t inclLen = 0;
+    uint32_t origLen = 0;
+};
+
+// Room for the largest record (dataLength 65535) plus the inserted EtherType.
+inline constexpr uint32_t kPcapFrameBufferSize = 65535 + 2;
+
+bool frameEthernet(PcapRecordHeader& header, uint8_t* frame, uint16_t protocolCode,
+                   const uint8_t* payload, uint32_t length);
+bool framePppSync(PcapRecordHeader& header, uint8_t* frame, const uint8_t* payload,
+                  uint32_t length);
+bool framePppAsync(PcapRecordHeader& header, uint8_t* frame, const uint8_t* payload,
+                   uint32_t length);
+bool frameRawIp(PcapRecordHeader& header, uint8_t* frame, const uint8_t* payload,
+                uint32_t length);
+bool frameInternalUdp(PcapRecordHeader& header, uint8_t* frame, uint8_t eventType,
+                      const uint8_t* payload, uint32_t length);
+
+// Picks the framer by the settings' frame format; I4B and unknown formats are
+// refused. The frame buffer holds kPcapFrameBufferSize bytes.
+bool framePcapRecord(PcapRecordHeader& header, uint8_t* frame, const EventRecord& record,
+                     const uint8_t* payload, const ConversionSettings& settings);
+
+// Removes asynchronous HDLC-like framing: 0x7E flags are dropped, 0x7D escapes
+// the next byte (XOR 0x20); a dropped flag keeps a pending escape. Returns the
+// number of bytes written to out (at most length).
+uint32_t unstuffAsyncFrame(const uint8_t* payload, uint32_t length, uint8_t* out);
+
+}  // namespace ornpcap
