@@ -22,25 +22,28 @@ size_t defaultLimit() {
 
 OpenFileBudget::OpenFileBudget() : limit_(defaultLimit()) {}
 
-void OpenFileBudget::touch(const std::string& name) {
-    auto found = where_.find(name);
+void OpenFileBudget::touch(uint16_t lsn) {
+    if (!order_.empty() && order_.front() == lsn) {
+        return;
+    }
+    auto found = where_.find(lsn);
     if (found != where_.end()) {
         order_.splice(order_.begin(), order_, found->second);
         return;
     }
-    order_.push_front(name);
-    where_[name] = order_.begin();
+    order_.push_front(lsn);
+    where_[lsn] = order_.begin();
 }
 
-std::optional<std::string> OpenFileBudget::evictionCandidate() const {
+std::optional<uint16_t> OpenFileBudget::evictionCandidate() const {
     if (order_.size() < limit_) {
         return std::nullopt;
     }
     return order_.back();
 }
 
-void OpenFileBudget::forget(const std::string& name) {
-    auto found = where_.find(name);
+void OpenFileBudget::forget(uint16_t lsn) {
+    auto found = where_.find(lsn);
     if (found != where_.end()) {
         order_.erase(found->second);
         where_.erase(found);

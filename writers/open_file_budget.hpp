@@ -3,9 +3,9 @@
 // LSN), and which to close when one more is needed: the least recently used.
 
 #include <cstddef>
+#include <cstdint>
 #include <list>
 #include <optional>
-#include <string>
 #include <unordered_map>
 
 namespace ornpcap {
@@ -16,17 +16,17 @@ public:
     OpenFileBudget();
     explicit OpenFileBudget(size_t limit) : limit_(limit < 1 ? 1 : limit) {}
 
-    // Marks the output as open and most recently used.
-    void touch(const std::string& name);
+    // Marks the output (by its LSN) as open and most recently used.
+    void touch(uint16_t lsn);
     // The output to close before another can open, if the budget is spent.
-    std::optional<std::string> evictionCandidate() const;
-    void forget(const std::string& name);
+    std::optional<uint16_t> evictionCandidate() const;
+    void forget(uint16_t lsn);
     size_t openCount() const { return order_.size(); }
 
 private:
     size_t limit_;
-    std::list<std::string> order_;  // most recently used first
-    std::unordered_map<std::string, std::list<std::string>::iterator> where_;
+    std::list<uint16_t> order_;  // most recently used first
+    std::unordered_map<uint16_t, std::list<uint16_t>::iterator> where_;
 };
 
 }  // namespace ornpcap

@@ -9,20 +9,25 @@ namespace ornpcap {
 
 namespace {
 
-bool writeFully(int fd, uint64_t offset, const uint8_t* data, size_t length) {
-    while (length > 0) {
-        const ssize_t done = ::pwrite(fd, data, length, static_cast<off_t>(offset));
+// Writes the bytes at the offset; returns how many reached the file.
+size_t writeAll(int fd, uint64_t offset, const uint8_t* data, size_t length) {
+    size_t written = 0;
+    while (written < length) {
+        const ssize_t done = ::pwrite(fd, data + written, length - written,
+                                      static_cast<off_t>(offset + written));
         if (done < 0 && errno == EINTR) {
             continue;
         }
         if (done <= 0) {
-            return false;
+            break;
         }
-        data += done;
-        length -= static_cast<size_t>(done);
-        offset += static_cast<uint64_t>(done);
+        written += static_cast<size_t>(done);
     }
-    return true;
+    return written;
+}
+
+bool writeFully(int fd, uint64_t offset, const uint8_t* data, size_t length) {
+    return writeAll(fd, offset, data, length) == length;
 }
 
 bool readFully(int fd, uint64_t offset, uint8_t* out, size_t length) {
@@ -73,6 +78,7 @@ ResultCode OutputFile::open(const std::string& name, const FileIdentity& trace, 
     fd_ = std::move(fd);
     buffer_.clear();
     buffer_.reserve(kBufferSize);
+    recordEnds_.clear();
     durable_ = end;
     failed_ = false;
     return ResultCode::Ok;
@@ -97,6 +103,7 @@ bool OutputFile::setEnd(uint64_t offset) {
 bool OutputFile::fail() {
     failed_ = true;
     buffer_.clear();
+    recordEnds_.clear();
     truncate(durable_);  // back to the last whole record
     return false;
 }
@@ -107,13 +114,25 @@ bool OutputFile::flush() {
     }
     if (failed_) {
         buffer_.clear();
+        recordEnds_.clear();
         return false;
     }
-    if (!writeFully(fd_.get(), durable_, buffer_.data(), buffer_.size())) {
+    const size_t written = writeAll(fd_.get(), durable_, buffer_.data(), buffer_.size());
+    if (written < buffer_.size()) {
+        // Keep the records that reached the disk whole.
+        uint64_t whole = 0;
+        for (uint32_t end : recordEnds_) {
+            if (end > written) {
+                break;
+            }
+            whole = end;
+        }
+        durable_ += whole;
         return fail();
     }
     durable_ += buffer_.size();
     buffer_.clear();
+    recordEnds_.clear();
     return true;
 }
 
@@ -139,6 +158,7 @@ bool OutputFile::append(const uint8_t* first, size_t firstLength, const uint8_t*
     if (secondLength > 0) {
         buffer_.insert(buffer_.end(), second, second + secondLength);
     }
+    recordEnds_.push_back(static_cast<uint32_t>(buffer_.size()));
     return true;
 }
 

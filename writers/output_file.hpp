@@ -1,11 +1,11 @@
 #pragma once
 // One output file, written through a buffer in whole records.
 //
-// Records are appended whole; the buffer is only flushed between records, so
-// the bytes known to be on disk always end at a record boundary. When a write
-// fails (disk full, file size limit) the file is cut back to that boundary:
-// what stays on disk is complete up to its last whole record, and the caller
-// reports CannotWriteTarget.
+// Records are appended whole and the buffer remembers where each ends, so the
+// bytes known to be on disk always end at a record boundary. When a write
+// fails (disk full, file size limit) the file is cut back to the last record
+// that reached the disk whole: what stays on disk is complete up to there,
+// and the caller reports CannotWriteTarget.
 
 #include <cstdint>
 #include <string>
@@ -63,6 +63,7 @@ private:
 
     FdHandle fd_;
     std::vector<uint8_t> buffer_;
+    std::vector<uint32_t> recordEnds_;  // where each buffered record ends
     uint64_t durable_ = 0;
     bool failed_ = false;
 };

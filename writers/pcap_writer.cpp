@@ -1,6 +1,7 @@
 #include "writers/pcap_writer.hpp"
 
 #include <unordered_map>
+#include <unistd.h>
 
 #include "app/naming.hpp"
 #include "trace/byte_order.hpp"
@@ -14,77 +15,95 @@ namespace {
 
 constexpr uint32_t kPcapMagic = 0xA1B2C3D4;
 
-// The pcap files of a run by name: one in the single-file modes, one per LSN
-// in ALL mode, of which at most a budget is open at a time.
+// The pcap files of a run by LSN: one in the single-file modes, one per LSN in
+// ALL mode, of which at most a budget is open at a time.
 class PcapOutputs : public OutputSink {
 public:
-    // The file for the name, opened, created or reopened as needed.
-    ResultCode select(const std::string& name, const FileIdentity& trace, uint16_t snapLength,
-                      int32_t format, ConversionStats& stats);
-    OutputFile& current() { return *current_; }
-    bool hasCurrent() const { return current_ != nullptr; }
+    // The open file for the LSN, or nullptr.
+    OutputFile* open(uint16_t lsn) {
+        auto found = files_.find(lsn);
+        if (found == files_.end() || !found->second.file.isOpen()) {
+            return nullptr;
+        }
+        budget_.touch(lsn);
+        return &found->second.file;
+    }
+    // Opens the file of the name for the LSN: created with its file header, or
+    // appended to when this run met it before or (ALL mode) it exists already.
+    ResultCode select(uint16_t lsn, const std::string& name, bool allMode,
+                      const FileIdentity& trace, uint16_t snapLength, int32_t format,
+                      ConversionStats& stats, OutputFile*& selected);
 
     ResultCode finish() override {
         bool ok = true;
-        for (auto& [name, file] : files_) {
-            ok = file.close() && ok;
+        for (auto& [lsn, output] : files_) {
+            ok = close(output) && ok;
         }
         files_.clear();
-        current_ = nullptr;
         return ok ? ResultCode::Ok : ResultCode::CannotWriteTarget;
     }
 
 private:
+    struct Output {
+        std::string name;
+        OutputFile file;
+        bool created = false;  // by this run, with its file header
+    };
+
+    // Closes a file; one made by this run that could not keep even its file
+    // header is removed rather than left half-written.
+    static bool close(Output& output) {
+        if (output.file.close()) {
+            return true;
+        }
+        if (output.created && output.file.durableEnd() < kPcapFileHeaderSize) {
+            ::unlink(output.name.c_str());
+        }
+        return false;
+    }
     ResultCode makeRoom();
 
-    std::unordered_map<std::string, OutputFile> files_;
+    std::unordered_map<uint16_t, Output> files_;
     OpenFileBudget budget_;
-    OutputFile* current_ = nullptr;
 };
 
 ResultCode PcapOutputs::makeRoom() {
     if (auto victim = budget_.evictionCandidate()) {
         budget_.forget(*victim);
-        if (!files_[*victim].close()) {
+        if (!close(files_[*victim])) {
             return ResultCode::CannotWriteTarget;
         }
     }
     return ResultCode::Ok;
 }
 
-ResultCode PcapOutputs::select(const std::string& name, const FileIdentity& trace,
-                               uint16_t snapLength, int32_t format, ConversionStats& stats) {
-    auto found = files_.find(name);
-    if (found != files_.end() && found->second.isOpen()) {
-        budget_.touch(name);
-        current_ = &found->second;
-        return ResultCode::Ok;
-    }
+ResultCode PcapOutputs::select(uint16_t lsn, const std::string& name, bool allMode,
+                               const FileIdentity& trace, uint16_t snapLength, int32_t format,
+                               ConversionStats& stats, OutputFile*& selected) {
     if (ResultCode rc = makeRoom(); rc != ResultCode::Ok) {
         return rc;
     }
-    OutputFile& file = files_[name];
-    current_ = nullptr;
-    // A file met before in this run, or left from another, is appended to.
-    const bool append = found != files_.end() || fileExists(name);
-    if (append) {
-        if (ResultCode rc = file.openExisting(name, trace); rc != ResultCode::Ok) {
-            files_.erase(name);
-            return rc;
+    const bool metBefore = files_.count(lsn) != 0;
+    Output& output = files_[lsn];
+    output.name = name;
+    const bool append = metBefore || (allMode && fileExists(name));
+    ResultCode rc = append ? output.file.openExisting(name, trace) : output.file.create(name, trace);
+    if (rc != ResultCode::Ok) {
+        if (!output.created) {
+            files_.erase(lsn);
         }
-    } else {
-        if (ResultCode rc = file.create(name, trace); rc != ResultCode::Ok) {
-            files_.erase(name);
-            return rc;
-        }
-        if (ResultCode rc = writePcapFileHeader(file, snapLength, format); rc != ResultCode::Ok) {
-            file.close();
-            return rc;
+        return rc;
+    }
+    budget_.touch(lsn);
+    if (!append) {
+        output.created = true;
+        if (ResultCode header = writePcapFileHeader(output.file, snapLength, format);
+            header != ResultCode::Ok) {
+            return header;
         }
         ++stats.generatedFiles;
     }
-    budget_.touch(name);
-    current_ = &file;
+    selected = &output.file;
     return ResultCode::Ok;
 }
 
@@ -152,18 +171,20 @@ ResultCode writePcapRecord(OutputSlot& slot, uint16_t snapLength, const EventRec
         slot.sink = std::make_unique<PcapOutputs>();
     }
     auto& outputs = *slot.as<PcapOutputs>();
-    if (settings.lsnMode == LsnMode::All || !outputs.hasCurrent()) {
-        computeOutputName(settings, settings.lsnMode == LsnMode::All ? record.lsn : settings.lsn);
-        ResultCode rc = outputs.select(settings.currentOutputName, slot.trace, snapLength,
-                                       settings.format, stats);
+    const bool allMode = settings.lsnMode == LsnMode::All;
+    const uint16_t lsn = allMode ? record.lsn : settings.lsn;
+    OutputFile* file = outputs.open(lsn);
+    if (file == nullptr) {
+        computeOutputName(settings, lsn);
+        ResultCode rc = outputs.select(lsn, settings.currentOutputName, allMode, slot.trace,
+                                       snapLength, settings.format, stats, file);
         if (rc != ResultCode::Ok) {
             return rc;
         }
     }
     uint8_t recordHeader[kPcapRecordHeaderSize];
     storeRecordHeader(recordHeader, header);
-    if (!outputs.current().append(recordHeader, sizeof recordHeader, conversion.frame.data(),
-                                  header.inclLen)) {
+    if (!file->append(recordHeader, sizeof recordHeader, conversion.frame.data(), header.inclLen)) {
         return ResultCode::CannotWriteTarget;
     }
     stats.countOutput(record.eventType);

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <new>
 #include <unordered_map>
+#include <unistd.h>
 
 #include "app/naming.hpp"
 #include "trace/byte_order.hpp"
@@ -38,11 +39,22 @@ class VnOutputs : public OutputSink {
 public:
     explicit VnOutputs(const FileIdentity& trace) : trace_(trace) {}
 
-    ResultCode select(const std::string& name, ConversionStats& stats, VnOutput*& selected);
+    // The open output for the LSN, or nullptr.
+    VnOutput* open(uint16_t lsn) {
+        auto found = files_.find(lsn);
+        if (found == files_.end() || !found->second.file.isOpen()) {
+            return nullptr;
+        }
+        budget_.touch(lsn);
+        return &found->second;
+    }
+    // Opens the output of the name for the LSN.
+    ResultCode select(uint16_t lsn, const std::string& name, ConversionStats& stats,
+                      VnOutput*& selected);
 
     ResultCode finish() override {
         bool ok = true;
-        for (auto& [name, output] : files_) {
+        for (auto& [lsn, output] : files_) {
             ok = completeVnFile(output, trace_) == ResultCode::Ok && ok;
         }
         files_.clear();
@@ -54,7 +66,7 @@ private:
     ResultCode open(VnOutput& output, ConversionStats& stats);
 
     FileIdentity trace_;
-    std::unordered_map<std::string, VnOutput> files_;
+    std::unordered_map<uint16_t, VnOutput> files_;  // by LSN
     OpenFileBudget budget_;
 };
 
@@ -103,26 +115,20 @@ ResultCode VnOutputs::open(VnOutput& output, ConversionStats& stats) {
     return ResultCode::Ok;
 }
 
-ResultCode VnOutputs::select(const std::string& name, ConversionStats& stats,
+ResultCode VnOutputs::select(uint16_t lsn, const std::string& name, ConversionStats& stats,
                              VnOutput*& selected) {
-    auto found = files_.find(name);
-    if (found != files_.end() && found->second.file.isOpen()) {
-        budget_.touch(name);
-        selected = &found->second;
-        return ResultCode::Ok;
-    }
     if (ResultCode rc = makeRoom(); rc != ResultCode::Ok) {
         return rc;
     }
-    VnOutput& output = files_[name];
+    VnOutput& output = files_[lsn];
     output.name = name;
     if (ResultCode rc = open(output, stats); rc != ResultCode::Ok) {
         if (!output.started) {
-            files_.erase(name);  // nothing of it to complete
+            files_.erase(lsn);  // nothing of it to complete
         }
         return rc;
     }
-    budget_.touch(name);
+    budget_.touch(lsn);
     selected = &output;
     return ResultCode::Ok;
 }
@@ -184,6 +190,30 @@ ResultCode reopenVnFile(VnOutput& output) {
     return output.file.setEnd(indexStart) ? ResultCode::Ok : ResultCode::CannotReadTarget;
 }
 
+namespace {
+
+// Writes the index behind the packets, the header in front, and cuts the file there.
+bool writeIndexAndHeader(VnOutput& output) {
+    std::vector<uint8_t> index(4 * output.vnIndex.size());
+    for (size_t i = 0; i < output.vnIndex.size(); ++i) {
+        storeLe32(&index[4 * i], output.vnIndex[i]);
+    }
+    storeLe32(&output.vnHeader[field::packetCount], static_cast<uint32_t>(output.vnIndex.size()));
+    bool ok = output.file.writeAt(output.dataEnd, index.data(), index.size());
+    ok = ok && writeVnFileHeader(output) == ResultCode::Ok;
+    return ok && output.file.truncate(output.dataEnd + index.size());
+}
+
+// Keeps the first count packets.
+void keepPackets(VnOutput& output, size_t count) {
+    if (count < output.vnIndex.size()) {
+        output.dataEnd = output.vnIndex[count];
+        output.vnIndex.resize(count);
+    }
+}
+
+}  // namespace
+
 ResultCode completeVnFile(VnOutput& output, const FileIdentity& trace) {
     if (!output.started) {
         return output.file.close() ? ResultCode::Ok : ResultCode::CannotWriteTarget;
@@ -193,20 +223,33 @@ ResultCode completeVnFile(VnOutput& output, const FileIdentity& trace) {
         return ResultCode::CannotWriteTarget;
     }
     bool ok = output.file.flush();
-    // Packets that did not reach the disk leave the index.
-    const uint64_t durable = std::min<uint64_t>(output.dataEnd, output.file.durableEnd());
-    while (!output.vnIndex.empty() && output.vnIndex.back() >= durable) {
-        output.vnIndex.pop_back();
+    // What reached the disk: packets beyond it leave the index.
+    const uint64_t written = std::min<uint64_t>(output.dataEnd, output.file.durableEnd());
+    size_t kept = output.vnIndex.size();
+    while (kept > 0 && output.vnIndex[kept - 1] >= written) {
+        --kept;
     }
-    output.dataEnd = std::max<uint64_t>(durable, kVnFirstPacket);
-    std::vector<uint8_t> index(4 * output.vnIndex.size());
-    for (size_t i = 0; i < output.vnIndex.size(); ++i) {
-        storeLe32(&index[4 * i], output.vnIndex[i]);
+    keepPackets(output, kept);
+    output.dataEnd = std::min(output.dataEnd, written);
+    if (written < kVnFirstPacket) {
+        // Not even the header reached the disk: no file is better than half of one.
+        output.file.close();
+        ::unlink(output.name.c_str());
+        return ResultCode::CannotWriteTarget;
     }
-    storeLe32(&output.vnHeader[field::packetCount], static_cast<uint32_t>(output.vnIndex.size()));
-    ok = output.file.writeAt(output.dataEnd, index.data(), index.size()) && ok;
-    ok = writeVnFileHeader(output) == ResultCode::Ok && ok;
-    ok = output.file.truncate(output.dataEnd + index.size()) && ok;
+    if (!writeIndexAndHeader(output)) {
+        ok = false;
+        // No room for the whole index (disk full, size limit): keep the packets
+        // whose index fits in the space the file had already taken.
+        while (kept > 0) {
+            --kept;
+            if (output.vnIndex[kept] + 4ull * kept <= written) {
+                break;
+            }
+        }
+        keepPackets(output, kept);
+        writeIndexAndHeader(output);
+    }
     ok = output.file.close() && ok;
     return ok ? ResultCode::Ok : ResultCode::CannotWriteTarget;
 }
@@ -268,14 +311,18 @@ ResultCode writeVnRecord(OutputSlot& slot, uint16_t snapLength, const EventRecor
     if (!vnRecordFilter(settings, record) || record.dataLength == 0) {
         return ResultCode::Ok;
     }
-    computeVnOutputName(settings, settings.lsnMode == LsnMode::All ? record.lsn : settings.lsn);
     if (!slot.sink) {
         slot.sink = std::make_unique<VnOutputs>(slot.trace);
     }
-    VnOutput* output = nullptr;
-    if (ResultCode rc = slot.as<VnOutputs>()->select(settings.currentOutputName, stats, output);
-        rc != ResultCode::Ok) {
-        return rc;
+    auto& outputs = *slot.as<VnOutputs>();
+    const uint16_t lsn = settings.lsnMode == LsnMode::All ? record.lsn : settings.lsn;
+    VnOutput* output = outputs.open(lsn);
+    if (output == nullptr) {
+        computeVnOutputName(settings, lsn);
+        if (ResultCode rc = outputs.select(lsn, settings.currentOutputName, stats, output);
+            rc != ResultCode::Ok) {
+            return rc;
+        }
     }
 
     VnFrame frame;
