@@ -26,6 +26,25 @@ TEST(Fcs16, PublishedCheckValue) {
     EXPECT_FALSE(Fcs16(fcs).update(msbFirst, 2).isGood());
 }
 
+TEST(Fcs16, AnySplitGivesTheSameValue) {
+    // Eight bytes at a time or one: the running value must not depend on it.
+    Bytes data(61);
+    for (size_t i = 0; i < data.size(); ++i) {
+        data[i] = static_cast<uint8_t>(i * 37 + 11);
+    }
+    const uint16_t whole = Fcs16().reset().update(data.data(), 61).value();
+    for (uint32_t cut = 0; cut <= 61; ++cut) {
+        Fcs16 split;
+        split.reset().update(data.data(), cut).update(data.data() + cut, 61 - cut);
+        uint16_t byByte = 0xFFFF;
+        for (uint8_t b : data) {
+            byByte = static_cast<uint16_t>((byByte >> 8) ^ fcs16_detail::kTable[(byByte ^ b) & 0xFF]);
+        }
+        EXPECT_EQ(split.value(), whole) << cut;
+        EXPECT_EQ(byByte, whole);
+    }
+}
+
 TEST(Fcs16, EmptyUpdate) {
     Fcs16 fcs;
     fcs.reset().update(nullptr, 0);
