@@ -52,6 +52,11 @@ ToolRun runIn(const TempDir& dir, const std::string& binary, const std::vector<s
                                          static_cast<rlim_t>(options.fileSizeLimit)};
             ::setrlimit(RLIMIT_FSIZE, &limit);
         }
+        if (options.openFileLimit >= 0) {
+            const struct rlimit limit = {static_cast<rlim_t>(options.openFileLimit),
+                                         static_cast<rlim_t>(options.openFileLimit)};
+            ::setrlimit(RLIMIT_NOFILE, &limit);
+        }
         std::vector<char*> argv{const_cast<char*>(binary.c_str())};
         for (const std::string& a : args) {
             argv.push_back(const_cast<char*>(a.c_str()));
@@ -64,9 +69,16 @@ ToolRun runIn(const TempDir& dir, const std::string& binary, const std::vector<s
     ::close(errPipe[1]);
     ToolRun run;
     std::thread signaller;
-    if (options.signalAfterMs >= 0) {
-        signaller = std::thread([pid, &options] {
-            std::this_thread::sleep_for(std::chrono::milliseconds(options.signalAfterMs));
+    if (options.signalAfterMs >= 0 || !options.signalWhenExists.empty()) {
+        const std::string watched = options.signalWhenExists.empty() ? "" : dir / options.signalWhenExists;
+        signaller = std::thread([pid, &options, watched] {
+            if (watched.empty()) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(options.signalAfterMs));
+            } else {
+                while (::access(watched.c_str(), F_OK) != 0 && ::kill(pid, 0) == 0) {
+                    std::this_thread::sleep_for(std::chrono::microseconds(200));
+                }
+            }
             ::kill(pid, options.signal);
         });
     }

@@ -17,7 +17,9 @@ struct ToolRun {
 
 struct RunOptions {
     long fileSizeLimit = -1;    // RLIMIT_FSIZE in bytes (SIGXFSZ ignored), -1: none
+    long openFileLimit = -1;    // RLIMIT_NOFILE, -1: unchanged
     int signalAfterMs = -1;     // send `signal` this long after the start, -1: never
+    std::string signalWhenExists;  // or: send it once this file exists in the folder
     int signal = 0;
 };
 
