@@ -279,9 +279,11 @@ bool Parser::bulk(const std::vector<std::string>& w) {
         record.origLength = static_cast<uint16_t>(size);
         frame[16] = static_cast<uint8_t>(n >> 8);
         frame[17] = static_cast<uint8_t>(n);
-        for (size_t i = 40; i < size; i += 16) {
-            state = state * 1664525u + 1013904223u;
-            frame[i] = static_cast<uint8_t>(state >> 24);
+        for (size_t i = 40; i < size; ++i) {
+            if (i % 4 != 0) {
+                state = state * 1664525u + 1013904223u;
+                frame[i] = static_cast<uint8_t>(state >> 24);
+            }
         }
         writer().addRecord(record, frame);
         ++records;

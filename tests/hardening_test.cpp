@@ -1,0 +1,157 @@
+// Long runs: a conversion stopped by SIGINT, SIGTERM or SIGHUP finishes the
+// record in hand, completes every output and says so; ALL mode with more LSNs
+// than open files allowed writes the same bytes.
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+
+#include "tests/support/temp_dir.hpp"
+#include "tests/support/tool_run.hpp"
+#include "trace/byte_order.hpp"
+#include "trace/conversion.hpp"
+#include "trace/interrupt.hpp"
+
+namespace ornpcap::test {
+namespace {
+
+const std::string kInterrupted =
+    " \nCONVERSION INTERRUPTED. Target file(s) completed up to the last record.\n";
+
+// Port 30, records of 100 bytes that start with an IPv4 header, LSNs 0 to
+// lsns - 1 in turn, sent and received in turn.
+void writeLongTrace(const TempDir& dir, unsigned long records, uint16_t lsns = 4) {
+    FileHandle out(std::fopen((dir / "Trace.orn").c_str(), "wb"));
+    tracebuild::TraceWriter writer(out.get(), tracebuild::HeaderSpec{}, 60000,
+                                   tracebuild::BlockMode::Stored);
+    Bytes payload(100, 0x11);
+    payload[0] = 0x45;
+    for (unsigned long n = 0; n < records; ++n) {
+        EventRecord r;
+        r.timeMs = static_cast<uint32_t>(n);
+        r.port = 30;
+        r.lsn = static_cast<uint16_t>(n % lsns);
+        r.eventType = n % 2 ? kEventFrameReceived : kEventFrameSent;
+        r.origLength = 100;
+        writer.addRecord(r, payload);
+    }
+    ASSERT_TRUE(writer.finish());
+}
+
+// Whole pcap records from the file header to the end: the number of records.
+long pcapRecords(const Bytes& file) {
+    if (file.size() < 24) {
+        return -1;
+    }
+    size_t at = 24;
+    long count = 0;
+    while (at + 16 <= file.size()) {
+        at += 16 + loadLe32(&file[at + 8]);
+        ++count;
+    }
+    return at == file.size() ? count : -1;
+}
+
+// A .vn file whose header, packets and index agree: the number of packets.
+long vnPackets(const Bytes& file) {
+    if (file.size() < 192) {
+        return -1;
+    }
+    const uint32_t count = loadLe32(&file[4]);
+    const size_t indexAt = file.size() - 4ull * count;
+    size_t expected = 192;
+    for (uint32_t i = 0; i < count; ++i) {
+        if (loadLe32(&file[indexAt + 4 * i]) != expected) {
+            return -1;
+        }
+        expected += 20 + loadLe16(&file[expected + 6]);
+    }
+    return expected == indexAt ? count : -1;
+}
+
+TEST(Interrupt, PcapOutputIsCompleteAfterSigint) {
+    TempDir dir;
+    writeLongTrace(dir, 400000);
+    RunOptions options;
+    options.signal = SIGINT;
+    options.signalWhenExists = "Trace.pcap";
+    const ToolRun run = runOrnPcap(dir, {"-f4", "-p30"}, options);
+    ASSERT_EQ(run.exitCode, 128 + SIGINT) << run.out;
+    EXPECT_TRUE(run.out.ends_with(kInterrupted)) << run.out;
+    const long records = pcapRecords(dir.read("Trace.pcap"));
+    EXPECT_GT(records, 0);
+    EXPECT_LT(records, 400000) << "stopped in the middle";
+}
+
+TEST(Interrupt, EveryVnOutputIsCompleteAfterSigterm) {
+    TempDir dir;
+    writeLongTrace(dir, 400000);
+    RunOptions options;
+    options.signal = SIGTERM;
+    options.signalWhenExists = "Trace_0003.vn";
+    const ToolRun run = runOrnPcap(dir, {"-f2", "-p30", "-lALL"}, options);
+    ASSERT_EQ(run.exitCode, 128 + SIGTERM) << run.out;
+    EXPECT_TRUE(run.out.ends_with(kInterrupted));
+    for (const char* name : {"Trace.vn", "Trace_0001.vn", "Trace_0002.vn", "Trace_0003.vn"}) {
+        EXPECT_GT(vnPackets(dir.read(name)), 0) << name;
+    }
+}
+
+TEST(AllMode, MoreLsnsThanOpenFilesGivesTheSameFiles) {
+    // With 40 descriptors the tool keeps only a few outputs open and has to
+    // close and reopen them as the 30 LSNs come round.
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"-f4", "-p30", "-lALL"}, {"-f2", "-p30", "-lALL"}}) {
+        TempDir wide;
+        TempDir narrow;
+        writeLongTrace(wide, 3000, 30);
+        writeLongTrace(narrow, 3000, 30);
+        ASSERT_EQ(runOrnPcap(wide, args).exitCode, 0);
+        RunOptions few;
+        few.openFileLimit = 40;
+        const ToolRun run = runOrnPcap(narrow, args, few);
+        ASSERT_EQ(run.exitCode, 0) << run.out;
+        const std::vector<std::string> names = wide.list();
+        ASSERT_EQ(names.size(), 31u);
+        EXPECT_EQ(narrow.list(), names);
+        for (const std::string& name : names) {
+            EXPECT_EQ(narrow.read(name), wide.read(name)) << name;
+        }
+    }
+}
+
+// In-process: the run stops after the record during which the signal came,
+// and the writer's outputs are closed.
+TEST(Interrupt, RunStopsAfterTheRecordInHand) {
+    TempDir dir;
+    writeLongTrace(dir, 1000);
+    struct CountingSink : OutputSink {
+        int* finished;
+        explicit CountingSink(int* f) : finished(f) {}
+        ResultCode finish() override {
+            ++*finished;
+            return ResultCode::Ok;
+        }
+    };
+    int finished = 0;
+    int written = 0;
+    ConversionStats stats;
+    const ResultCode rc = runConversion(
+        {dir / "Trace.orn", dir / "x.pcap", 8, 0}, stats,
+        [&](OutputSlot& slot, uint16_t, const EventRecord&, const uint8_t*, ConversionStats&) {
+            if (!slot.sink) {
+                slot.sink = std::make_unique<CountingSink>(&finished);
+            }
+            if (++written == 10) {
+                raiseInterrupt(SIGHUP);
+            }
+            return ResultCode::Ok;
+        });
+    clearInterrupt();
+    EXPECT_EQ(rc, ResultCode::Interrupted);
+    EXPECT_EQ(written, 10);
+    EXPECT_EQ(finished, 1);
+}
+
+}  // namespace
+}  // namespace ornpcap::test
