@@ -1,0 +1,436 @@
+// pcap output on real bytes: file and record headers, the time base, the
+// framing of each frame format, the record filter and its counters, per-LSN
+// files, and what is left on disk when an output cannot be created or written.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <map>
+#include <tuple>
+#include <unistd.h>
+
+#include "app/naming.hpp"
+#include "tests/support/temp_dir.hpp"
+#include "tests/support/tool_run.hpp"
+#include "trace/byte_order.hpp"
+#include "writers/pcap_writer.hpp"
+
+namespace ornpcap::test {
+namespace {
+
+using tracebuild::HeaderSpec;
+using namespace FrameFormat;
+using Frames = std::vector<Bytes>;
+
+constexpr uint16_t kPort = 3;
+constexpr uint8_t kOut = kEventFrameSent;
+constexpr uint8_t kIn = kEventFrameReceived;
+
+Bytes seq(size_t n, uint8_t first = 1) {  // first, first + 1, ...
+    Bytes b(n);
+    for (size_t i = 0; i < n; ++i) b[i] = static_cast<uint8_t>(first + i);
+    return b;
+}
+
+Bytes cat(Bytes a, const Bytes& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+const Bytes kIp = cat({0x45, 0x00}, seq(18, 0x50));
+
+struct Rec {
+    EventRecord header;
+    Bytes payload;
+};
+
+Rec rec(uint8_t type, Bytes payload, uint16_t lsn = 0, uint32_t timeMs = 0) {
+    EventRecord r;
+    r.port = kPort, r.eventType = type, r.lsn = lsn, r.timeMs = timeMs;
+    r.dataLength = r.origLength = static_cast<uint16_t>(payload.size());
+    return {r, std::move(payload)};
+}
+
+Bytes traceOf(const std::vector<Rec>& recs, const HeaderSpec& header = {}) {
+    Bytes stream;
+    for (const Rec& r : recs) stream = cat(stream, tracebuild::encodeRecord(r.header, r.payload, header.versionMajor));
+    tracebuild::TraceSpec layout;
+    layout.header = header;
+    layout.blocks = tracebuild::splitIntoBlocks(stream, 4096, tracebuild::BlockMode::Alternate);
+    return tracebuild::buildTrace(layout);
+}
+
+struct PcapFile {
+    Bytes header;  // empty when the file is shorter than a file header
+    std::vector<PcapRecordHeader> records;
+    Frames frames;
+    bool whole = false;  // ends exactly after its last complete record
+};
+
+PcapFile parsePcap(const Bytes& b) {
+    PcapFile f;
+    if (b.size() < kPcapFileHeaderSize) return f;
+    f.header.assign(b.begin(), b.begin() + kPcapFileHeaderSize);
+    size_t at = kPcapFileHeaderSize;
+    while (at + kPcapRecordHeaderSize <= b.size()) {
+        const uint8_t* p = &b[at];
+        const PcapRecordHeader h{loadLe32(p), loadLe32(p + 4), loadLe32(p + 8), loadLe32(p + 12)};
+        if (b.size() - at - kPcapRecordHeaderSize < h.inclLen) return f;
+        f.records.push_back(h);
+        f.frames.emplace_back(p + kPcapRecordHeaderSize, p + kPcapRecordHeaderSize + h.inclLen);
+        at += kPcapRecordHeaderSize + h.inclLen;
+    }
+    f.whole = at == b.size();
+    return f;
+}
+
+Bytes fileHeader(uint32_t snapLen, uint32_t linkType) {
+    Bytes h = {0xD4, 0xC3, 0xB2, 0xA1, 2, 0, 4, 0};
+    h.resize(kPcapFileHeaderSize, 0);
+    storeLe32(&h[16], snapLen);
+    storeLe32(&h[20], linkType);
+    return h;
+}
+
+ConversionSettings settingsFor(int32_t format, int32_t direction = Direction::InOut,
+                               LsnMode lsnMode = LsnMode::Any) {
+    ConversionSettings s;
+    s.format = format, s.direction = direction, s.lsnMode = lsnMode;
+    return s;
+}
+
+// Runs the pcap converter in this process on a trace written to the folder.
+ResultCode convert(const TempDir& dir, const std::vector<Rec>& recs, ConversionSettings s,
+                   ConversionStats& stats, const HeaderSpec& header = {}) {
+    dir.write("Trace.orn", traceOf(recs, header));
+    s.inputName = dir / "Trace.orn";
+    s.outputName = dir / "Trace.pcap";
+    s.versionMajor = header.versionMajor;
+    s.port = kPort;
+    if (s.lsnMode != LsnMode::All) computeOutputName(s, s.lsn);
+    return runPcapConversion(s, stats);
+}
+
+std::string statsBlock(int traceRecords, int output, int in, int out, int discarded, int files) {
+    char text[512];
+    std::snprintf(text, sizeof text,
+                  "\nConversion statistics:\n ORN trace records        : %10d\r\n"
+                  " Output trace records     : %10d ( %d In, %d Out)\r\n"
+                  " Bad disacarded records   : %10d\r\n Number of generated files: %10d\r\n",
+                  traceRecords, output, in, out, discarded, files);
+    return text;
+}
+
+TEST(PcapTime, RecordTimeIsTraceStartInUtcPlusTimeMs) {
+    struct Case {
+        uint16_t version, year;
+        uint8_t month, day, hour, minute, second;
+        std::array<uint8_t, 4> utcOffset;  // sign, h, m, s
+        uint32_t timeMs, tsSec, tsUsec;
+    };
+    const Case cases[] = {
+        {7, 2009, 12, 9, 0, 0, 0, {1, 1, 0, 0}, 0, 1260316800, 0},
+        {7, 2009, 12, 9, 0, 0, 0, {1, 1, 0, 0}, 1234567, 1260316800 + 1234, 567000},
+        {7, 2008, 2, 29, 10, 15, 30, {1, 1, 0, 0}, 0, 1204280130, 0},
+        {7, 2000, 3, 1, 0, 0, 0, {}, 0, 951868800, 0},     // 2000 is a leap year,
+        {7, 2100, 3, 1, 0, 0, 0, {}, 0, 4107542400u, 0},   // 2100 is not
+        {7, 2009, 12, 9, 12, 0, 0, {1, 1, 0, 0}, 0, 1260360000, 0},  // no UTC offset before 8
+        {8, 2009, 12, 9, 12, 0, 0, {1, 1, 0, 0}, 0, 1260356400, 0},
+        {8, 2009, 12, 9, 12, 0, 0, {0xFF, 5, 0, 0}, 0, 1260360000 + 18000, 0},
+        {8, 2009, 12, 9, 12, 0, 0, {1, 0, 30, 15}, 999, 1260360000 - 1815, 999000},
+        {8, 2009, 12, 9, 12, 0, 0, {0, 5, 0, 0}, 0, 1260360000, 0},  // sign 0: no correction
+        {7, 1970, 1, 1, 0, 0, 0, {}, 1234567, 1234, 567000},
+        {7, 1970, 1, 1, 0, 0, 0, {}, 0xFFFFFFFF, 4294967, 295000},
+        {7, 1969, 12, 31, 23, 59, 59, {}, 5000, 5, 0},              // before 1970: base 0
+        {8, 1969, 12, 31, 23, 59, 59, {1, 1, 0, 0}, 5000, 5u - 3600u, 0},  // wraps
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "v" << c.version << " year " << c.year << " timeMs " << c.timeMs);
+        TempDir dir;
+        HeaderSpec h;
+        h.versionMajor = c.version, h.utcOffset = c.utcOffset;
+        h.year = c.year, h.month = c.month, h.day = c.day;
+        h.hour = c.hour, h.minute = c.minute, h.second = c.second;
+        ConversionStats stats;
+        ASSERT_EQ(convert(dir, {rec(kIn, kIp, 0, c.timeMs)}, settingsFor(RawIp), stats, h), ResultCode::Ok);
+        const PcapFile f = parsePcap(dir.read("Trace.pcap"));
+        ASSERT_EQ(f.records.size(), 1u);
+        EXPECT_EQ(f.records[0].tsSec, c.tsSec);
+        EXPECT_EQ(f.records[0].tsUsec, c.tsUsec);
+    }
+}
+
+Bytes withEtherType(const Bytes& p, uint8_t hi, uint8_t lo) {
+    return cat(cat(Bytes(p.begin(), p.begin() + 12), {hi, lo}), Bytes(p.begin() + 12, p.end()));
+}
+
+TEST(PcapFile, HeaderCarriesSnapLengthAndLinkTypeAndFramesAreNotCut) {
+    Bytes ppp = cat({0xFF, 0x03}, seq(40, 0x30));
+    tracebuild::appendFcs(ppp);
+    struct Case {
+        int32_t format;
+        Rec record;
+        uint16_t origLength;
+        uint32_t linkType;
+        Bytes frame;
+        uint32_t origLen;
+    };
+    const Case cases[] = {
+        {Ethernet, rec(kIn, seq(65535), 1), 0, 1, withEtherType(seq(65535), 0x08, 0x00), 65537},
+        {PppSync, rec(kIn, kIp), 24, 9, kIp, 24},
+        {PppAsync, rec(kIn, tracebuild::stuffAsync(ppp)), 0, 9, Bytes(ppp.begin(), ppp.end() - 2), 42},  // whole
+        {RawIp, rec(kIn, cat({0}, kIp)), 25, 101, kIp, 24},
+        {InternalUdp, rec(kIn, cat(seq(26), {0xAB})), 30, 1,
+         cat(cat(cat(seq(6, 19), seq(6, 19)), {8, 0}), {0xAB}), 18},
+    };
+    for (Case c : cases) {
+        SCOPED_TRACE(testing::Message() << "format " << c.format);
+        TempDir dir;
+        HeaderSpec h;
+        h.snapLength = 0x0107;  // below the longest frame: nothing is cut to it
+        if (c.origLength != 0) c.record.header.origLength = c.origLength;  // 0: as captured
+        ConversionStats stats;
+        ASSERT_EQ(convert(dir, {c.record}, settingsFor(c.format, Direction::In), stats, h), ResultCode::Ok);
+        const PcapFile f = parsePcap(dir.read("Trace_In.pcap"));
+        EXPECT_EQ(f.header, fileHeader(0x0107, c.linkType));
+        ASSERT_EQ(f.records.size(), 1u);
+        EXPECT_EQ(f.frames[0], c.frame);
+        EXPECT_EQ(f.records[0].origLen, c.origLen);
+        EXPECT_TRUE(f.whole);
+    }
+}
+
+struct FrameCase {
+    const char* name;
+    int32_t format;
+    uint16_t lsn;  // the protocol code for ETHERNET
+    uint8_t eventType;
+    Bytes payload;
+    uint32_t origLength;
+    bool accepted;
+    Bytes frame;
+    uint32_t inclLen, origLen;
+};
+
+std::vector<FrameCase> frameCases() {
+    const Bytes p60 = seq(60), p11 = seq(11), p12 = seq(12);
+    const Bytes udpAddresses = cat(cat(seq(6, 19), seq(6, 19)), {8, 0});  // payload bytes 18..23 twice
+    Bytes lcp = {0xFF, 0x03, 0xC0, 0x21, 0x01, 0x01, 0x00, 0x04}, whole = lcp, tiny = {0xFF, 0x03};
+    tracebuild::appendFcs(whole);
+    tracebuild::appendFcs(tiny);  // 4 bytes with its FCS: the fewest accepted
+    const Bytes stuffed = tracebuild::stuffAsync(whole), tinyStuffed = tracebuild::stuffAsync(tiny);
+    EXPECT_EQ(Bytes(stuffed.begin(), stuffed.begin() + 6), Bytes({0x7E, 0xFF, 0x7D, 0x23, 0xC0, 0x21}));
+    const uint32_t sl = static_cast<uint32_t>(stuffed.size());
+    Bytes damaged = stuffed;
+    damaged[4] ^= 0x01;
+    const Bytes cut(stuffed.begin(), stuffed.begin() + 9);  // ends on an escape
+    std::vector<FrameCase> cases = {
+        {"IPv4", Ethernet, 1, kIn, p60, 64, true, withEtherType(p60, 0x08, 0x00), 62, 66},
+        {"ARP", Ethernet, 2, kIn, p60, 64, true, withEtherType(p60, 0x08, 0x06), 62, 66},
+        {"PPPoE Discovery", Ethernet, 5, kOut, p60, 64, true, withEtherType(p60, 0x88, 0x63), 62, 66},
+        {"PPPoE Session", Ethernet, 6, kIn, p60, 64, true, withEtherType(p60, 0x88, 0x64), 62, 66},
+        {"complete", Ethernet, 7, kIn, p60, 64, true, p60, 60, 64},
+        {"11 bytes", Ethernet, 1, kIn, p11, 11, true, p11, 11, 11},
+        {"12 bytes", Ethernet, 6, kIn, p12, 12, true, withEtherType(p12, 0x88, 0x64), 14, 14},
+        {"sync", PppSync, 0, kIn, seq(7), 9, true, seq(7), 7, 9},
+        {"async whole", PppAsync, 0, kIn, stuffed, sl, true, lcp, 8, 8},
+        {"async orig below data", PppAsync, 0, kIn, stuffed, 3, true, lcp, 8, 8},
+        {"async bad FCS", PppAsync, 0, kIn, damaged, sl, false, {}, 0, 0},
+        {"async 4 bytes cut", PppAsync, 0, kIn, tinyStuffed, 99, true, tiny, 4, 99},
+        {"async 4 bytes whole", PppAsync, 0, kIn, tinyStuffed, uint32_t(tinyStuffed.size()), true, {0xFF, 0x03},
+         2, 2},
+        {"async cut short", PppAsync, 0, kIn, cut, sl, true, {0xFF, 0x03, 0xC0, 0x21, 0x01}, 5, sl},
+        {"async escapes", PppAsync, 0, kIn, {0x7D, 0x7E, 0x5D, 0x7D, 0x7D, 0x23, 0x41, 0x7E, 0x42}, 20, true,
+         {0x7D, 0x03, 0x41, 0x42}, 4, 20},
+        {"async flags only", PppAsync, 0, kIn, Bytes(5, 0x7E), 5, false, {}, 0, 0},
+        {"async 3 left", PppAsync, 0, kIn, {0x41, 0x7E, 0x42, 0x43}, 10, false, {}, 0, 0},
+        {"raw at 2", RawIp, 0, kIn, cat({0, 0}, kIp), 22, true, kIp, 20, 20},
+        {"raw at 0", RawIp, 0, kIn, kIp, 30, true, kIp, 20, 30},
+        {"raw none", RawIp, 0, kIn, Bytes(30, 0x44), 30, false, {}, 0, 0},
+        {"raw orig below cut", RawIp, 0, kIn, cat({0, 0, 0}, seq(7, 0x45)), 2, true, seq(7, 0x45), 7, 7},
+        {"raw orig = cut", RawIp, 0, kIn, cat({0, 0, 0}, seq(7, 0x45)), 3, true, seq(7, 0x45), 7, 0},
+        {"udp 25", InternalUdp, 0, kIn, seq(25), 25, false, {}, 0, 0},
+        {"udp 26 received", InternalUdp, 0, kIn, seq(26), 40, true, udpAddresses, 14, 28},
+        {"udp 30 sent", InternalUdp, 0, kOut, seq(30), 30, true, cat(cat(Bytes(12, 0), {8, 0}), seq(4, 27)),
+         18, 18},
+        {"udp orig below cut", InternalUdp, 0, kIn, seq(26), 5, true, udpAddresses, 14, 14},
+        {"I4B", I4bIsdn, 0, kIn, kIp, 20, false, {}, 0, 0},
+        {"unknown format", 9, 0, kIn, kIp, 20, false, {}, 0, 0},
+    };
+    // Codes are refused before the length is looked at; the code is all 16 bits.
+    for (uint16_t code : {0, 3, 4, 8, 0x0101, 0x0207, 0xFFFF}) {
+        for (const Bytes& p : {p60, p11}) cases.push_back({"refused", Ethernet, code, kIn, p, 64, false, {}, 0, 0});
+    }
+    return cases;
+}
+
+TEST(PcapFraming, EachFormatBecomesAFrameOfItsLinkType) {
+    std::vector<uint8_t> frame(kPcapFrameBufferSize);
+    for (const FrameCase& c : frameCases()) {
+        SCOPED_TRACE(testing::Message() << c.name << ", lsn " << c.lsn);
+        const Rec r = rec(c.eventType, c.payload, c.lsn);
+        PcapRecordHeader h{0, 0, r.header.dataLength, c.origLength};
+        std::fill(frame.begin(), frame.end(), 0);
+        ASSERT_EQ(framePcapRecord(h, frame.data(), r.header, c.payload.data(), settingsFor(c.format)), c.accepted);
+        if (!c.accepted) continue;
+        EXPECT_EQ(h.inclLen, c.inclLen);
+        EXPECT_EQ(h.origLen, c.origLen);
+        EXPECT_EQ(Bytes(frame.begin(), frame.begin() + std::min<size_t>(h.inclLen, frame.size())), c.frame);
+    }
+}
+
+TEST(PcapRun, CountsOnlyWhatPassesTheFilter) {
+    TempDir dir;
+    Rec badStatus = rec(kIn, kIp), otherPort = rec(kIn, kIp);
+    badStatus.header.eventStatus = 1;
+    otherPort.header.port = kPort + 1;
+    const Bytes a = cat(kIp, {0xA1}), b = cat(kIp, {0xB2});
+    dir.write("Trace.orn", traceOf({rec(kIn, a), badStatus, rec(22, kIp), rec(kOut, {}), otherPort,
+                                    rec(kOut, Bytes(30, 0x44)), rec(kOut, b)}));
+    const ToolRun run = runOrnPcap(dir, {"-f4", "-p3"});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_TRUE(run.out.ends_with(statsBlock(7, 2, 1, 1, 1, 1))) << run.out;
+    const PcapFile f = parsePcap(dir.read("Trace.pcap"));
+    EXPECT_EQ(f.frames, (Frames{a, b}));
+    EXPECT_TRUE(f.whole);
+}
+
+TEST(PcapRun, NothingWrittenMeansNoFileAndExitOne) {
+    struct Case {
+        std::vector<std::string> args;
+        std::vector<Rec> recs;
+        ConversionSettings settings;
+        int discarded;
+    };
+    const Case cases[] = {
+        {{"-f4", "-p3", "-d1"}, {rec(kIn, kIp), rec(kIn, kIp)}, settingsFor(RawIp, Direction::Out), 0},
+        {{"-f4", "-p3"}, {rec(kIn, Bytes(9, 0)), rec(kOut, Bytes(9, 1)), rec(kIn, Bytes(9, 2))}, settingsFor(RawIp), 3},
+        {{"-p3"}, {rec(kIn, kIp, 3), rec(kIn, kIp, 0x0101)}, settingsFor(Ethernet), 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "case " << &c - cases);
+        TempDir dir, again;
+        dir.write("Trace.orn", traceOf(c.recs));
+        const ToolRun run = runOrnPcap(dir, c.args);
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_TRUE(run.out.ends_with(" \nNO EVENTS WERE FOUND. Target file(s) deleted.\n")) << run.out;
+        EXPECT_EQ(dir.list(), std::vector<std::string>{"Trace.orn"});
+        ConversionStats stats;
+        EXPECT_EQ(convert(again, c.recs, c.settings, stats), ResultCode::NoEvents);
+        EXPECT_EQ(std::tuple(stats.traceRecords, stats.discardedRecords, stats.outputRecords, stats.generatedFiles),
+                  std::tuple(static_cast<int>(c.recs.size()), c.discarded, 0, 0));
+    }
+}
+
+TEST(PcapRun, OneLsnOrOneFilePerLsn) {
+    const std::vector<Rec> recs = {rec(kIn, seq(5, 1), 0x0A), rec(kIn, seq(5, 2), 0x0B), rec(kIn, seq(5, 3), 0x0A)};
+    struct Case {
+        const char* lsnOption;
+        std::map<std::string, Frames> files;
+        std::string stats;
+    };
+    const Case cases[] = {
+        {"-l0A", {{"Trace_000A_In.pcap", {seq(5, 1), seq(5, 3)}}}, statsBlock(3, 2, 2, 0, 0, 1)},
+        {"-lALL", {{"Trace_000A_In.pcap", {seq(5, 1), seq(5, 3)}}, {"Trace_000B_In.pcap", {seq(5, 2)}}},
+         statsBlock(3, 3, 3, 0, 0, 2)},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        dir.write("Trace.orn", traceOf(recs));
+        const ToolRun run = runOrnPcap(dir, {"-f2", "-p3", c.lsnOption, "-d0"});
+        EXPECT_EQ(run.exitCode, 0);
+        EXPECT_TRUE(run.out.ends_with(c.stats)) << run.out;
+        EXPECT_EQ(dir.list().size(), c.files.size() + 1);
+        for (const auto& [name, frames] : c.files) {
+            const PcapFile f = parsePcap(dir.read(name));
+            EXPECT_EQ(f.header, fileHeader(1600, 9)) << name;  // one file header, then records only
+            EXPECT_EQ(f.frames, frames) << name;
+            EXPECT_TRUE(f.whole) << name;
+        }
+    }
+}
+
+TEST(PcapWriter, AllModeAppendsToAnExistingFileWithoutHeader) {
+    TempDir dir;
+    dir.write("Trace_0001_In.pcap", fileHeader(1600, 9));  // left from an earlier run
+    ConversionSettings s = settingsFor(PppSync, Direction::In, LsnMode::All);
+    s.port = kPort;
+    s.outputName = dir / "Trace.pcap";
+    PcapConversion conversion{s};
+    conversion.timeBase = -1;  // added modulo 2^32
+    OutputSlot slot;
+    ConversionStats stats;
+    for (const Rec& r : {rec(kIn, seq(4), 1, 2500), rec(kIn, seq(3), 2, 0)}) {
+        ASSERT_EQ(writePcapRecord(slot, 777, r.header, r.payload.data(), conversion, stats), ResultCode::Ok);
+    }
+    ASSERT_EQ(slot.close(), ResultCode::Ok);
+    const PcapFile old = parsePcap(dir.read("Trace_0001_In.pcap")), fresh = parsePcap(dir.read("Trace_0002_In.pcap"));
+    EXPECT_EQ(old.header, fileHeader(1600, 9));
+    EXPECT_EQ(fresh.header, fileHeader(777, 9));
+    EXPECT_EQ(old.frames, Frames{seq(4)});
+    EXPECT_EQ(fresh.frames, Frames{seq(3)});
+    ASSERT_TRUE(old.whole && fresh.whole);
+    EXPECT_EQ(std::tuple(old.records[0].tsSec, old.records[0].tsUsec, fresh.records[0].tsSec),
+              std::tuple(1u, 500000u, 0xFFFFFFFFu));
+    EXPECT_EQ(std::tuple(stats.generatedFiles, stats.outputRecords), std::tuple(1, 2));
+}
+
+TEST(PcapRun, OutputThatCannotBeCreatedLeavesTheTraceAlone) {
+    enum Prepare { Nothing, Directory, Symlink, Hardlink };
+    struct Case {
+        std::vector<std::string> args;
+        Prepare prepare;
+        std::string name;  // the name prepared, and the one reported
+        int exitCode;
+    };
+    const Case cases[] = {
+        {{"-f4", "-oTrace.pcap"}, Nothing, "Trace.pcap", 3},
+        {{"-f4", "-oTrace.pcap", "-lALL"}, Nothing, "Trace.pcap", 3},
+        {{"-f4", "-oLink.pcap"}, Symlink, "Link.pcap", 3},
+        {{"-f4", "-oHard.pcap"}, Hardlink, "Hard.pcap", 3},
+        {{"-f2", "-oOut.pcap", "-d0", "-l1"}, Directory, "Out_0001_In.pcap", 3},
+        {{"-f2", "-oOut.pcap", "-d0", "-lALL"}, Directory, "Out_0001_In.pcap", 2},
+    };
+    for (Case c : cases) {
+        SCOPED_TRACE(c.name + " " + c.args.back());
+        TempDir dir;
+        const Bytes trace = traceOf({rec(kIn, kIp, 0), rec(kIn, kIp, 1)});
+        dir.write("Trace.pcap", trace);
+        if (c.prepare == Directory) dir.makeDir(c.name);
+        const std::string other = dir / c.name;
+        ASSERT_EQ(c.prepare == Symlink    ? ::symlink("Trace.pcap", other.c_str())
+                  : c.prepare == Hardlink ? ::link((dir / "Trace.pcap").c_str(), other.c_str())
+                                          : 0, 0);
+        c.args.insert(c.args.end(), {"-iTrace.pcap", "-p3"});
+        const ToolRun run = runOrnPcap(dir, c.args);
+        EXPECT_EQ(run.exitCode, c.exitCode);
+        EXPECT_TRUE(run.out.ends_with(c.exitCode == 2 ? " \n ERROR 2: file Trace.pcap cannot be opened !!!\n"
+                                                      : " \n ERROR 3: file " + c.name + " cannot be created !!!\n"))
+            << run.out;
+        EXPECT_EQ(dir.read("Trace.pcap"), trace);
+    }
+}
+
+TEST(PcapRun, WriteFailureEndsWithSixAndLeavesWholeRecords) {
+    std::vector<Rec> recs;
+    for (int i = 0; i < 100; ++i) recs.push_back(rec(kIn, cat({0x45}, Bytes(999, uint8_t(i)))));
+    for (long limit : {500L, 80000L}) {  // 24 + 100 x 1016 bytes would be written
+        SCOPED_TRACE(limit);
+        TempDir dir;
+        dir.write("Trace.orn", traceOf(recs));
+        RunOptions options;
+        options.fileSizeLimit = limit;
+        const ToolRun run = runOrnPcap(dir, {"-f4", "-p3"}, options);
+        EXPECT_EQ(run.exitCode, 6);
+        EXPECT_TRUE(run.out.ends_with(" \nUnable to WRITE Target file.\n")) << run.out;
+        const PcapFile f = parsePcap(dir.read("Trace.pcap"));
+        EXPECT_EQ(f.header, fileHeader(1600, 101));
+        EXPECT_TRUE(f.whole);
+        EXPECT_EQ(f.frames.size(), static_cast<size_t>(limit - 24) / 1016);  // every record that fitted
+        for (size_t i = 0; i < f.frames.size(); ++i) EXPECT_EQ(f.frames[i], recs[i].payload) << i;
+    }
+}
+
+}  // namespace
+}  // namespace ornpcap::test
