@@ -7,9 +7,9 @@
 #include <functional>
 #include <sys/stat.h>
 
+#include "tests/support/capture_files.hpp"
 #include "tests/support/temp_dir.hpp"
 #include "tests/support/tool_run.hpp"
-#include "trace/byte_order.hpp"
 
 namespace ornpcap::test {
 namespace {
@@ -23,20 +23,19 @@ const std::string kStatistics = "\nConversion statistics:\n";
 
 // Port 3, Raw-IP records of 60 bytes, cut into stored and compressed blocks.
 TraceSpec goodTrace(size_t records = 40, size_t chunk = 400) {
-    Bytes stream;
+    std::vector<tracebuild::Record> list;
     for (size_t n = 0; n < records; ++n) {
         EventRecord r;
         r.timeMs = static_cast<uint32_t>(n * 10);
         r.port = 3;
         r.eventType = n % 2 ? kEventFrameReceived : kEventFrameSent;
-        Bytes payload(60, static_cast<uint8_t>(n));
-        payload[0] = 0x45;
         r.origLength = 60;
-        const Bytes bytes = tracebuild::encodeRecord(r, payload, 8);
-        stream.insert(stream.end(), bytes.begin(), bytes.end());
+        list.push_back({r, Bytes(60, static_cast<uint8_t>(n))});
+        list.back().payload[0] = 0x45;
     }
     TraceSpec spec;
-    spec.blocks = tracebuild::splitIntoBlocks(stream, chunk, BlockMode::Alternate);
+    spec.blocks = tracebuild::splitIntoBlocks(tracebuild::recordStream(list, 8), chunk,
+                                              BlockMode::Alternate);
     return spec;
 }
 
@@ -46,14 +45,7 @@ Bytes build(const std::function<void(TraceSpec&)>& damage) {
     return tracebuild::buildTrace(spec);
 }
 
-// Header and whole 16-byte-headed records to the end: a complete pcap file.
-bool isWholePcap(const Bytes& file) {
-    size_t at = 24;
-    while (file.size() >= 24 && at + 16 <= file.size()) {
-        at += 16 + loadLe32(&file[at + 8]);
-    }
-    return file.size() >= 24 && at == file.size();
-}
+bool isWholePcap(const Bytes& file) { return parsePcap(file).whole; }
 
 struct BadTrace {
     const char* name;

@@ -227,12 +227,8 @@ TEST(Entry, CreateFailureNamesTheFileOfEveryConverter) {
     EventRecord r;
     r.port = 3;
     r.eventType = kEventFrameReceived;
-    const Bytes payload(20, 0x45);
     r.origLength = 20;
-    TraceSpec spec;
-    spec.blocks = tracebuild::splitIntoBlocks(tracebuild::encodeRecord(r, payload, 8), 512,
-                                              tracebuild::BlockMode::Stored);
-    dir.write("Trace.orn", tracebuild::buildTrace(spec));
+    dir.write("Trace.orn", tracebuild::traceOfRecords({{r, Bytes(20, 0x45)}}));
     const std::vector<std::pair<std::vector<std::string>, std::string>> runs = {
         {{"-f4", "-p3", "-onone/x.pcap"}, "none/x.pcap"},
         {{"-f2", "-p3", "-lALL", "-onone/x.pcap"}, "none/x.vn"},

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include "app/naming.hpp"
+#include "tests/support/capture_files.hpp"
 #include "tests/support/temp_dir.hpp"
 #include "tests/support/tool_run.hpp"
 #include "trace/byte_order.hpp"
@@ -40,10 +41,7 @@ Bytes cat(Bytes a, const Bytes& b) {
 
 const Bytes kIp = cat({0x45, 0x00}, seq(18, 0x50));
 
-struct Rec {
-    EventRecord header;
-    Bytes payload;
-};
+using Rec = tracebuild::Record;
 
 Rec rec(uint8_t type, Bytes payload, uint16_t lsn = 0, uint32_t timeMs = 0) {
     EventRecord r;
@@ -53,37 +51,9 @@ Rec rec(uint8_t type, Bytes payload, uint16_t lsn = 0, uint32_t timeMs = 0) {
 }
 
 Bytes traceOf(const std::vector<Rec>& recs, const HeaderSpec& header = {}) {
-    Bytes stream;
-    for (const Rec& r : recs) stream = cat(stream, tracebuild::encodeRecord(r.header, r.payload, header.versionMajor));
-    tracebuild::TraceSpec layout;
-    layout.header = header;
-    layout.blocks = tracebuild::splitIntoBlocks(stream, 4096, tracebuild::BlockMode::Alternate);
-    return tracebuild::buildTrace(layout);
+    return tracebuild::traceOfRecords(recs, header);
 }
 
-struct PcapFile {
-    Bytes header;  // empty when the file is shorter than a file header
-    std::vector<PcapRecordHeader> records;
-    Frames frames;
-    bool whole = false;  // ends exactly after its last complete record
-};
-
-PcapFile parsePcap(const Bytes& b) {
-    PcapFile f;
-    if (b.size() < kPcapFileHeaderSize) return f;
-    f.header.assign(b.begin(), b.begin() + kPcapFileHeaderSize);
-    size_t at = kPcapFileHeaderSize;
-    while (at + kPcapRecordHeaderSize <= b.size()) {
-        const uint8_t* p = &b[at];
-        const PcapRecordHeader h{loadLe32(p), loadLe32(p + 4), loadLe32(p + 8), loadLe32(p + 12)};
-        if (b.size() - at - kPcapRecordHeaderSize < h.inclLen) return f;
-        f.records.push_back(h);
-        f.frames.emplace_back(p + kPcapRecordHeaderSize, p + kPcapRecordHeaderSize + h.inclLen);
-        at += kPcapRecordHeaderSize + h.inclLen;
-    }
-    f.whole = at == b.size();
-    return f;
-}
 
 Bytes fileHeader(uint32_t snapLen, uint32_t linkType) {
     Bytes h = {0xD4, 0xC3, 0xB2, 0xA1, 2, 0, 4, 0};

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <map>
 
+#include "tests/support/capture_files.hpp"
 #include "tests/support/temp_dir.hpp"
 #include "tests/support/tool_run.hpp"
 #include "trace/byte_order.hpp"
@@ -17,10 +18,7 @@ using Lines = std::vector<std::string>;
 constexpr uint8_t kIn = kEventFrameReceived;
 constexpr uint8_t kOut = kEventFrameSent;
 
-struct Frame {
-    EventRecord record;
-    Bytes payload;
-};
+using Frame = tracebuild::Record;
 
 // A record of port 20; origLength defaults to the payload's length.
 Frame frame(uint8_t type, uint32_t timeMs, Bytes payload, uint16_t lsn = 0, int orig = -1) {
@@ -32,23 +30,17 @@ Frame frame(uint8_t type, uint32_t timeMs, Bytes payload, uint16_t lsn = 0, int 
 // Records every filter passes over: another port, a bad status, another event type, no payload.
 std::vector<Frame> ignoredFrames() {
     std::vector<Frame> frames(4, frame(kIn, 5, {1, 2, 3, 4, 5}, 1));
-    frames[0].record.port = 21;
-    frames[1].record.eventStatus = 1;
-    frames[2].record.eventType = 22;
+    frames[0].header.port = 21;
+    frames[1].header.eventStatus = 1;
+    frames[2].header.eventType = 22;
     frames[3].payload.clear();
     return frames;
 }
 
 Bytes traceOf(const std::vector<Frame>& frames, uint16_t snapLength = 2048) {
-    Bytes stream;
-    for (const Frame& f : frames) {
-        const Bytes record = tracebuild::encodeRecord(f.record, f.payload, 8);
-        stream.insert(stream.end(), record.begin(), record.end());
-    }
-    tracebuild::TraceSpec spec;
-    spec.header.snapLength = snapLength;
-    spec.blocks = tracebuild::splitIntoBlocks(stream, 4000, tracebuild::BlockMode::Alternate);
-    return tracebuild::buildTrace(spec);
+    tracebuild::HeaderSpec header;
+    header.snapLength = snapLength;
+    return tracebuild::traceOfRecords(frames, header, 4000);
 }
 
 // Writes Trace.orn with the frames and runs the tool on it.
@@ -60,58 +52,6 @@ ToolRun convert(const TempDir& dir, const std::vector<Frame>& frames, const Line
     return runOrnPcap(dir, args, options);
 }
 
-std::string hex(const uint8_t* p, size_t n) {
-    std::string text;
-    const char* digits = "0123456789abcdef";
-    for (size_t i = 0; i < n; ++i) text += {digits[p[i] >> 4], digits[p[i] & 15]};
-    return text;
-}
-
-struct VnFile {
-    std::string fault;   // empty when the file holds together
-    std::string header;  // "packetCount startTime maxLength: index entries"
-    Lines packets;       // "timeDelta actualLength/capturedLength status frame"
-};
-
-// Reads a .vn file and checks that it holds together: magic and fixed header
-// fields, packets back to back from 192 up to the index, one entry per packet.
-VnFile readVn(const Bytes& b) {
-    if (b.size() < 192) return {"no whole header", "", {}};
-    Bytes fixed(b.begin(), b.begin() + 192), expected(192, 0);
-    std::fill_n(fixed.begin() + 4, 8, 0);   // packetCount, startTime
-    std::fill_n(fixed.begin() + 14, 2, 0);  // maxLength
-    const std::string text = "\x05VNF Visual PPP trace created from Varnek ORN trace";
-    std::copy_n(text.begin(), 4, expected.begin());
-    std::copy(text.begin() + 5, text.end(), expected.begin() + 128);
-    expected[12] = 22;                // mediaType
-    expected[16] = expected[18] = 1;  // fileFlags, fileVersion
-    const uint32_t count = loadLe32(&b[4]);
-    VnFile vn{"", std::to_string(count) + " " + std::to_string(loadLe32(&b[8])) + " " +
-                      std::to_string(loadLe16(&b[14])) + ":", {}};
-    if (fixed != expected || 4ull * count > b.size() - 192) {
-        return {"header " + hex(&b[0], 192), "", {}};
-    }
-    const size_t indexStart = b.size() - 4ull * count;
-    size_t at = 192;
-    for (uint32_t i = 0; i < count; ++i) {
-        const uint32_t entry = loadLe32(&b[indexStart + 4 * i]);
-        vn.header += " " + std::to_string(entry);
-        // With no room for a packet header, a length that cannot fit either.
-        const size_t captured = at + 20 <= indexStart ? loadLe16(&b[at + 6]) : indexStart;
-        if (entry != at || at + 20 + captured > indexStart || b[at + 12] != 14 ||
-            std::any_of(&b[at + 13], &b[at + 20], [](uint8_t x) { return x != 0; })) {
-            vn.fault = "packet " + std::to_string(i) + " of " + std::to_string(count);
-            return vn;
-        }
-        vn.packets.push_back(std::to_string(loadLe32(&b[at])) + " " +
-                             std::to_string(loadLe16(&b[at + 4])) + "/" + std::to_string(captured) +
-                             " " + std::to_string(loadLe32(&b[at + 8])) + " " +
-                             hex(&b[at + 20], captured));
-        at += 20 + captured;
-    }
-    if (at != indexStart) vn.fault = "bytes between the packets and the index";
-    return vn;
-}
 
 TEST(VnOutput, PacketsFollowTheHeaderBackToBackWithTheIndexLast) {
     TempDir dir;

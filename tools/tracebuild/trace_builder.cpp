@@ -148,6 +148,23 @@ Bytes encodeRecord(EventRecord record, std::span<const uint8_t> payload, uint16_
     return out;
 }
 
+Bytes recordStream(const std::vector<Record>& records, uint16_t versionMajor) {
+    Bytes stream;
+    for (const Record& r : records) {
+        const Bytes bytes = encodeRecord(r.header, r.payload, versionMajor);
+        stream.insert(stream.end(), bytes.begin(), bytes.end());
+    }
+    return stream;
+}
+
+Bytes traceOfRecords(const std::vector<Record>& records, const HeaderSpec& header, size_t chunk,
+                     BlockMode mode) {
+    TraceSpec spec;
+    spec.header = header;
+    spec.blocks = splitIntoBlocks(recordStream(records, header.versionMajor), chunk, mode);
+    return buildTrace(spec);
+}
+
 Bytes compressNrv2b(std::span<const uint8_t> data, int level) {
     static const bool initialised = ucl_init() == UCL_E_OK;
     if (!initialised) {

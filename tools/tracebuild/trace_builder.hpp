@@ -53,6 +53,13 @@ Bytes buildTrailer(const TrailerSpec& spec);
 // record's dataLength is taken from the payload.
 Bytes encodeRecord(EventRecord record, std::span<const uint8_t> payload, uint16_t versionMajor);
 
+struct Record {
+    EventRecord header;
+    Bytes payload;
+};
+// The records one after the other, as the block stream holds them expanded.
+Bytes recordStream(const std::vector<Record>& records, uint16_t versionMajor);
+
 // NRV2B (8-bit) compression of UCL, level 1 (fast) to 10 (best).
 Bytes compressNrv2b(std::span<const uint8_t> data, int level = 10);
 
@@ -91,6 +98,10 @@ Bytes buildTrace(const TraceSpec& spec);
 enum class BlockMode { Compressed, Stored, Alternate, Smallest };
 std::vector<BlockSpec> splitIntoBlocks(std::span<const uint8_t> stream, size_t chunk,
                                        BlockMode mode);
+
+// A whole trace of the records with the header, cut into blocks.
+Bytes traceOfRecords(const std::vector<Record>& records, const HeaderSpec& header = {},
+                     size_t chunk = 4096, BlockMode mode = BlockMode::Alternate);
 
 // Writes a trace to a file record by record, cutting blocks as it goes, so that
 // traces of any size can be made without holding them in memory.
