@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <unistd.h>
 
 #include "tests/support/capture_files.hpp"
 #include "tests/support/temp_dir.hpp"
@@ -90,6 +91,26 @@ TEST(AllMode, MoreLsnsThanOpenFilesGivesTheSameFiles) {
             EXPECT_EQ(narrow.read(name), wide.read(name)) << name;
         }
     }
+}
+
+TEST(Progress, ShownOnATerminalOnlyAndNeverOnStandardOutput) {
+    if (::access("/usr/bin/script", X_OK) != 0) {
+        GTEST_SKIP() << "script(1) is not installed: no terminal to show progress on";
+    }
+    TempDir dir;
+    writeLongTrace(dir, 300000);  // about 38 MB: a large trace
+    const ToolRun piped = runOrnPcap(dir, {"-f4", "-p30"});
+    EXPECT_EQ(piped.exitCode, 0);
+    EXPECT_EQ(piped.err, "") << "standard error is no terminal here";
+    // script(1) gives the tool a terminal; its standard output stays a file.
+    const std::string command = std::string(ORNPCAP_BINARY) + " -f4 -p30 > stdout.txt";
+    const ToolRun onTerminal = runIn(dir, "/usr/bin/script", {"-qec", command, "terminal.txt"});
+    EXPECT_EQ(onTerminal.exitCode, 0);
+    const Bytes terminal = dir.read("terminal.txt");
+    EXPECT_NE(std::string(terminal.begin(), terminal.end()).find("Converting: 100%"),
+              std::string::npos);
+    const Bytes out = dir.read("stdout.txt");
+    EXPECT_EQ(std::string(out.begin(), out.end()), piped.out);
 }
 
 // In-process: the run stops after the record during which the signal came,
