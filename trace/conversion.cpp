@@ -5,6 +5,7 @@
 
 #include "app/naming.hpp"
 #include "trace/file_io.hpp"
+#include "trace/interrupt.hpp"
 
 namespace ornpcap {
 
@@ -54,6 +55,9 @@ ResultCode runBlocks(std::FILE* trace, const TraceHeader& header, const TraceTra
         rc = scanRecords(slot, header, buffers.work, fill, versionMajor, stats, writer);
         if (rc != ResultCode::Ok) {
             return rc;
+        }
+        if (pendingInterrupt() != 0) {
+            return ResultCode::Interrupted;  // also between records spanning many blocks
         }
         if (progressHook) {
             progressHook(trailer.streamLength() - remaining, trailer.streamLength());

@@ -21,7 +21,6 @@ public:
     // The output to close before another can open, if the budget is spent.
     std::optional<uint16_t> evictionCandidate() const;
     void forget(uint16_t lsn);
-    size_t openCount() const { return order_.size(); }
 
 private:
     size_t limit_;

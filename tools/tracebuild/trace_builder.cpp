@@ -182,14 +182,6 @@ Bytes encodeBlock(const BlockSpec& block, uint16_t position) {
     return blockWithHeader(block, storedBytes(block), position);
 }
 
-uint16_t requiredMaxBlockLength(const std::vector<BlockSpec>& blocks, uint16_t versionMajor) {
-    std::vector<size_t> sizes;
-    for (const BlockSpec& block : blocks) {
-        sizes.push_back(storedBytes(block).size());
-    }
-    return roomFor(blocks, sizes, versionMajor);
-}
-
 Bytes buildTrace(const TraceSpec& spec) {
     Bytes out = buildHeader(spec.header);
     std::vector<size_t> sizes;

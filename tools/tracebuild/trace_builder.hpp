@@ -83,7 +83,9 @@ struct TraceSpec {
     HeaderSpec header;
     std::vector<BlockSpec> blocks;
     // Trailer fields; by default the true counts and the smallest
-    // maxBlockLength with which the reader can hold every block.
+    // maxBlockLength with which the reader can hold every block: at least each
+    // stored length, and half of what the work buffer must take in (the start
+    // of a record carried over plus the block's expanded data).
     std::optional<uint16_t> maxBlockLength;
     std::optional<uint16_t> blockCount;
     std::optional<uint32_t> streamLength;
@@ -130,11 +132,6 @@ private:
     uint32_t streamLength_ = 0;
     bool ok_ = true;
 };
-
-// The smallest maxBlockLength that lets the reader hold every block: at least
-// each stored length, and half of what the work buffer must take in (the
-// start of a record carried over plus the block's expanded data).
-uint16_t requiredMaxBlockLength(const std::vector<BlockSpec>& blocks, uint16_t versionMajor);
 
 bool writeFile(const std::string& path, std::span<const uint8_t> bytes);
 Bytes readFile(const std::string& path);
