@@ -33,16 +33,16 @@ TraceSpec goodTrace(size_t records = 40, size_t chunk = 400) {
         list.push_back({r, Bytes(60, static_cast<uint8_t>(n))});
         list.back().payload[0] = 0x45;
     }
-    TraceSpec spec;
-    spec.blocks = tracebuild::splitIntoBlocks(tracebuild::recordStream(list, 8), chunk,
+    TraceSpec layout;
+    layout.blocks = tracebuild::splitIntoBlocks(tracebuild::recordStream(list, 8), chunk,
                                               BlockMode::Alternate);
-    return spec;
+    return layout;
 }
 
 Bytes build(const std::function<void(TraceSpec&)>& damage) {
-    TraceSpec spec = goodTrace();
-    damage(spec);
-    return tracebuild::buildTrace(spec);
+    TraceSpec layout = goodTrace();
+    damage(layout);
+    return tracebuild::buildTrace(layout);
 }
 
 bool isWholePcap(const Bytes& file) { return parsePcap(file).whole; }
@@ -82,16 +82,16 @@ std::vector<BadTrace> badTraces() {
         {"block data missing", lastBlockCut, 4, kCannotRead, true},
         {"record larger than the buffers",
          [] {
-             TraceSpec spec = goodTrace(3, 100);
-             spec.maxBlockLength = 100;  // a 85-byte record fits, but not 3 blocks of carry-over
+             TraceSpec layout = goodTrace(3, 100);
+             layout.maxBlockLength = 100;  // a 85-byte record fits, but not 3 blocks of carry-over
              EventRecord big;
              big.port = 3;
              big.eventType = kEventFrameSent;
              const Bytes bytes = tracebuild::encodeRecord(big, Bytes(1000, 0x45), 8);
              for (const auto& block : tracebuild::splitIntoBlocks(bytes, 100, BlockMode::Stored)) {
-                 spec.blocks.push_back(block);
+                 layout.blocks.push_back(block);
              }
-             return tracebuild::buildTrace(spec);
+             return tracebuild::buildTrace(layout);
          }(),
          11, kBadFormat, true},
     };

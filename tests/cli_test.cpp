@@ -20,9 +20,9 @@ std::string withHelp(const std::string& message) { return message + "\n" + helpT
 
 // A trace with a header of the version and no blocks.
 Bytes emptyTrace(uint16_t version) {
-    TraceSpec spec;
-    spec.header.versionMajor = version;
-    return tracebuild::buildTrace(spec);
+    TraceSpec layout;
+    layout.header.versionMajor = version;
+    return tracebuild::buildTrace(layout);
 }
 
 struct Case {
@@ -161,9 +161,9 @@ struct ProbeCase {
 };
 
 Bytes withHeader(const HeaderSpec& header) {
-    TraceSpec spec;
-    spec.header = header;
-    return tracebuild::buildTrace(spec);
+    TraceSpec layout;
+    layout.header = header;
+    return tracebuild::buildTrace(layout);
 }
 
 std::vector<ProbeCase> probeCases() {
@@ -203,10 +203,10 @@ TEST(Probe, AcceptsVersionsFiveToEight) {
         TempDir dir;
         // The probe reads 203 bytes first, so a small header needs a few
         // unused bytes behind it to be probed at all.
-        TraceSpec spec;
-        spec.header.versionMajor = version;
-        spec.unusedBeforeTrailer = 16;
-        dir.write("Trace.orn", tracebuild::buildTrace(spec));
+        TraceSpec layout;
+        layout.header.versionMajor = version;
+        layout.unusedBeforeTrailer = 16;
+        dir.write("Trace.orn", tracebuild::buildTrace(layout));
         const ToolRun run = runOrnPcap(dir, {"-p30"});
         EXPECT_EQ(run.exitCode, 1) << "version " << version << ": no blocks, no events";
         EXPECT_NE(run.out.find("NO EVENTS WERE FOUND"), std::string::npos) << version;

@@ -56,8 +56,8 @@ struct Harness {
     size_t failAt = 0;
     ResultCode failWith = Ok;
 
-    Outcome run(const TraceSpec& spec, bool readOnly = false) {
-        dir.write("Trace.orn", tracebuild::buildTrace(spec));
+    Outcome run(const TraceSpec& layout, bool readOnly = false) {
+        dir.write("Trace.orn", tracebuild::buildTrace(layout));
         EXPECT_EQ(::chmod((dir / "Trace.orn").c_str(), readOnly ? 0444 : 0644), 0);
         Outcome out;
         const RecordWriter writer = [&](OutputSlot& slot, uint16_t snap, const EventRecord& record,
@@ -76,7 +76,7 @@ struct Harness {
         setProgressHook([&](uint64_t, uint64_t) {
             out.recordsAfterBlock.push_back(out.records.size());
         });
-        const TraceSource source{dir / "Trace.orn", dir / "out.pcap", spec.header.versionMajor, 0};
+        const TraceSource source{dir / "Trace.orn", dir / "out.pcap", layout.header.versionMajor, 0};
         out.code = runConversion(source, out.stats, writer,
                                  [&](const TraceHeader&) { ++out.prepared; });
         setProgressHook({});
@@ -113,11 +113,11 @@ Bytes streamOf(const std::vector<Sample>& samples, uint16_t version = 8) {
 }
 
 TraceSpec traceOf(std::vector<BlockSpec> blocks, uint16_t version = 8) {
-    TraceSpec spec;
-    spec.header.versionMajor = version;
-    spec.header.snapLength = kSnapLength;
-    spec.blocks = std::move(blocks);
-    return spec;
+    TraceSpec layout;
+    layout.header.versionMajor = version;
+    layout.header.snapLength = kSnapLength;
+    layout.blocks = std::move(blocks);
+    return layout;
 }
 
 BlockSpec storedBlock(Bytes data) {
@@ -159,14 +159,14 @@ TEST(ConversionRun, RecordsAcrossBlocksArriveOnceWholeAndWithTheBlockThatEndsThe
             for (size_t chunk : {20, 60, 100, 1000}) {
                 SCOPED_TRACE(testing::Message() << "version " << version << ", mode "
                                                 << static_cast<int>(mode) << ", chunk " << chunk);
-                const TraceSpec spec =
+                const TraceSpec layout =
                     traceOf(tracebuild::splitIntoBlocks(stream, chunk, mode), version);
                 Harness h;
-                const Outcome out = h.run(spec);
+                const Outcome out = h.run(layout);
                 EXPECT_EQ(out.code, Ok);
                 expectDelivered(out, samples);
-                ASSERT_EQ(out.recordsAfterBlock.size(), spec.blocks.size());
-                for (size_t b = 0; b < spec.blocks.size(); ++b) {
+                ASSERT_EQ(out.recordsAfterBlock.size(), layout.blocks.size());
+                for (size_t b = 0; b < layout.blocks.size(); ++b) {
                     const size_t done = std::min(stream.size(), (b + 1) * chunk);
                     EXPECT_EQ(out.recordsAfterBlock[b],
                               std::count_if(ends.begin(), ends.end(),
@@ -208,9 +208,9 @@ TEST(ConversionRun, NothingToReadGivesOne) {
         for (const char* name : {"out_00FF.pcap", "out_In.pcap", "outer.pcap"}) {
             h.dir.write(name, {1});
         }
-        TraceSpec spec = traceOf({storedBlock(streamOf({sample(1, 5)}))});
-        noBlocks ? void(spec.blockCount = 0) : void(spec.streamLength = 0);
-        const Outcome out = h.run(spec);
+        TraceSpec layout = traceOf({storedBlock(streamOf({sample(1, 5)}))});
+        noBlocks ? void(layout.blockCount = 0) : void(layout.streamLength = 0);
+        const Outcome out = h.run(layout);
         EXPECT_EQ(out.code, NoEvents);
         EXPECT_TRUE(out.records.empty());
         EXPECT_TRUE(out.recordsAfterBlock.empty()) << "no block read";
@@ -229,13 +229,13 @@ TEST(ConversionRun, NothingToReadGivesOne) {
 
 TEST(ConversionRun, ReadOnlyTraceIsConvertedAndLeftAsItWas) {
     const std::vector<Sample> samples = {sample(1, 10), sample(2, 60)};
-    const TraceSpec spec =
+    const TraceSpec layout =
         traceOf(tracebuild::splitIntoBlocks(streamOf(samples), 50, BlockMode::Alternate));
     Harness h;
-    const Outcome out = h.run(spec, true);
+    const Outcome out = h.run(layout, true);
     EXPECT_EQ(out.code, Ok);
     expectDelivered(out, samples);
-    EXPECT_EQ(h.dir.read("Trace.orn"), tracebuild::buildTrace(spec));
+    EXPECT_EQ(h.dir.read("Trace.orn"), tracebuild::buildTrace(layout));
 }
 
 // One record stream, cut into blocks by offsets: A [0, 30), B [30, 230) (its
@@ -318,22 +318,22 @@ class ConversionBlocks : public testing::TestWithParam<BlockCase> {};
 TEST_P(ConversionBlocks, EndWithTheirCodeAndTheOutputClosedOnce) {
     const BlockCase& c = GetParam();
     const Bytes stream = streamOf(kStream);
-    TraceSpec spec = traceOf({});
+    TraceSpec layout = traceOf({});
     for (const Cut& cut : c.cuts) {
-        spec.blocks.push_back(storedBlock(Bytes(stream.begin() + static_cast<long>(cut.from),
+        layout.blocks.push_back(storedBlock(Bytes(stream.begin() + static_cast<long>(cut.from),
                                                 stream.begin() + static_cast<long>(cut.to))));
-        spec.blocks.back().stored = cut.stored;
+        layout.blocks.back().stored = cut.stored;
     }
     if (c.maxBlockLength != 0) {
-        spec.maxBlockLength = c.maxBlockLength;
+        layout.maxBlockLength = c.maxBlockLength;
     }
     if (c.damage != nullptr) {
-        c.damage(spec);
+        c.damage(layout);
     }
     Harness h;
     h.failAt = c.failAt;
     h.failWith = c.code;
-    const Outcome out = h.run(spec);
+    const Outcome out = h.run(layout);
     EXPECT_EQ(out.code, c.code);
     expectDelivered(out, {kStream.begin(), kStream.begin() + static_cast<long>(c.delivered)});
     EXPECT_EQ(out.finishes, c.delivered != 0 ? 1 : 0);

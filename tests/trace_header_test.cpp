@@ -79,13 +79,13 @@ ResultCode probe(const Bytes& trace, uint16_t& major, uint16_t& minor) {
 
 TEST(TraceHeader, OlderHeadersAreWidenedInMemory) {
     for (uint16_t version : {5, 6, 7, 8}) {
-        TraceSpec spec;
-        spec.header.versionMajor = version;
-        spec.header.snapLength = 256;
-        spec.header.year = 2008;
-        spec.header.utcOffset = {0xFF, 5, 0, 0};
-        spec.unusedBeforeTrailer = 20;
-        const Validation v = validate(tracebuild::buildTrace(spec), version);
+        TraceSpec layout;
+        layout.header.versionMajor = version;
+        layout.header.snapLength = 256;
+        layout.header.year = 2008;
+        layout.header.utcOffset = {0xFF, 5, 0, 0};
+        layout.unusedBeforeTrailer = 20;
+        const Validation v = validate(tracebuild::buildTrace(layout), version);
         ASSERT_EQ(v.code, ResultCode::Ok) << version;
         EXPECT_EQ(v.header.headerSize, tracebuild::headerSizeFor(version));
         EXPECT_EQ(v.position, static_cast<long>(v.header.headerSize)) << "at the first block";
@@ -95,19 +95,19 @@ TEST(TraceHeader, OlderHeadersAreWidenedInMemory) {
                                            : std::array<uint8_t, 4>{1, 1, 0, 0};
         EXPECT_EQ(v.header.utcOffset(), expected) << version;
         uint16_t major = 0, minor = 9;
-        EXPECT_EQ(probe(tracebuild::buildTrace(spec), major, minor), ResultCode::Ok);
+        EXPECT_EQ(probe(tracebuild::buildTrace(layout), major, minor), ResultCode::Ok);
         EXPECT_EQ(major, version);
         EXPECT_EQ(minor, 0);
     }
 }
 
 TEST(TraceHeader, CodeAndDescriptionAreNotChecked) {
-    TraceSpec spec;
-    spec.header.fileCode = "0B";
-    spec.header.description = "something else";
+    TraceSpec layout;
+    layout.header.fileCode = "0B";
+    layout.header.description = "something else";
     uint16_t major = 0, minor = 0;
-    EXPECT_EQ(probe(tracebuild::buildTrace(spec), major, minor), ResultCode::Ok);
-    EXPECT_EQ(validate(tracebuild::buildTrace(spec), 8).code, ResultCode::Ok);
+    EXPECT_EQ(probe(tracebuild::buildTrace(layout), major, minor), ResultCode::Ok);
+    EXPECT_EQ(validate(tracebuild::buildTrace(layout), 8).code, ResultCode::Ok);
 }
 
 TEST(TraceHeader, ValidationFailures) {
@@ -131,9 +131,9 @@ TEST(TraceHeader, ValidationFailures) {
 }
 
 TEST(TraceHeader, ValidationAcceptsShortVersionSixFileTheProbeCannotRead) {
-    TraceSpec spec;
-    spec.header.versionMajor = 6;
-    const Bytes trace = tracebuild::buildTrace(spec);
+    TraceSpec layout;
+    layout.header.versionMajor = 6;
+    const Bytes trace = tracebuild::buildTrace(layout);
     ASSERT_EQ(trace.size(), 196u);
     uint16_t major = 0, minor = 0;
     EXPECT_EQ(probe(trace, major, minor), ResultCode::CannotReadSource);
@@ -141,9 +141,9 @@ TEST(TraceHeader, ValidationAcceptsShortVersionSixFileTheProbeCannotRead) {
 }
 
 TEST(TraceHeader, VersionSevenWithoutBlocksPassesBoth) {
-    TraceSpec spec;
-    spec.header.versionMajor = 7;
-    const Bytes trace = tracebuild::buildTrace(spec);
+    TraceSpec layout;
+    layout.header.versionMajor = 7;
+    const Bytes trace = tracebuild::buildTrace(layout);
     ASSERT_EQ(trace.size(), 207u);
     uint16_t major = 0, minor = 0;
     EXPECT_EQ(probe(trace, major, minor), ResultCode::Ok);

@@ -96,43 +96,43 @@ uint32_t headerSizeFor(uint16_t versionMajor) {
     return versionMajor == 7 ? kHeaderSizeV7 : kHeaderSizeV5;
 }
 
-Bytes buildHeader(const HeaderSpec& spec) {
-    Bytes h(headerSizeFor(spec.versionMajor), 0);
+Bytes buildHeader(const HeaderSpec& layout) {
+    Bytes h(headerSizeFor(layout.versionMajor), 0);
     char version[16];
-    std::snprintf(version, sizeof version, "%05u.%03u", static_cast<unsigned>(spec.versionMajor),
-                  static_cast<unsigned>(spec.versionMinor));
+    std::snprintf(version, sizeof version, "%05u.%03u", static_cast<unsigned>(layout.versionMajor),
+                  static_cast<unsigned>(layout.versionMinor));
     char sub[8];
-    std::snprintf(sub, sizeof sub, "%02u", static_cast<unsigned>(spec.subVersion));
-    putText(h, 0, spec.fileCode, 2, ' ');
+    std::snprintf(sub, sizeof sub, "%02u", static_cast<unsigned>(layout.subVersion));
+    putText(h, 0, layout.fileCode, 2, ' ');
     h[2] = ' ';
     putText(h, 3, "TRC", 6, ' ');
     h[9] = ' ';
-    putText(h, 10, spec.versionText.value_or(version), 9, ' ');
+    putText(h, 10, layout.versionText.value_or(version), 9, ' ');
     h[19] = ' ';
     putText(h, 20, sub, 2, '0');
     h[22] = ' ';
-    putText(h, 23, spec.description, 30, ' ');
+    putText(h, 23, layout.description, 30, ' ');
     h[header_offset::textEnd] = 0x1A;
-    h[header_offset::startDay] = spec.day;
-    h[header_offset::startMonth] = spec.month;
-    storeLe16(&h[header_offset::startYear], spec.year);
-    h[header_offset::startHour] = spec.hour;
-    h[header_offset::startMinute] = spec.minute;
-    h[header_offset::startSecond] = spec.second;
-    storeLe16(&h[header_offset::snapLength], spec.snapLength);
+    h[header_offset::startDay] = layout.day;
+    h[header_offset::startMonth] = layout.month;
+    storeLe16(&h[header_offset::startYear], layout.year);
+    h[header_offset::startHour] = layout.hour;
+    h[header_offset::startMinute] = layout.minute;
+    h[header_offset::startSecond] = layout.second;
+    storeLe16(&h[header_offset::snapLength], layout.snapLength);
     if (h.size() == kHeaderSizeV8) {
-        std::copy(spec.utcOffset.begin(), spec.utcOffset.end(), &h[header_offset::utcOffset]);
+        std::copy(layout.utcOffset.begin(), layout.utcOffset.end(), &h[header_offset::utcOffset]);
     }
-    putFcs(h, spec.badFcs);
+    putFcs(h, layout.badFcs);
     return h;
 }
 
-Bytes buildTrailer(const TrailerSpec& spec) {
+Bytes buildTrailer(const TrailerSpec& layout) {
     Bytes t(kTrailerSize, 0);
-    storeLe16(&t[0], spec.maxBlockLength);
-    storeLe16(&t[2], spec.blockCount);
-    storeLe32(&t[8], spec.streamLength);
-    putFcs(t, spec.badFcs);
+    storeLe16(&t[0], layout.maxBlockLength);
+    storeLe16(&t[2], layout.blockCount);
+    storeLe32(&t[8], layout.streamLength);
+    putFcs(t, layout.badFcs);
     return t;
 }
 
@@ -159,10 +159,10 @@ Bytes recordStream(const std::vector<Record>& records, uint16_t versionMajor) {
 
 Bytes traceOfRecords(const std::vector<Record>& records, const HeaderSpec& header, size_t chunk,
                      BlockMode mode) {
-    TraceSpec spec;
-    spec.header = header;
-    spec.blocks = splitIntoBlocks(recordStream(records, header.versionMajor), chunk, mode);
-    return buildTrace(spec);
+    TraceSpec layout;
+    layout.header = header;
+    layout.blocks = splitIntoBlocks(recordStream(records, header.versionMajor), chunk, mode);
+    return buildTrace(layout);
 }
 
 Bytes compressNrv2b(std::span<const uint8_t> data, int level) {
@@ -182,24 +182,24 @@ Bytes encodeBlock(const BlockSpec& block, uint16_t position) {
     return blockWithHeader(block, storedBytes(block), position);
 }
 
-Bytes buildTrace(const TraceSpec& spec) {
-    Bytes out = buildHeader(spec.header);
+Bytes buildTrace(const TraceSpec& layout) {
+    Bytes out = buildHeader(layout.header);
     std::vector<size_t> sizes;
     uint32_t streamLength = 0;
-    for (size_t i = 0; i < spec.blocks.size(); ++i) {
-        const Bytes stored = storedBytes(spec.blocks[i]);
+    for (size_t i = 0; i < layout.blocks.size(); ++i) {
+        const Bytes stored = storedBytes(layout.blocks[i]);
         sizes.push_back(stored.size());
-        const Bytes block = blockWithHeader(spec.blocks[i], stored, static_cast<uint16_t>(i + 1));
+        const Bytes block = blockWithHeader(layout.blocks[i], stored, static_cast<uint16_t>(i + 1));
         streamLength += static_cast<uint32_t>(block.size());
         out.insert(out.end(), block.begin(), block.end());
     }
-    out.insert(out.end(), spec.unusedBeforeTrailer, 0);
+    out.insert(out.end(), layout.unusedBeforeTrailer, 0);
     TrailerSpec trailer;
     trailer.maxBlockLength =
-        spec.maxBlockLength.value_or(roomFor(spec.blocks, sizes, spec.header.versionMajor));
-    trailer.blockCount = spec.blockCount.value_or(static_cast<uint16_t>(spec.blocks.size()));
-    trailer.streamLength = spec.streamLength.value_or(streamLength);
-    trailer.badFcs = spec.badTrailerFcs;
+        layout.maxBlockLength.value_or(roomFor(layout.blocks, sizes, layout.header.versionMajor));
+    trailer.blockCount = layout.blockCount.value_or(static_cast<uint16_t>(layout.blocks.size()));
+    trailer.streamLength = layout.streamLength.value_or(streamLength);
+    trailer.badFcs = layout.badTrailerFcs;
     const Bytes t = buildTrailer(trailer);
     out.insert(out.end(), t.begin(), t.end());
     return out;

@@ -39,7 +39,7 @@ struct HeaderSpec {
 };
 
 uint32_t headerSizeFor(uint16_t versionMajor);
-Bytes buildHeader(const HeaderSpec& spec);
+Bytes buildHeader(const HeaderSpec& layout);
 
 struct TrailerSpec {
     uint16_t maxBlockLength = 0;
@@ -47,7 +47,7 @@ struct TrailerSpec {
     uint32_t streamLength = 0;
     bool badFcs = false;
 };
-Bytes buildTrailer(const TrailerSpec& spec);
+Bytes buildTrailer(const TrailerSpec& layout);
 
 // The record's header in the form of the version, then its payload. The
 // record's dataLength is taken from the payload.
@@ -93,7 +93,7 @@ struct TraceSpec {
     bool badTrailerFcs = false;
 };
 
-Bytes buildTrace(const TraceSpec& spec);
+Bytes buildTrace(const TraceSpec& layout);
 
 // Cuts a record stream into blocks of at most chunk bytes, compressed,
 // stored, or alternating (the first compressed).
