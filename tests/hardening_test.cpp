@@ -39,34 +39,41 @@ void writeLongTrace(const TempDir& dir, unsigned long records, uint16_t lsns = 4
     ASSERT_TRUE(writer.finish());
 }
 
-TEST(Interrupt, PcapOutputIsCompleteAfterSigint) {
-    TempDir dir;
-    writeLongTrace(dir, 400000);
-    RunOptions options;
-    options.signal = SIGINT;
-    options.signalWhenExists = "Trace.pcap";
-    const ToolRun run = runOrnPcap(dir, {"-f4", "-p30"}, options);
-    ASSERT_EQ(run.exitCode, 128 + SIGINT) << run.out;
-    EXPECT_TRUE(run.out.ends_with(kInterrupted)) << run.out;
-    const PcapFile file = parsePcap(dir.read("Trace.pcap"));
-    EXPECT_TRUE(file.whole);
-    EXPECT_GT(file.records.size(), 0u);
-    EXPECT_LT(file.records.size(), 400000u) << "stopped in the middle";
-}
-
-TEST(Interrupt, EveryVnOutputIsCompleteAfterSigterm) {
-    TempDir dir;
-    writeLongTrace(dir, 400000);
-    RunOptions options;
-    options.signal = SIGTERM;
-    options.signalWhenExists = "Trace_0003.vn";
-    const ToolRun run = runOrnPcap(dir, {"-f2", "-p30", "-lALL"}, options);
-    ASSERT_EQ(run.exitCode, 128 + SIGTERM) << run.out;
-    EXPECT_TRUE(run.out.ends_with(kInterrupted));
-    for (const char* name : {"Trace.vn", "Trace_0001.vn", "Trace_0002.vn", "Trace_0003.vn"}) {
-        const VnFile file = readVn(dir.read(name));
-        EXPECT_EQ(file.fault, "") << name;
-        EXPECT_FALSE(file.packets.empty()) << name;
+TEST(Interrupt, EveryOutputIsCompleteAfterTheSignal) {
+    struct Case {
+        std::vector<std::string> args;
+        int signal;
+        std::vector<std::string> outputs;  // the signal comes once the last exists
+    };
+    const Case cases[] = {
+        {{"-f4", "-p30"}, SIGINT, {"Trace.pcap"}},
+        {{"-f2", "-p30", "-lALL"}, SIGTERM,
+         {"Trace.vn", "Trace_0001.vn", "Trace_0002.vn", "Trace_0003.vn"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.outputs.back());
+        TempDir dir;
+        writeLongTrace(dir, 400000);
+        RunOptions options;
+        options.signal = c.signal;
+        options.signalWhenExists = c.outputs.back();
+        const ToolRun run = runOrnPcap(dir, c.args, options);
+        ASSERT_EQ(run.exitCode, 128 + c.signal) << run.out;
+        EXPECT_TRUE(run.out.ends_with(kInterrupted)) << run.out;
+        size_t records = 0;
+        for (const std::string& name : c.outputs) {
+            if (name.ends_with(".pcap")) {
+                const PcapFile file = parsePcap(dir.read(name));
+                EXPECT_TRUE(file.whole) << name;
+                records += file.records.size();
+            } else {
+                const VnFile file = readVn(dir.read(name));
+                EXPECT_EQ(file.fault, "") << name;
+                records += file.packets.size();
+            }
+        }
+        EXPECT_GT(records, 0u);
+        EXPECT_LT(records, 400000u) << "stopped in the middle";
     }
 }
 
