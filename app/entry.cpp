@@ -21,12 +21,7 @@ struct RunOutcome {
 };
 
 RunOutcome runI4b(const ConversionSettings& settings, ConversionStats& stats) {
-    I4bSettings i4b = i4bDefaults();
-    i4b.inputName = settings.inputName;
-    i4b.outputName = settings.outputName;
-    i4b.versionMajor = settings.versionMajor;
-    i4b.versionMinor = settings.versionMinor;
-    i4b.port = settings.port;
+    const I4bSettings i4b = i4bSettingsFrom(settings);
     printI4bParameters(i4b);
     ResultCode code = runI4bConversion(i4b, stats);
     return {code, i4b.outputName};
@@ -37,9 +32,7 @@ RunOutcome runConverter(ConversionSettings& settings, ConversionStats& stats) {
         return runI4b(settings, stats);
     }
     printParameterEcho(settings);
-    const bool ppp = settings.format == FrameFormat::PppSync ||
-                     settings.format == FrameFormat::PppAsync;
-    if (ppp && settings.direction == Direction::InOut) {
+    if (writesVn(settings)) {
         std::string failedName;
         ResultCode code = runVnConversion(settings, stats, failedName);
         return {code, failedName};

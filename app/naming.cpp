@@ -89,9 +89,7 @@ std::string withConverterExtension(std::string_view name, std::string_view exten
 void computeOutputName(ConversionSettings& settings, uint16_t lsnValue) {
     if (settings.format == FrameFormat::I4bIsdn) {
         settings.outputName = withConverterExtension(settings.outputName, ".i4b");
-    } else if ((settings.format == FrameFormat::PppSync ||
-                settings.format == FrameFormat::PppAsync) &&
-               settings.direction == Direction::InOut) {
+    } else if (writesVn(settings)) {
         settings.outputName = withConverterExtension(settings.outputName, ".vn");
     }
     settings.currentOutputName = settings.outputName;

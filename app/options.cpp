@@ -194,8 +194,7 @@ ParseOutcome checkCombination(ConversionSettings& s, const SeenOptions& seen) {
         console::printLine(" Please specify the Port to be converted.");
         return ParseOutcome::Stop;
     }
-    const bool ppp = s.format == FrameFormat::PppSync || s.format == FrameFormat::PppAsync;
-    if (ppp && !seen.lsn) {
+    if (isPppFormat(s.format) && !seen.lsn) {
         console::printLine(" ");
         console::printLine(" ERROR: Parameter -l is mandatory for PPP layer conversion.");
         console::printLine(" Please specify the Lsn to be extracted.");

@@ -28,6 +28,24 @@ ConversionSettings vnDefaults() {
 
 I4bSettings i4bDefaults() { return I4bSettings{}; }
 
+I4bSettings i4bSettingsFrom(const ConversionSettings& settings) {
+    I4bSettings i4b = i4bDefaults();
+    i4b.inputName = settings.inputName;
+    i4b.outputName = settings.outputName;
+    i4b.versionMajor = settings.versionMajor;
+    i4b.versionMinor = settings.versionMinor;
+    i4b.port = settings.port;
+    return i4b;
+}
+
+bool isPppFormat(int32_t format) {
+    return format == FrameFormat::PppSync || format == FrameFormat::PppAsync;
+}
+
+bool writesVn(const ConversionSettings& settings) {
+    return isPppFormat(settings.format) && settings.direction == Direction::InOut;
+}
+
 bool isValidFrameFormat(int32_t id) { return findFrameFormat(id) != nullptr; }
 
 std::string_view frameFormatName(int32_t id) {

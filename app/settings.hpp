@@ -49,6 +49,15 @@ struct I4bSettings {
 ConversionSettings pcapDefaults();
 ConversionSettings vnDefaults();
 I4bSettings i4bDefaults();
+// The I4B settings of a run: the defaults, then names, versions and port of
+// the global settings.
+I4bSettings i4bSettingsFrom(const ConversionSettings& settings);
+
+// PPP-Sync or PPP-Async, whose LSN option is mandatory.
+bool isPppFormat(int32_t format);
+// Whether the settings' run writes Visual Networks files: PPP with both
+// directions.
+bool writesVn(const ConversionSettings& settings);
 
 // FrameFormat table: id, name, pcap link type, in help order.
 struct FrameFormatRow {

@@ -172,15 +172,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         clearInterrupt();
         ResultCode rc;
         if (job.format == FrameFormat::I4bIsdn) {
-            I4bSettings i4b = i4bDefaults();
-            i4b.inputName = settings.inputName;
+            I4bSettings i4b = i4bSettingsFrom(settings);
             i4b.outputName = (workspace.dir / "out.i4b").string();
-            i4b.versionMajor = settings.versionMajor;
-            i4b.versionMinor = settings.versionMinor;
-            i4b.port = settings.port;
             rc = runI4bConversion(i4b, stats);
-        } else if ((job.format == FrameFormat::PppSync || job.format == FrameFormat::PppAsync) &&
-                   job.direction == Direction::InOut) {
+        } else if (writesVn(settings)) {
             std::string failedName;
             rc = runVnConversion(settings, stats, failedName);
         } else {

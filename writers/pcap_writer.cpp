@@ -1,12 +1,11 @@
 #include "writers/pcap_writer.hpp"
 
-#include <unordered_map>
 #include <unistd.h>
 
 #include "app/naming.hpp"
 #include "trace/byte_order.hpp"
 #include "trace/conversion.hpp"
-#include "writers/open_file_budget.hpp"
+#include "writers/lsn_outputs.hpp"
 #include "writers/pcap_time.hpp"
 
 namespace ornpcap {
@@ -15,18 +14,13 @@ namespace {
 
 constexpr uint32_t kPcapMagic = 0xA1B2C3D4;
 
-// The pcap files of a run by LSN: one in the single-file modes, one per LSN in
-// ALL mode, of which at most a budget is open at a time.
+// The pcap files of a run, by LSN.
 class PcapOutputs : public OutputSink {
 public:
     // The open file for the LSN, or nullptr.
     OutputFile* open(uint16_t lsn) {
-        auto found = files_.find(lsn);
-        if (found == files_.end() || !found->second.file.isOpen()) {
-            return nullptr;
-        }
-        budget_.touch(lsn);
-        return &found->second.file;
+        Output* output = files_.findOpen(lsn);
+        return output ? &output->file : nullptr;
     }
     // Opens the file of the name for the LSN: created with its file header, or
     // appended to when this run met it before or (ALL mode) it exists already.
@@ -35,12 +29,7 @@ public:
                       ConversionStats& stats, OutputFile*& selected);
 
     ResultCode finish() override {
-        bool ok = true;
-        for (auto& [lsn, output] : files_) {
-            ok = close(output) && ok;
-        }
-        files_.clear();
-        return ok ? ResultCode::Ok : ResultCode::CannotWriteTarget;
+        return files_.closeAll(close) ? ResultCode::Ok : ResultCode::CannotWriteTarget;
     }
 
 private:
@@ -61,29 +50,17 @@ private:
         }
         return false;
     }
-    ResultCode makeRoom();
 
-    std::unordered_map<uint16_t, Output> files_;
-    OpenFileBudget budget_;
+    LsnOutputs<Output> files_;
 };
-
-ResultCode PcapOutputs::makeRoom() {
-    if (auto victim = budget_.evictionCandidate()) {
-        budget_.forget(*victim);
-        if (!close(files_[*victim])) {
-            return ResultCode::CannotWriteTarget;
-        }
-    }
-    return ResultCode::Ok;
-}
 
 ResultCode PcapOutputs::select(uint16_t lsn, const std::string& name, bool allMode,
                                const FileIdentity& trace, uint16_t snapLength, int32_t format,
                                ConversionStats& stats, OutputFile*& selected) {
-    if (ResultCode rc = makeRoom(); rc != ResultCode::Ok) {
-        return rc;
+    if (!files_.makeRoom(close)) {
+        return ResultCode::CannotWriteTarget;
     }
-    const bool metBefore = files_.count(lsn) != 0;
+    const bool metBefore = files_.contains(lsn);
     Output& output = files_[lsn];
     output.name = name;
     const bool append = metBefore || (allMode && fileExists(name));
@@ -94,7 +71,7 @@ ResultCode PcapOutputs::select(uint16_t lsn, const std::string& name, bool allMo
         }
         return rc;
     }
-    budget_.touch(lsn);
+    files_.opened(lsn);
     if (!append) {
         output.created = true;
         if (ResultCode header = writePcapFileHeader(output.file, snapLength, format);

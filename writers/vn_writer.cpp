@@ -3,14 +3,13 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
-#include <unordered_map>
 #include <unistd.h>
 
 #include "app/naming.hpp"
 #include "trace/byte_order.hpp"
 #include "trace/conversion.hpp"
 #include "trace/fcs16.hpp"
-#include "writers/open_file_budget.hpp"
+#include "writers/lsn_outputs.hpp"
 #include "writers/pcap_framing.hpp"
 
 namespace ornpcap {
@@ -32,53 +31,30 @@ constexpr size_t fileVersion = 14;
 constexpr size_t description = 124;
 }  // namespace field
 
-// The .vn files of a run by name, of which at most a budget is open at a time.
-// A file closed to make room keeps its header and index here and is completed
-// with the others when the run ends.
+// The .vn files of a run, by LSN. A file closed to make room keeps its header
+// and index here and is completed with the others when the run ends.
 class VnOutputs : public OutputSink {
 public:
     explicit VnOutputs(const FileIdentity& trace) : trace_(trace) {}
 
     // The open output for the LSN, or nullptr.
-    VnOutput* open(uint16_t lsn) {
-        auto found = files_.find(lsn);
-        if (found == files_.end() || !found->second.file.isOpen()) {
-            return nullptr;
-        }
-        budget_.touch(lsn);
-        return &found->second;
-    }
+    VnOutput* open(uint16_t lsn) { return files_.findOpen(lsn); }
     // Opens the output of the name for the LSN.
     ResultCode select(uint16_t lsn, const std::string& name, ConversionStats& stats,
                       VnOutput*& selected);
 
     ResultCode finish() override {
-        bool ok = true;
-        for (auto& [lsn, output] : files_) {
-            ok = completeVnFile(output, trace_) == ResultCode::Ok && ok;
-        }
-        files_.clear();
+        const bool ok = files_.closeAll(
+            [this](VnOutput& output) { return completeVnFile(output, trace_) == ResultCode::Ok; });
         return ok ? ResultCode::Ok : ResultCode::CannotWriteTarget;
     }
 
 private:
-    ResultCode makeRoom();
     ResultCode open(VnOutput& output, ConversionStats& stats);
 
     FileIdentity trace_;
-    std::unordered_map<uint16_t, VnOutput> files_;  // by LSN
-    OpenFileBudget budget_;
+    LsnOutputs<VnOutput> files_;
 };
-
-ResultCode VnOutputs::makeRoom() {
-    if (auto victim = budget_.evictionCandidate()) {
-        budget_.forget(*victim);
-        if (!files_[*victim].file.close()) {
-            return ResultCode::CannotWriteTarget;
-        }
-    }
-    return ResultCode::Ok;
-}
 
 // Opens an output not open now: one closed to make room, one that exists on
 // disk, or a new one.
@@ -117,8 +93,8 @@ ResultCode VnOutputs::open(VnOutput& output, ConversionStats& stats) {
 
 ResultCode VnOutputs::select(uint16_t lsn, const std::string& name, ConversionStats& stats,
                              VnOutput*& selected) {
-    if (ResultCode rc = makeRoom(); rc != ResultCode::Ok) {
-        return rc;
+    if (!files_.makeRoom([](VnOutput& output) { return output.file.close(); })) {
+        return ResultCode::CannotWriteTarget;
     }
     VnOutput& output = files_[lsn];
     output.name = name;
@@ -128,7 +104,7 @@ ResultCode VnOutputs::select(uint16_t lsn, const std::string& name, ConversionSt
         }
         return rc;
     }
-    budget_.touch(lsn);
+    files_.opened(lsn);
     selected = &output;
     return ResultCode::Ok;
 }

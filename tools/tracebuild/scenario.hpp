@@ -21,8 +21,8 @@
 //
 //   bulk count=N port=P lsn=L [lsns=K] [size=S] [step=MS] [time=MS]
 //       N generated records of S bytes (an Ethernet/IPv4/UDP frame with a
-//       sequence number, then mostly random bytes), LSNs L to L+K-1 in turn, sent and received in turn,
-//       one every MS milliseconds from time MS.
+//       sequence number, then mostly random bytes), LSNs L to L+K-1 in turn,
+//       sent and received in turn, one every MS milliseconds from time MS.
 //
 // Settings lines apply to the whole trace and must come before the first
 // record.
