@@ -1,77 +1,58 @@
 #include "app/entry.hpp"
 
-#include <string>
-
 #include "app/options.hpp"
+#include "app/plan.hpp"
 #include "app/progress.hpp"
 #include "app/report.hpp"
-#include "trace/interrupt.hpp"
-#include "trace/trace_header.hpp"
-#include "writers/i4b_writer.hpp"
-#include "writers/pcap_writer.hpp"
-#include "writers/vn_writer.hpp"
+#include "base/interrupt.hpp"
+#include "trace/trace_file.hpp"
 
 namespace ornpcap {
 
 namespace {
 
-struct RunOutcome {
-    ResultCode code = ResultCode::Ok;
-    std::string targetName;  // the output named when the code is 3
-};
-
-RunOutcome runI4b(const ConversionSettings& settings, ConversionStats& stats) {
-    const I4bSettings i4b = i4bSettingsFrom(settings);
-    printI4bParameters(i4b);
-    ResultCode code = runI4bConversion(i4b, stats);
-    return {code, i4b.outputName};
+// The probe and the version test: 0, or the code the run ends with, silently.
+ResultCode probe(ConversionSettings& settings) {
+    const ResultCode rc =
+        probeTrace(settings.inputName, settings.versionMajor, settings.versionMinor);
+    if (rc != ResultCode::Ok) {
+        return rc;
+    }
+    return acceptVersion(settings.versionMajor, settings.versionMinor) ? ResultCode::Ok
+                                                                       : ResultCode::BadVersion;
 }
 
-RunOutcome runConverter(ConversionSettings& settings, ConversionStats& stats) {
-    if (settings.format == FrameFormat::I4bIsdn) {
-        return runI4b(settings, stats);
+int report(const RunOutcome& outcome, const ConversionStats& stats, const std::string& inputName) {
+    if (outcome.code == ResultCode::Ok) {
+        printStatistics(stats);
+        return 0;
     }
-    printParameterEcho(settings);
-    if (writesVn(settings)) {
-        std::string failedName;
-        ResultCode code = runVnConversion(settings, stats, failedName);
-        return {code, failedName};
+    printFailure(outcome.code, inputName, outcome.failedOutputName);
+    if (outcome.code == ResultCode::Interrupted) {
+        return 128 + pendingInterrupt();
     }
-    ResultCode code = runPcapConversion(settings, stats);
-    return {code, settings.currentOutputName};
+    return exitCode(outcome.code);
 }
 
 }  // namespace
 
 int runOrnPcap(int argc, const char* const* argv) {
     printBanner();
-    ConversionSettings settings = pcapDefaults();
+    ConversionSettings settings;
     if (parseOptions(argc, argv, settings) == ParseOutcome::Stop) {
         return 1;
     }
-    ResultCode probe = probeTrace(settings.inputName, settings.versionMajor, settings.versionMinor);
-    if (probe != ResultCode::Ok) {
-        return exitCode(probe);
+    if (const ResultCode rc = probe(settings); rc != ResultCode::Ok) {
+        return exitCode(rc);
     }
-    if (!acceptVersion(settings.versionMajor, settings.versionMinor)) {
-        return exitCode(ResultCode::BadVersion);
-    }
-
     installInterruptHandlers();
+    const ConversionPlan plan = makePlan(settings);
+    printParameterEcho(plan);
     ProgressLine progress(settings.inputName);
     ConversionStats stats;
-    const RunOutcome outcome = runConverter(settings, stats);
+    const RunOutcome outcome = runPlan(plan, stats, &progress);
     progress.finish();
-
-    if (outcome.code == ResultCode::Ok) {
-        printStatistics(stats);
-        return 0;
-    }
-    printFailure(outcome.code, settings.inputName, outcome.targetName);
-    if (outcome.code == ResultCode::Interrupted) {
-        return 128 + pendingInterrupt();
-    }
-    return exitCode(outcome.code);
+    return report(outcome, stats, settings.inputName);
 }
 
 }  // namespace ornpcap

@@ -1,24 +1,17 @@
 #include "app/naming.hpp"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <dirent.h>
 #include <vector>
 
 #include <unistd.h>
 
+#include "app/text.hpp"
+
 namespace ornpcap {
 
 namespace {
-
-bool equalsIgnoreCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
-           });
-}
 
 std::string lsnSuffix(uint16_t lsnValue) {
     char text[8];
@@ -78,45 +71,6 @@ NameParts splitName(std::string_view name) {
     return parts;
 }
 
-std::string withConverterExtension(std::string_view name, std::string_view extension) {
-    NameParts parts = splitName(name);
-    if (equalsIgnoreCase(parts.extension, ".pcap")) {
-        parts.extension = std::string(extension);
-    }
-    return parts.join();
-}
-
-void computeOutputName(ConversionSettings& settings, uint16_t lsnValue) {
-    if (settings.format == FrameFormat::I4bIsdn) {
-        settings.outputName = withConverterExtension(settings.outputName, ".i4b");
-    } else if (writesVn(settings)) {
-        settings.outputName = withConverterExtension(settings.outputName, ".vn");
-    }
-    settings.currentOutputName = settings.outputName;
-
-    const NameParts parts = splitName(settings.outputName);
-    const std::string stem = parts.drive + parts.directory + parts.baseName;
-    if (settings.direction == Direction::InOut) {
-        if (lsnValue != 0) {
-            settings.currentOutputName = stem + lsnSuffix(lsnValue) + parts.extension;
-        }
-        return;
-    }
-    const std::string lsnPart = lsnValue != 0 ? lsnSuffix(lsnValue) : std::string();
-    settings.currentOutputName = stem + lsnPart + "_" +
-                                 std::string(directionName(settings.direction)) + parts.extension;
-}
-
-void computeVnOutputName(ConversionSettings& settings, uint16_t lsnValue) {
-    settings.outputName = withConverterExtension(settings.outputName, ".vn");
-    settings.currentOutputName = settings.outputName;
-    if (lsnValue != 0) {
-        const NameParts parts = splitName(settings.outputName);
-        settings.currentOutputName =
-            parts.drive + parts.directory + parts.baseName + lsnSuffix(lsnValue) + parts.extension;
-    }
-}
-
 bool isOutputNameOf(const NameParts& output, std::string_view candidate) {
     const size_t fixed = output.baseName.size() + output.extension.size();
     if (candidate.size() < fixed || !candidate.starts_with(output.baseName) ||
@@ -142,6 +96,29 @@ bool clearOldOutputs(const std::string& outputName, const FileIdentity& keep) {
         }
     }
     return true;
+}
+
+OutputNaming::OutputNaming(std::string_view outputName, std::string_view converterExtension,
+                           Direction direction)
+    : parts_(splitName(outputName)), direction_(direction) {
+    if (!converterExtension.empty() && equalsIgnoreCase(parts_.extension, ".pcap")) {
+        parts_.extension = std::string(converterExtension);
+    }
+}
+
+std::string OutputNaming::nameFor(uint16_t lsn) const {
+    std::string name = parts_.drive + parts_.directory + parts_.baseName;
+    if (lsn != 0) {
+        name += lsnSuffix(lsn);
+    }
+    if (direction_ != Direction::InOut) {
+        name += "_" + std::string(directionName(direction_));
+    }
+    return name + parts_.extension;
+}
+
+void OutputNaming::clearOldOutputs(const FileIdentity& keep) const {
+    (void)ornpcap::clearOldOutputs(outputName(), keep);
 }
 
 }  // namespace ornpcap

@@ -3,14 +3,15 @@
 //
 // All names of one conversion share the output name's base and extension and
 // differ by two optional suffixes: "_%04X" (the LSN, upper-case hex, when not
-// 0) and "_In"/"_Out" (the direction, when only one is extracted).
+// 0) and "_In"/"_Out" (the direction, when only one is extracted). An output
+// name ending in ".pcap" (any letter case) takes the converter's extension.
 
 #include <cstdint>
 #include <string>
 #include <string_view>
 
-#include "app/settings.hpp"
-#include "trace/file_io.hpp"
+#include "trace/record_filter.hpp"
+#include "writers/output_names.hpp"
 
 namespace ornpcap {
 
@@ -28,17 +29,6 @@ struct NameParts {
 
 NameParts splitName(std::string_view name);
 
-// The name with an extension ".pcap" (any letter case) replaced by the given
-// one; any other extension stays.
-std::string withConverterExtension(std::string_view name, std::string_view extension);
-
-// Sets currentOutputName for the LSN value, giving outputName the I4B or .vn
-// extension first where the settings call for it.
-void computeOutputName(ConversionSettings& settings, uint16_t lsnValue);
-
-// The Visual Networks variant: ".vn" extension, LSN suffix, no direction suffix.
-void computeVnOutputName(ConversionSettings& settings, uint16_t lsnValue);
-
 // True when candidate (a name without directory) is one the naming can produce
 // for the output name's parts.
 bool isOutputNameOf(const NameParts& output, std::string_view candidate);
@@ -47,5 +37,21 @@ bool isOutputNameOf(const NameParts& output, std::string_view candidate);
 // naming could have produced, except the file `keep` (the trace being read).
 // Stops at the first deletion that fails and reports it as false.
 bool clearOldOutputs(const std::string& outputName, const FileIdentity& keep);
+
+class OutputNaming final : public OutputNames {
+public:
+    // converterExtension replaces an extension ".pcap"; empty keeps it.
+    OutputNaming(std::string_view outputName, std::string_view converterExtension,
+                 Direction direction);
+
+    // The output name with the converter's extension.
+    std::string outputName() const { return parts_.join(); }
+    std::string nameFor(uint16_t lsn) const override;
+    void clearOldOutputs(const FileIdentity& keep) const override;
+
+private:
+    NameParts parts_;
+    Direction direction_;
+};
 
 }  // namespace ornpcap

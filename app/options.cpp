@@ -7,8 +7,8 @@
 #include <string_view>
 
 #include "app/console.hpp"
-#include "app/naming.hpp"
 #include "app/report.hpp"
+#include "app/text.hpp"
 
 namespace ornpcap {
 
@@ -20,19 +20,6 @@ struct SeenOptions {
     bool lsn = false;
     bool direction = false;
 };
-
-bool equalsIgnoreCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i]))) {
-            return false;
-        }
-    }
-    return true;
-}
 
 // strtol/strtoul over the value: leading blanks, a sign, digits up to the
 // first non-digit (hex digits and a 0x prefix for base 16). False when no
@@ -111,19 +98,22 @@ ParseOutcome parseLsn(const char* value, ConversionSettings& s, SeenOptions& see
     return ParseOutcome::Proceed;
 }
 
-// A decimal value read into an id; a value that cannot be read leaves it.
-void readId(const char* value, int32_t& id) {
+// A decimal value read into an id; a value that cannot be read leaves it as
+// it was.
+int32_t readId(const char* value, int32_t id) {
     long number = 0;
     if (readSigned(value, number)) {
         id = number < INT32_MIN ? INT32_MIN : number > INT32_MAX ? INT32_MAX : static_cast<int32_t>(number);
     }
+    return id;
 }
 
 ParseOutcome parseDirection(const char* value, ConversionSettings& s, SeenOptions& seen) {
-    readId(value, s.direction);
-    if (!isValidDirection(s.direction)) {
+    const int32_t id = readId(value, static_cast<int32_t>(s.direction));
+    if (!isValidDirection(id)) {
         return refuse(" UNKNOWN/UNSUPPORTED DIRECTION value detected, showing help.\n");
     }
+    s.direction = static_cast<Direction>(id);
     const std::string_view name = directionName(s.direction);
     console::printf(" -d - Direction to be extracted: %d (%.*s)\n", static_cast<int>(s.direction),
                     static_cast<int>(name.size()), name.data());
@@ -132,10 +122,11 @@ ParseOutcome parseDirection(const char* value, ConversionSettings& s, SeenOption
 }
 
 ParseOutcome parseFormat(const char* value, ConversionSettings& s, SeenOptions& seen) {
-    readId(value, s.format);
-    if (!isValidFrameFormat(s.format)) {
+    const int32_t id = readId(value, static_cast<int32_t>(s.format));
+    if (!isValidFrameFormat(id)) {
         return refuse(" UNKNOWN/UNSUPPORTED FRAME FORMAT detected, showing help.\n");
     }
+    s.format = static_cast<FrameFormat>(id);
     const std::string_view name = frameFormatName(s.format);
     console::printf(" -f - Frame FORMAT: %d (%.*s)\n", static_cast<int>(s.format),
                     static_cast<int>(name.size()), name.data());
@@ -169,7 +160,6 @@ ParseOutcome parseArgument(const char* argument, ConversionSettings& s, SeenOpti
         console::printf(" -i - Input file name: %s\n", s.inputName.c_str());
         seen.any = true;
     } else if (equalsIgnoreCase(option, "-o")) {
-        s.currentOutputName.clear();
         s.outputName = firstWord(value);
         console::printf(" -o - Output file name: %s\n", s.outputName.c_str());
         seen.any = true;
@@ -215,9 +205,6 @@ ParseOutcome checkCombination(ConversionSettings& s, const SeenOptions& seen) {
         warnUseless("-l", "ETHERNET");
         s.lsnMode = LsnMode::Any;
         s.lsn = 0;
-    }
-    if (s.lsnMode != LsnMode::All) {
-        computeOutputName(s, s.lsn);
     }
     return ParseOutcome::Proceed;
 }

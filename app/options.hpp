@@ -17,7 +17,6 @@ enum class ParseOutcome { Proceed, Stop };
 
 // Reads the arguments after the program name into settings, printing what it
 // detects, warnings, errors and (where asked or on a usage error) the help.
-// On Proceed, currentOutputName is computed unless the LSN mode is ALL.
 ParseOutcome parseOptions(int argc, const char* const* argv, ConversionSettings& settings);
 
 }  // namespace ornpcap

@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include "app/console.hpp"
-#include "trace/conversion.hpp"
 
 namespace ornpcap {
 
@@ -15,13 +14,17 @@ ProgressLine::ProgressLine(const std::string& traceName) {
         return;
     }
     active_ = true;
-    setProgressHook([this](uint64_t done, uint64_t total) {
-        const int percent = total == 0 ? 100 : static_cast<int>(done * 100 / total);
-        if (percent != shown_) {
-            shown_ = percent;
-            console::progress("\rConverting: " + std::to_string(percent) + "% ");
-        }
-    });
+}
+
+void ProgressLine::blockDone(uint64_t done, uint64_t total) {
+    if (!active_) {
+        return;
+    }
+    const int percent = total == 0 ? 100 : static_cast<int>(done * 100 / total);
+    if (percent != shown_) {
+        shown_ = percent;
+        console::progress("\rConverting: " + std::to_string(percent) + "% ");
+    }
 }
 
 void ProgressLine::finish() {
@@ -29,7 +32,6 @@ void ProgressLine::finish() {
         return;
     }
     active_ = false;
-    setProgressHook({});
     console::progress("\r                 \r");
 }
 

@@ -6,17 +6,20 @@
 #include <cstdint>
 #include <string>
 
+#include "trace/record_source.hpp"
+
 namespace ornpcap {
 
-class ProgressLine {
+class ProgressLine final : public BlockObserver {
 public:
     static constexpr uint64_t kLargeTrace = 32ull << 20;  // bytes
 
     explicit ProgressLine(const std::string& traceName);
-    ~ProgressLine() { finish(); }
+    ~ProgressLine() override { finish(); }
     ProgressLine(const ProgressLine&) = delete;
     ProgressLine& operator=(const ProgressLine&) = delete;
 
+    void blockDone(uint64_t done, uint64_t total) override;
     // Clears the line (once the conversion is over).
     void finish();
 

@@ -87,25 +87,25 @@ void printBanner() {
 void printHelp() {
     console::printLine(kHelpHead);
     console::printLine("  -f    - Frame format to be converted:");
-    for (const FrameFormatRow& row : kFrameFormats) {
-        console::printf("          -f%d - %.*s ", static_cast<int>(row.id),
+    for (const FrameFormatRow& row : frameFormats()) {
+        console::printf("          -f%d - %.*s ", static_cast<int>(row.format),
                         static_cast<int>(row.name.size()), row.name.data());
-        console::printLine(row.id == FrameFormat::Ethernet ? "(default)" : " ");
+        console::printLine(row.format == FrameFormat::Ethernet ? "(default)" : " ");
     }
     console::printLine(kHelpTail);
 }
 
-void printParameterEcho(const ConversionSettings& s) {
+namespace {
+
+void printI4bEcho(const ConversionPlan& plan) {
     console::printLine("\nConversion parameters:");
-    console::printf(" Input file name      : %s\n", s.inputName.c_str());
-    if (s.lsnMode != LsnMode::All) {
-        console::printf(" Output file name     : %s\n", s.currentOutputName.c_str());
-    }
-    const std::string_view format = frameFormatName(s.format);
-    console::printf(" Frames FORMAT        : %d (%.*s)\n", static_cast<int>(s.format),
-                    static_cast<int>(format.size()), format.data());
-    console::printf(" Port to be extracted : %d\n", static_cast<int>(s.port));
-    switch (s.lsnMode) {
+    console::printf(" Input file name      : %s\n", plan.trace.name.c_str());
+    console::printf(" Output file name     : %s\n", plan.naming.outputName().c_str());
+    console::printf(" Port to be extracted : %d\n", static_cast<int>(plan.filter.port));
+}
+
+void printLsn(const RecordFilter& filter) {
+    switch (filter.lsnMode) {
         case LsnMode::Any:
             console::print(" Lsn to be extracted  : ANY\n");
             break;
@@ -113,11 +113,32 @@ void printParameterEcho(const ConversionSettings& s) {
             console::print(" Lsn to be extracted  : ALL\n");
             break;
         case LsnMode::One:
-            console::printf(" Lsn to be extracted  : %04X\n", static_cast<unsigned>(s.lsn));
+            console::printf(" Lsn to be extracted  : %04X\n", static_cast<unsigned>(filter.lsn));
             break;
     }
-    const std::string_view direction = directionName(s.direction);
-    console::printf(" Direction            : %d (%.*s)\n", static_cast<int>(s.direction),
+}
+
+}  // namespace
+
+void printParameterEcho(const ConversionPlan& plan) {
+    if (plan.converter == Converter::I4b) {
+        printI4bEcho(plan);
+        return;
+    }
+    const RecordFilter& filter = plan.filter;
+    console::printLine("\nConversion parameters:");
+    console::printf(" Input file name      : %s\n", plan.trace.name.c_str());
+    if (!plan.layout.perLsn) {
+        console::printf(" Output file name     : %s\n",
+                        plan.naming.nameFor(plan.layout.lsn).c_str());
+    }
+    const std::string_view format = frameFormatName(plan.format);
+    console::printf(" Frames FORMAT        : %d (%.*s)\n", static_cast<int>(plan.format),
+                    static_cast<int>(format.size()), format.data());
+    console::printf(" Port to be extracted : %d\n", static_cast<int>(filter.port));
+    printLsn(filter);
+    const std::string_view direction = directionName(filter.direction);
+    console::printf(" Direction            : %d (%.*s)\n", static_cast<int>(filter.direction),
                     static_cast<int>(direction.size()), direction.data());
 }
 

@@ -3,19 +3,24 @@
 // statistics. Their wording, spacing and line ends are part of the interface.
 
 #include <string>
+#include <string_view>
 
-#include "app/conversion_stats.hpp"
-#include "app/result_code.hpp"
-#include "app/settings.hpp"
+#include "app/plan.hpp"
+#include "base/conversion_stats.hpp"
+#include "base/result_code.hpp"
 
 namespace ornpcap {
 
 inline constexpr const char* kVersionText = "v. 6.05.00 - 09/12/2009";
 
+// The message of a result code; " " for success.
+std::string_view resultMessage(int code);
+
 void printBanner();
 void printHelp();
-// The "Conversion parameters" block of the pcap and Visual Networks paths.
-void printParameterEcho(const ConversionSettings& settings);
+// The "Conversion parameters" block: of the pcap and Visual Networks paths,
+// or the shorter one of the I4B path.
+void printParameterEcho(const ConversionPlan& plan);
 void printStatistics(const ConversionStats& stats);
 // The report of a failed run: a blank line, then the message of the code.
 // inputName names the trace (code 2), targetName the output (code 3).

@@ -15,12 +15,10 @@
 #include <string>
 #include <vector>
 
-#include "trace/byte_order.hpp"
-#include "trace/conversion.hpp"
-#include "trace/interrupt.hpp"
-#include "writers/i4b_writer.hpp"
-#include "writers/pcap_writer.hpp"
-#include "writers/vn_writer.hpp"
+#include "app/plan.hpp"
+#include "base/byte_order.hpp"
+#include "base/interrupt.hpp"
+#include "trace/trace_file.hpp"
 
 using namespace ornpcap;
 namespace fs = std::filesystem;
@@ -28,11 +26,11 @@ namespace fs = std::filesystem;
 namespace {
 
 struct Job {
-    int32_t format;
+    FrameFormat format;
     uint16_t port;  // the ports of the seed traces
     LsnMode lsnMode;
     uint16_t lsn;
-    int32_t direction;
+    Direction direction;
 };
 constexpr Job kJobs[] = {
     {FrameFormat::Ethernet, 30, LsnMode::Any, 0, Direction::InOut},
@@ -60,12 +58,12 @@ void check(bool promiseKept) {
 using Bytes = std::vector<uint8_t>;
 
 // Records in a pcap, .vn or .i4b file; -1 when the file is not whole.
-long countRecords(const Bytes& f, const std::string& extension, int32_t format) {
+long countRecords(const Bytes& f, const std::string& extension, FrameFormat format) {
     long count = 0;
     size_t pos = 0;
     if (extension == ".pcap") {
         if (f.size() < 24 || loadLe32(&f[0]) != 0xA1B2C3D4 ||
-            loadLe32(&f[20]) != static_cast<uint32_t>(linkTypeOf(format))) {
+            loadLe32(&f[20]) != linkTypeOf(format)) {
             return -1;
         }
         for (pos = 24; pos + 16 <= f.size(); ++count) {
@@ -95,7 +93,7 @@ long countRecords(const Bytes& f, const std::string& extension, int32_t format) 
     return pos == f.size() ? count : -1;
 }
 
-struct Workspace {
+struct Workspace final : BlockObserver {
     fs::path dir;
     std::string trace;
     ConversionStats* stats = nullptr;  // of the run in progress
@@ -108,19 +106,19 @@ struct Workspace {
         check(::mkdtemp(pattern.data()) != nullptr);
         dir = pattern;
         trace = (dir / "Trace.orn").string();
-        setProgressHook([this](uint64_t, uint64_t) {
-            if (++blocks >= kMostBlocks || stats->traceRecords >= kMostRecords) {
-                raiseInterrupt(SIGTERM);
-            }
-        });
     }
-    ~Workspace() {
+    void blockDone(uint64_t, uint64_t) override {
+        if (++blocks >= kMostBlocks || stats->traceRecords >= kMostRecords) {
+            raiseInterrupt(SIGTERM);
+        }
+    }
+    ~Workspace() override {
         std::error_code ec;
         fs::remove_all(dir, ec);
     }
 
     // Checks what the run left against its counters, then removes it.
-    void collect(const ConversionStats& s, int32_t format) {
+    void collect(const ConversionStats& s, FrameFormat format) {
         std::vector<fs::path> outputs;
         for (const auto& entry : fs::directory_iterator(dir)) {
             if (entry.path() != trace) {
@@ -155,7 +153,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     for (size_t i = 0; i < std::size(kJobs); ++i) {
         const Job& job = kJobs[i];
-        ConversionSettings settings = pcapDefaults();
+        ConversionSettings settings;
         settings.inputName = workspace.trace;
         settings.outputName = (workspace.dir / "out.pcap").string();
         // A trace the probe refuses still goes to the validation, as some version.
@@ -170,17 +168,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         workspace.stats = &stats;
         workspace.blocks = 0;
         clearInterrupt();
-        ResultCode rc;
-        if (job.format == FrameFormat::I4bIsdn) {
-            I4bSettings i4b = i4bSettingsFrom(settings);
-            i4b.outputName = (workspace.dir / "out.i4b").string();
-            rc = runI4bConversion(i4b, stats);
-        } else if (writesVn(settings)) {
-            std::string failedName;
-            rc = runVnConversion(settings, stats, failedName);
-        } else {
-            rc = runPcapConversion(settings, stats);
-        }
+        const ResultCode rc = runPlan(makePlan(settings), stats, &workspace).code;
         check(rc != ResultCode::Ok || stats.generatedFiles > 0);
         check(rc != ResultCode::NoEvents || stats.generatedFiles == 0);
         workspace.collect(stats, job.format);

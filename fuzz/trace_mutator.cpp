@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "trace/byte_order.hpp"
+#include "base/byte_order.hpp"
 #include "trace/fcs16.hpp"
 
 extern "C" size_t LLVMFuzzerMutate(uint8_t* data, size_t size, size_t maxSize);

@@ -1,8 +1,11 @@
-// Fuzz target: the trace checks on arbitrary bytes. The probe reads the file
-// by name; the validation reads it as an open stream, with the probed version
-// and with every version a converter may ask for. Besides crashes it stops on
-// a broken promise of either check.
+// Fuzz target: the trace checks on arbitrary bytes. The header recogniser
+// and the trailer check take the bytes directly; the probe reads them as a
+// file by name, the validation as an open stream, with the probed version and
+// with every version a converter may ask for. Besides crashes it stops on a
+// broken promise of any check.
 
+#include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -10,6 +13,7 @@
 #include <string>
 #include <unistd.h>
 
+#include "trace/trace_file.hpp"
 #include "trace/trace_header.hpp"
 
 using namespace ornpcap;
@@ -31,9 +35,39 @@ const std::string& traceName() {
     return name;
 }
 
+// The recogniser over the first 203 bytes (zeros where there are fewer): a
+// form it finds is intact, of a size it knows, and carries what was asked.
+void checkRecogniser(const uint8_t* data, size_t size) {
+    std::array<uint8_t, kHeaderSizeV8> head{};
+    std::memcpy(head.data(), data, std::min<size_t>(size, head.size()));
+    for (const HeaderVersions& asked : {HeaderVersions{}, HeaderVersions{false, 8, 0},
+                                        HeaderVersions{false, 5, 0}}) {
+        const HeaderMatch match = recogniseHeader(head, asked);
+        if (match.size == 0) {
+            continue;
+        }
+        check(match.size == kHeaderSizeV8 || match.size == kHeaderSizeV7 ||
+              match.size == kHeaderSizeV5);
+        check(asked.byForm ? match.text.versionMinor == 0
+                           : match.text.versionMajor == asked.major &&
+                                 match.text.versionMinor == asked.minor);
+        check(std::memcmp(&head[header_offset::fileType], "TRC   ", 6) == 0);
+        const TraceHeader widened = widenHeader(head, match.size);
+        check(std::memcmp(widened.bytes.data(), head.data(), match.size - 2) == 0);
+    }
+    if (size >= kTrailerSize) {
+        TraceTrailer trailer;
+        std::memcpy(trailer.bytes.data(), data + size - kTrailerSize, kTrailerSize);
+        const TrailerCheck verdict = checkTrailer(trailer, size, kHeaderSizeV5);
+        check(verdict != TrailerCheck::Good ||
+              trailer.streamLength() <= size - kHeaderSizeV5 - kTrailerSize);
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    checkRecogniser(data, size);
     const std::string& name = traceName();
     std::FILE* out = std::fopen(name.c_str(), "wb");
     check(out != nullptr && std::fwrite(data, 1, size, out) == size && std::fclose(out) == 0);

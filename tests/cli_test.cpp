@@ -14,9 +14,53 @@ namespace {
 using tracebuild::HeaderSpec;
 using tracebuild::TraceSpec;
 
+const std::string kBanner =
+    "\r\nConverter from Varnek ORN Trace to LibPcap/VN/I4B format\r\n"
+    "(v. 6.05.00 - 09/12/2009)\r\n"
+    "OrnPcap: device port traces for tcpdump and Wireshark\r\n\r\n";
+
+const std::string kHelp =
+    "HELP\n"
+    " Purpose: Converts the ORN trace to LibPcap format (.pcap) or\n"
+    "          to Visual Network format (.vn) or to I4B format (.i4b).\n"
+    "          This formats are readable by TcpDump and WireShark.\n"
+    "\n"
+    " Usage: OrnPcap [-?] [-i<Filename>] [-o<Filename>] [-f<format>] -p<Orn port>\n"
+    "                [-l<Lsn>] [-d<direction>]\n"
+    " Switches:\n"
+    "  -?    - Displays this help\n"
+    "  -i    - Input file name (default is Trace.orn)\n"
+    "  -o    - Output file name (default is Trace.pcap)\n"
+    "  -f    - Frame format to be converted:\n"
+    "          -f1 - ETHERNET (default)\n"
+    "          -f2 - PPP-Sync  \n"
+    "          -f3 - PPP-Async  \n"
+    "          -f4 - Raw-IP  \n"
+    "          -f5 - I4B ISDN  \n"
+    "          -f6 - Internal-UDP  \n"
+    "  -p    - Port to be extracted [0..65535] (mandatory)\n"
+    "  -l    - Lsn to be extracted [ANY, ALL, 0..FFFF] (mandatory for PPP format)\n"
+    "  -d    - Direction to be extracted (mandatory for PPP format):\n"
+    "          -d0 - Input\n"
+    "          -d1 - Output\n"
+    "          -d2 - Input and Output (default)\n"
+    "\n"
+    " Examples:\n"
+    "  1) To convert TRACE.ORN to TRACE.PCAP, ORN port 30, Ethernet format:\n"
+    "     OrnPcap -p30\n"
+    "     or\n"
+    "     OrnPcap -iTrace.orn -oTrace.pcap -f1 -p30\n"
+    "\n"
+    "  2) To convert MY_TRACE.ORN to MY_TRACE_001.PCAP, ORN port 24, Ethernet:\n"
+    "     OrnPcap -iMY_TRACE.ORN -oMY_TRACE_001.PCAP -f1 -p24\n"
+    "\n"
+    "  3) To convert TRACE.ORN to PPP layer, ORN port 20, Lsn 0x01, Input direction:\n"
+    "     OrnPcap -f2 -p20 -l1 -d0\n"
+    "\n";
+
 const std::string kDetected = "Detected command line parameters:\n";
 
-std::string withHelp(const std::string& message) { return message + "\n" + helpText(); }
+std::string withHelp(const std::string& message) { return message + "\n" + kHelp; }
 
 // A trace with a header of the version and no blocks.
 Bytes emptyTrace(uint16_t version) {
@@ -37,7 +81,7 @@ TEST_P(UsageTest, PrintsExactlyAndExits) {
     TempDir dir;
     const Case& c = GetParam();
     const ToolRun run = runOrnPcap(dir, c.args);
-    EXPECT_EQ(run.out, banner() + kDetected + c.afterDetected);
+    EXPECT_EQ(run.out, kBanner + kDetected + c.afterDetected);
     EXPECT_EQ(run.exitCode, c.exitCode);
     EXPECT_TRUE(dir.list().empty()) << "a usage error must not create files";
 }
@@ -49,15 +93,22 @@ const std::string kPppLines =
     " \n ERROR: Parameter -l is mandatory for PPP layer conversion.\n"
     " Please specify the Lsn to be extracted.\n";
 
+// The arguments as a test name: "-p30" "-l1FFFF" gives p30_l1FFFF.
 std::string caseName(const ::testing::TestParamInfo<Case>& info) {
-    std::string name = "n" + std::to_string(info.index);
+    std::string name;
     for (const std::string& arg : info.param.args) {
-        name += "_";
+        name += name.empty() ? "" : "_";
         for (char c : arg) {
-            name += std::isalnum(static_cast<unsigned char>(c)) ? c : 'x';
+            if (c == '?') {
+                name += "help";
+            } else if (std::isalnum(static_cast<unsigned char>(c))) {
+                name += c;
+            } else if (c != '-') {
+                name += 'x';
+            }
         }
     }
-    return name;
+    return name.empty() ? "none" : name;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -65,8 +116,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         Case{{}, withHelp(" NO PARAMETERS detected, showing help.\n"), 1},
         Case{{"-x", "junk"}, withHelp(" NO PARAMETERS detected, showing help.\n"), 1},
-        Case{{"-?"}, " -?\n\n" + helpText(), 1},
-        Case{{"-?", "-p30"}, " -?\n\n" + helpText(), 1},
+        Case{{"-?"}, " -?\n\n" + kHelp, 1},
+        Case{{"-?", "-p30"}, " -?\n\n" + kHelp, 1},
         Case{{"-p0"}, withHelp(kInvalidPort), 1},
         Case{{"-p65536"}, withHelp(kInvalidPort), 1},
         Case{{"-pabc"}, withHelp(kInvalidPort), 1},
@@ -113,7 +164,7 @@ TEST(OptionWarnings, I4bIgnoresLsnAndDirection) {
     TempDir dir;
     dir.write("Trace.orn", emptyTrace(8));
     const ToolRun run = runOrnPcap(dir, {"-f5", "-p3", "-l1", "-d0"});
-    EXPECT_EQ(run.out, banner() + kDetected +
+    EXPECT_EQ(run.out, kBanner + kDetected +
                            " -f - Frame FORMAT: 5 (I4B ISDN)\n"
                            " -p - Port to be extracted: 3\n"
                            " -l - Lsn to be extracted: 0001\n"
@@ -134,7 +185,7 @@ TEST(OptionWarnings, EthernetIgnoresLsnButNotAny) {
     TempDir dir;
     dir.write("Trace.orn", emptyTrace(7));
     const ToolRun all = runOrnPcap(dir, {"-f1", "-p30", "-lALL"});
-    EXPECT_EQ(all.out, banner() + kDetected +
+    EXPECT_EQ(all.out, kBanner + kDetected +
                            " -f - Frame FORMAT: 1 (ETHERNET)\n"
                            " -p - Port to be extracted: 30\n"
                            " -l - Lsn to be extracted: ALL\n"
@@ -193,7 +244,7 @@ TEST(Probe, RefusesDamagedTracesBeforeTheEcho) {
         dir.write("Trace.orn", c.trace);
         const ToolRun run = runOrnPcap(dir, {"-p30"});
         EXPECT_EQ(run.exitCode, c.exitCode) << c.name;
-        EXPECT_EQ(run.out, banner() + kDetected + " -p - Port to be extracted: 30\n") << c.name;
+        EXPECT_EQ(run.out, kBanner + kDetected + " -p - Port to be extracted: 30\n") << c.name;
         EXPECT_EQ(dir.read("Trace.orn"), c.trace) << c.name << ": the trace must stay as it was";
     }
 }

@@ -1,5 +1,5 @@
-// The conversion run the converters share, driven over traces built in memory
-// with a writer that keeps everything it is handed.
+// The trace as a record source, driven over traces built in memory with a
+// sink that keeps everything it is handed.
 
 #include <gtest/gtest.h>
 
@@ -13,9 +13,10 @@
 #include <tuple>
 
 #include "tests/support/temp_dir.hpp"
+#include "app/plan.hpp"
 #include "trace/block_expander.hpp"
-#include "trace/conversion.hpp"
 #include "trace/fcs16.hpp"
+#include "trace/record_source.hpp"
 
 namespace ornpcap::test {
 namespace {
@@ -27,30 +28,49 @@ using enum ResultCode;
 
 constexpr uint16_t kSnapLength = 1234;  // in every trace header here
 
-// Counts how often the run completes what the writer left in the slot.
-struct CountingSink : OutputSink {
-    explicit CountingSink(int& count) : finishes(count) {}
-    ResultCode finish() override { return ++finishes, Ok; }
-    int& finishes;
-};
-
 struct Delivered {
     EventRecord record;
     uint16_t snapLength = 0;
-    std::optional<Bytes> payload;  // empty when the writer got no payload pointer
+    std::optional<Bytes> payload;  // empty when the sink got no payload pointer
 };
 
 struct Outcome {
     ResultCode code = Ok;
     std::vector<Delivered> records;
     std::vector<size_t> recordsAfterBlock;  // records delivered once each block was done
+    int started = 0;
     int finishes = 0;
-    int prepared = 0;
-    ConversionStats stats{7, 7, 7, 7, 7, 7};  // the run has to start from zero
 };
 
-// Converts a trace in a folder of its own. The writer opens a sink with the
-// first record and refuses record failAt (counted from 1) with failWith.
+// Keeps everything it is handed, and refuses record failAt (counted from 1)
+// with failWith.
+struct CollectingSink final : RecordSink, BlockObserver {
+    Outcome& out;
+    size_t failAt = 0;
+    ResultCode failWith = Ok;
+    uint16_t snapLength = 0;
+
+    explicit CollectingSink(Outcome& o) : out(o) {}
+    ResultCode start(const OpenedTrace& trace) override {
+        ++out.started;
+        snapLength = trace.header.snapLength();
+        return Ok;
+    }
+    ResultCode record(const EventRecord& record, const uint8_t* payload) override {
+        out.records.push_back({record, snapLength, std::nullopt});
+        if (payload != nullptr) {
+            out.records.back().payload = Bytes(payload, payload + record.dataLength);
+        }
+        return out.records.size() == failAt ? failWith : Ok;
+    }
+    ResultCode finish(ResultCode result) override {
+        ++out.finishes;
+        return result;
+    }
+    void blockDone(uint64_t, uint64_t) override { out.recordsAfterBlock.push_back(out.records.size()); }
+};
+
+// Reads a trace from a folder of its own into a collecting sink.
 struct Harness {
     TempDir dir;
     size_t failAt = 0;
@@ -60,26 +80,11 @@ struct Harness {
         dir.write("Trace.orn", tracebuild::buildTrace(layout));
         EXPECT_EQ(::chmod((dir / "Trace.orn").c_str(), readOnly ? 0444 : 0644), 0);
         Outcome out;
-        const RecordWriter writer = [&](OutputSlot& slot, uint16_t snap, const EventRecord& record,
-                                        const uint8_t* payload, ConversionStats& stats) {
-            out.records.push_back({record, snap, std::nullopt});
-            if (payload != nullptr) {
-                out.records.back().payload = Bytes(payload, payload + record.dataLength);
-            }
-            ++stats.traceRecords;
-            if (!slot.sink) {
-                slot.sink = std::make_unique<CountingSink>(out.finishes);
-                ++stats.generatedFiles;
-            }
-            return out.records.size() == failAt ? failWith : Ok;
-        };
-        setProgressHook([&](uint64_t, uint64_t) {
-            out.recordsAfterBlock.push_back(out.records.size());
-        });
-        const TraceSource source{dir / "Trace.orn", dir / "out.pcap", layout.header.versionMajor, 0};
-        out.code = runConversion(source, out.stats, writer,
-                                 [&](const TraceHeader&) { ++out.prepared; });
-        setProgressHook({});
+        CollectingSink sink(out);
+        sink.failAt = failAt;
+        sink.failWith = failWith;
+        const TraceRequest request{dir / "Trace.orn", layout.header.versionMajor, 0, &sink};
+        out.code = readTrace(request, sink);
         return out;
     }
 };
@@ -152,7 +157,7 @@ TEST(ConversionRun, RecordsAcrossBlocksArriveOnceWholeAndWithTheBlockThatEndsThe
         const Bytes stream = streamOf(samples, version);
         std::vector<size_t> ends;  // of each record in the stream
         for (const Sample& s : samples) {
-            ends.push_back((ends.empty() ? 0 : ends.back()) + recordHeaderSize(version) +
+            ends.push_back((ends.empty() ? 0 : ends.back()) + recordFormOf(version).headerSize +
                            s.payload.size());
         }
         for (BlockMode mode : {BlockMode::Compressed, BlockMode::Stored, BlockMode::Alternate}) {
@@ -173,9 +178,7 @@ TEST(ConversionRun, RecordsAcrossBlocksArriveOnceWholeAndWithTheBlockThatEndsThe
                                             [&](size_t end) { return end <= done; }))
                         << "after block " << b + 1;
                 }
-                EXPECT_EQ(std::tie(out.stats.traceRecords, out.stats.generatedFiles, out.finishes,
-                                   out.prepared),
-                          std::make_tuple(4, 1, 1, 1));
+                EXPECT_EQ(std::tie(out.started, out.finishes), std::make_tuple(1, 1));
             }
         }
     }
@@ -200,24 +203,31 @@ TEST(ConversionRun, VersionFiveHeadersAreWidened) {
 }
 
 TEST(ConversionRun, NothingToReadGivesOne) {
-    // streamLength 0: no block is read, but old outputs are cleared first.
-    // blockCount 0: the run ends before that, and they stay.
+    // streamLength 0: no block is read, but the sink starts, so the pcap
+    // converter clears old outputs first. blockCount 0: the run ends before
+    // that, and they stay.
     for (bool noBlocks : {false, true}) {
         SCOPED_TRACE(noBlocks ? "blockCount 0" : "streamLength 0");
+        TraceSpec layout = traceOf({storedBlock(streamOf({sample(1, 5)}))});
+        noBlocks ? void(layout.blockCount = 0) : void(layout.streamLength = 0);
         Harness h;
+        const Outcome out = h.run(layout);
+        EXPECT_EQ(out.code, noBlocks ? NoEvents : Ok);
+        EXPECT_TRUE(out.records.empty());
+        EXPECT_TRUE(out.recordsAfterBlock.empty()) << "no block read";
+        EXPECT_EQ(out.started, noBlocks ? 0 : 1);
+
         for (const char* name : {"out_00FF.pcap", "out_In.pcap", "outer.pcap"}) {
             h.dir.write(name, {1});
         }
-        TraceSpec layout = traceOf({storedBlock(streamOf({sample(1, 5)}))});
-        noBlocks ? void(layout.blockCount = 0) : void(layout.streamLength = 0);
-        const Outcome out = h.run(layout);
-        EXPECT_EQ(out.code, NoEvents);
-        EXPECT_TRUE(out.records.empty());
-        EXPECT_TRUE(out.recordsAfterBlock.empty()) << "no block read";
-        EXPECT_EQ(out.prepared, noBlocks ? 0 : 1);
-        const ConversionStats& s = out.stats;
-        EXPECT_EQ(std::tie(s.traceRecords, s.outputRecords, s.discardedRecords, s.inRecords,
-                           s.outRecords, s.generatedFiles),
+        ConversionSettings settings;
+        settings.inputName = h.dir / "Trace.orn";
+        settings.outputName = h.dir / "out.pcap";
+        settings.versionMajor = 8;
+        ConversionStats stats{7, 7, 7, 7, 7, 7};  // the converter has to start from zero
+        EXPECT_EQ(runPlan(makePlan(settings), stats).code, NoEvents);
+        EXPECT_EQ(std::tie(stats.traceRecords, stats.outputRecords, stats.discardedRecords,
+                           stats.inRecords, stats.outRecords, stats.generatedFiles),
                   std::make_tuple(0, 0, 0, 0, 0, 0));
         const std::vector<std::string> left =
             noBlocks ? std::vector<std::string>{"Trace.orn", "out_00FF.pcap", "out_In.pcap",
@@ -268,54 +278,67 @@ template <uint16_t Block, uint16_t Number>
 void numbered(TraceSpec& s) { s.blocks[Block].number = Number; }
 
 const BlockCase kBlockCases[] = {
-    {"FirstBlockCompressedNumberedOne", {{0, 30, false}}, nullptr, Ok, 1},
-    {"FirstBlockStoredNumberedOne", {{0, 30, true}}, nullptr, Ok, 1},
-    {"FirstBlockCompressedNumberedZero", {{0, 30, false}}, numbered<0, 0>, BadFormat, 0},
-    {"FirstBlockStoredNumberedZero", {{0, 30, true}}, numbered<0, 0>, BadFormat, 0},
-    {"FirstBlockCompressedNumberedTwo", {{0, 30, false}}, numbered<0, 2>, BadFormat, 0},
-    {"FirstBlockStoredNumberedTwo", {{0, 30, true}}, numbered<0, 2>, BadFormat, 0},
-    {"SecondBlockNumberedOne", kTwo, numbered<1, 1>, BadFormat, 1},
-    {"SecondBlockNumberedThree", kTwo, numbered<1, 3>, BadFormat, 1},
-    {"IncompleteHeaderAtTheEndIsDropped", {{0, 40, true}}, nullptr, Ok, 1},
-    {"IncompletePayloadAtTheEndIsDropped", {{0, 30, false}, {30, 100, true}}, nullptr, Ok, 1},
-    {"StreamLengthBeyondTheBlocks", kTwo,  // zero bytes after them would be out of sequence
-     [](TraceSpec& s) {
+    {.name = "FirstBlockCompressedNumberedOne", .cuts = {{0, 30, false}}, .damage = nullptr,
+     .code = Ok, .delivered = 1},
+    {.name = "FirstBlockStoredNumberedOne", .cuts = {{0, 30, true}}, .damage = nullptr, .code = Ok,
+     .delivered = 1},
+    {.name = "FirstBlockCompressedNumberedZero", .cuts = {{0, 30, false}}, .damage = numbered<0, 0>,
+     .code = BadFormat, .delivered = 0},
+    {.name = "FirstBlockStoredNumberedZero", .cuts = {{0, 30, true}}, .damage = numbered<0, 0>,
+     .code = BadFormat, .delivered = 0},
+    {.name = "FirstBlockCompressedNumberedTwo", .cuts = {{0, 30, false}}, .damage = numbered<0, 2>,
+     .code = BadFormat, .delivered = 0},
+    {.name = "FirstBlockStoredNumberedTwo", .cuts = {{0, 30, true}}, .damage = numbered<0, 2>,
+     .code = BadFormat, .delivered = 0},
+    {.name = "SecondBlockNumberedOne", .cuts = kTwo, .damage = numbered<1, 1>, .code = BadFormat,
+     .delivered = 1},
+    {.name = "SecondBlockNumberedThree", .cuts = kTwo, .damage = numbered<1, 3>, .code = BadFormat,
+     .delivered = 1},
+    {.name = "IncompleteHeaderAtTheEndIsDropped", .cuts = {{0, 40, true}}, .damage = nullptr,
+     .code = Ok, .delivered = 1},
+    {.name = "IncompletePayloadAtTheEndIsDropped", .cuts = {{0, 30, false}, {30, 100, true}},
+     .damage = nullptr, .code = Ok, .delivered = 1},
+    // Zero bytes after the blocks would be out of sequence.
+    {.name = "StreamLengthBeyondTheBlocks", .cuts = kTwo, .damage = [](TraceSpec& s) {
          const size_t around = tracebuild::headerSizeFor(8) + 16;  // header and trailer
          s.streamLength = static_cast<uint32_t>(tracebuild::buildTrace(s).size() - around + 64);
          s.unusedBeforeTrailer = 64;
-     },
-     Ok, 2},
+     }, .code = Ok, .delivered = 2},
     // maxBlockLength 40: 80 bytes of work buffer, 50 of them taken by B when
     // block 3 comes. maxBlockLength 100: 200 bytes, 20 taken by B.
-    {"StoredBlockJustFits", {{0, 40, true}, {40, 80, true}, {80, 110, true}}, nullptr, Ok, 1, 40},
-    {"StoredBlockOneByteTooLong", {{0, 40, true}, {40, 80, true}, {80, 111, true}}, nullptr,
-     BadFormat, 1, 40},
-    {"CompressedBlockJustFits", {{0, 50, true}, {50, 230, false}}, nullptr, Ok, 2, 100},
-    {"CompressedBlockOneByteTooLong", {{0, 50, true}, {50, 231, false}}, nullptr, BadFormat, 1,
-     100},
-    {"BytesAfterTheEndMarker", kTwo, [](TraceSpec& s) { s.blocks[1].appendToCompressed = {0}; },
-     BadFormat, 1},
-    {"CompressedDataCutShort", kTwo,
-     [](TraceSpec& s) {
+    {.name = "StoredBlockJustFits", .cuts = {{0, 40, true}, {40, 80, true}, {80, 110, true}},
+     .damage = nullptr, .code = Ok, .delivered = 1, .maxBlockLength = 40},
+    {.name = "StoredBlockOneByteTooLong", .cuts = {{0, 40, true}, {40, 80, true}, {80, 111, true}},
+     .damage = nullptr, .code = BadFormat, .delivered = 1, .maxBlockLength = 40},
+    {.name = "CompressedBlockJustFits", .cuts = {{0, 50, true}, {50, 230, false}},
+     .damage = nullptr, .code = Ok, .delivered = 2, .maxBlockLength = 100},
+    {.name = "CompressedBlockOneByteTooLong", .cuts = {{0, 50, true}, {50, 231, false}},
+     .damage = nullptr, .code = BadFormat, .delivered = 1, .maxBlockLength = 100},
+    {.name = "BytesAfterTheEndMarker", .cuts = kTwo,
+     .damage = [](TraceSpec& s) { s.blocks[1].appendToCompressed = {0}; }, .code = BadFormat,
+     .delivered = 1},
+    {.name = "CompressedDataCutShort", .cuts = kTwo, .damage = [](TraceSpec& s) {
          s.blocks[1].cutCompressedTo = tracebuild::compressNrv2b(s.blocks[1].data).size() - 1;
-     },
-     BadFormat, 1},
-    {"WrongBlockFcs", kTwoStored,
-     [](TraceSpec& s) {
+     }, .code = BadFormat, .delivered = 1},
+    {.name = "WrongBlockFcs", .cuts = kTwoStored, .damage = [](TraceSpec& s) {
          const uint16_t fcs = Fcs16().reset().update(s.blocks[1].data.data(), 200).result();
          s.blocks[1].fcs = static_cast<uint16_t>(fcs ^ 1);
-     },
-     BadFormat, 1},
-    {"LongerThanMaxBlockLength", kTwoStored, nullptr, BadFormat, 1, 199},
-    {"BlockDataMissing", kTwoStored,  // runs past the end of the file, trailer included
-     [](TraceSpec& s) { s.blocks[1].lengthField = 200 + 17; }, CannotReadSource, 1, 0x200},
-    {"EmptyBlock", {{0, 30, true}, {30, 30, true}}, nullptr, CannotReadSource, 1},
-    {"WriterRefusesSecondRecord", kTwo, nullptr, CannotCreateTarget, 2, 0, 2},
+     }, .code = BadFormat, .delivered = 1},
+    {.name = "LongerThanMaxBlockLength", .cuts = kTwoStored, .damage = nullptr, .code = BadFormat,
+     .delivered = 1, .maxBlockLength = 199},
+    // The block runs past the end of the file, trailer included.
+    {.name = "BlockDataMissing", .cuts = kTwoStored,
+     .damage = [](TraceSpec& s) { s.blocks[1].lengthField = 200 + 17; }, .code = CannotReadSource,
+     .delivered = 1, .maxBlockLength = 0x200},
+    {.name = "EmptyBlock", .cuts = {{0, 30, true}, {30, 30, true}}, .damage = nullptr,
+     .code = CannotReadSource, .delivered = 1},
+    {.name = "WriterRefusesSecondRecord", .cuts = kTwo, .damage = nullptr,
+     .code = CannotCreateTarget, .delivered = 2, .maxBlockLength = 0, .failAt = 2},
 };
 
 class ConversionBlocks : public testing::TestWithParam<BlockCase> {};
 
-TEST_P(ConversionBlocks, EndWithTheirCodeAndTheOutputClosedOnce) {
+TEST_P(ConversionBlocks, EndWithTheirCodeAndTheSinkFinishedOnce) {
     const BlockCase& c = GetParam();
     const Bytes stream = streamOf(kStream);
     TraceSpec layout = traceOf({});
@@ -336,7 +359,7 @@ TEST_P(ConversionBlocks, EndWithTheirCodeAndTheOutputClosedOnce) {
     const Outcome out = h.run(layout);
     EXPECT_EQ(out.code, c.code);
     expectDelivered(out, {kStream.begin(), kStream.begin() + static_cast<long>(c.delivered)});
-    EXPECT_EQ(out.finishes, c.delivered != 0 ? 1 : 0);
+    EXPECT_EQ(std::tie(out.started, out.finishes), std::make_tuple(1, 1));
 }
 
 INSTANTIATE_TEST_SUITE_P(Conversion, ConversionBlocks, testing::ValuesIn(kBlockCases),

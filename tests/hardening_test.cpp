@@ -10,8 +10,8 @@
 #include "tests/support/capture_files.hpp"
 #include "tests/support/temp_dir.hpp"
 #include "tests/support/tool_run.hpp"
-#include "trace/conversion.hpp"
-#include "trace/interrupt.hpp"
+#include "trace/record_source.hpp"
+#include "base/interrupt.hpp"
 
 namespace ornpcap::test {
 namespace {
@@ -121,36 +121,30 @@ TEST(Progress, ShownOnATerminalOnlyAndNeverOnStandardOutput) {
 }
 
 // In-process: the run stops after the record during which the signal came,
-// and the writer's outputs are closed.
+// and the sink is finished.
 TEST(Interrupt, RunStopsAfterTheRecordInHand) {
     TempDir dir;
     writeLongTrace(dir, 1000);
-    struct CountingSink : OutputSink {
-        int* finished;
-        explicit CountingSink(int* f) : finished(f) {}
-        ResultCode finish() override {
-            ++*finished;
-            return ResultCode::Ok;
-        }
-    };
-    int finished = 0;
-    int written = 0;
-    ConversionStats stats;
-    const ResultCode rc = runConversion(
-        {dir / "Trace.orn", dir / "x.pcap", 8, 0}, stats,
-        [&](OutputSlot& slot, uint16_t, const EventRecord&, const uint8_t*, ConversionStats&) {
-            if (!slot.sink) {
-                slot.sink = std::make_unique<CountingSink>(&finished);
-            }
+    struct InterruptingSink final : RecordSink {
+        int written = 0;
+        int finished = 0;
+        ResultCode start(const OpenedTrace&) override { return ResultCode::Ok; }
+        ResultCode record(const EventRecord&, const uint8_t*) override {
             if (++written == 10) {
                 raiseInterrupt(SIGHUP);
             }
             return ResultCode::Ok;
-        });
+        }
+        ResultCode finish(ResultCode result) override {
+            ++finished;
+            return result;
+        }
+    } sink;
+    const ResultCode rc = readTrace({dir / "Trace.orn", 8, 0, nullptr}, sink);
     clearInterrupt();
     EXPECT_EQ(rc, ResultCode::Interrupted);
-    EXPECT_EQ(written, 10);
-    EXPECT_EQ(finished, 1);
+    EXPECT_EQ(sink.written, 10);
+    EXPECT_EQ(sink.finished, 1);
 }
 
 }  // namespace

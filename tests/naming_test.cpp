@@ -6,32 +6,30 @@
 #include <unistd.h>
 
 #include "app/naming.hpp"
+#include "app/plan.hpp"
 #include "tests/support/temp_dir.hpp"
 
 namespace ornpcap::test {
 namespace {
 
-ConversionSettings settingsFor(int32_t format, int32_t direction, const std::string& output) {
-    ConversionSettings s = pcapDefaults();
+// The name the plan of these settings gives the output of the LSN.
+std::string nameFor(FrameFormat format, Direction direction, uint16_t lsn,
+                    const std::string& output) {
+    ConversionSettings s;
     s.format = format;
     s.direction = direction;
     s.outputName = output;
-    return s;
-}
-
-std::string nameFor(int32_t format, int32_t direction, uint16_t lsn, const std::string& output) {
-    ConversionSettings s = settingsFor(format, direction, output);
-    computeOutputName(s, lsn);
-    return s.currentOutputName;
+    return makePlan(s).naming.nameFor(lsn);
 }
 
 TEST(OutputNaming, SuffixesAndExtensions) {
-    using namespace FrameFormat;
+    using enum FrameFormat;
     EXPECT_EQ(nameFor(Ethernet, Direction::InOut, 0, "Trace.pcap"), "Trace.pcap");
     EXPECT_EQ(nameFor(Ethernet, Direction::InOut, 0x1A, "Trace.pcap"), "Trace_001A.pcap");
     EXPECT_EQ(nameFor(PppSync, Direction::In, 1, "Trace.pcap"), "Trace_0001_In.pcap");
     EXPECT_EQ(nameFor(RawIp, Direction::Out, 0, "Trace.pcap"), "Trace_Out.pcap");
     EXPECT_EQ(nameFor(PppSync, Direction::InOut, 1, "Trace.pcap"), "Trace_0001.vn");
+    EXPECT_EQ(nameFor(PppAsync, Direction::InOut, 1, "capture.cap"), "capture_0001.cap");
     EXPECT_EQ(nameFor(PppAsync, Direction::In, 0, "Trace.PCAP"), "Trace_In.PCAP")
         << "the .vn extension is for both directions only";
     EXPECT_EQ(nameFor(I4bIsdn, Direction::InOut, 0, "capture.PCAP"), "capture.i4b");
@@ -41,17 +39,11 @@ TEST(OutputNaming, SuffixesAndExtensions) {
     EXPECT_EQ(nameFor(Ethernet, Direction::InOut, 2, "a.b.pcap"), "a.b_0002.pcap");
 }
 
-TEST(OutputNaming, ExtensionRewriteChangesOutputNameOnce) {
-    ConversionSettings s = settingsFor(FrameFormat::PppSync, Direction::InOut, "Trace.pcap");
-    computeOutputName(s, 1);
-    EXPECT_EQ(s.outputName, "Trace.vn");
-    computeOutputName(s, 2);
-    EXPECT_EQ(s.outputName, "Trace.vn");
-    EXPECT_EQ(s.currentOutputName, "Trace_0002.vn");
-
-    ConversionSettings vn = settingsFor(FrameFormat::PppAsync, Direction::In, "capture.cap");
-    computeVnOutputName(vn, 1);
-    EXPECT_EQ(vn.currentOutputName, "capture_0001.cap") << "no direction suffix in .vn names";
+TEST(OutputNaming, OutputNameTakesTheConverterExtension) {
+    EXPECT_EQ(OutputNaming("Trace.pcap", ".vn", Direction::InOut).outputName(), "Trace.vn");
+    EXPECT_EQ(OutputNaming("Trace.Pcap", ".i4b", Direction::InOut).outputName(), "Trace.i4b");
+    EXPECT_EQ(OutputNaming("Trace.pcap", "", Direction::In).outputName(), "Trace.pcap");
+    EXPECT_EQ(OutputNaming("Trace.vn", ".i4b", Direction::InOut).outputName(), "Trace.vn");
 }
 
 TEST(OutputNaming, SplitsAtTheFinalComponent) {

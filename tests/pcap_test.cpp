@@ -11,17 +11,19 @@
 #include <unistd.h>
 
 #include "app/naming.hpp"
+#include "app/plan.hpp"
 #include "tests/support/capture_files.hpp"
 #include "tests/support/temp_dir.hpp"
 #include "tests/support/tool_run.hpp"
-#include "trace/byte_order.hpp"
+#include "base/byte_order.hpp"
+#include "writers/pcap_framing.hpp"
 #include "writers/pcap_writer.hpp"
 
 namespace ornpcap::test {
 namespace {
 
 using tracebuild::HeaderSpec;
-using namespace FrameFormat;
+using enum FrameFormat;
 using Frames = std::vector<Bytes>;
 
 constexpr uint16_t kPort = 3;
@@ -63,7 +65,7 @@ Bytes fileHeader(uint32_t snapLen, uint32_t linkType) {
     return h;
 }
 
-ConversionSettings settingsFor(int32_t format, int32_t direction = Direction::InOut,
+ConversionSettings settingsFor(FrameFormat format, Direction direction = Direction::InOut,
                                LsnMode lsnMode = LsnMode::Any) {
     ConversionSettings s;
     s.format = format, s.direction = direction, s.lsnMode = lsnMode;
@@ -78,8 +80,9 @@ ResultCode convert(const TempDir& dir, const std::vector<Rec>& recs, ConversionS
     s.outputName = dir / "Trace.pcap";
     s.versionMajor = header.versionMajor;
     s.port = kPort;
-    if (s.lsnMode != LsnMode::All) computeOutputName(s, s.lsn);
-    return runPcapConversion(s, stats);
+    const ConversionPlan plan = makePlan(s);
+    EXPECT_EQ(plan.converter, Converter::Pcap);
+    return runPlan(plan, stats).code;
 }
 
 std::string statsBlock(int traceRecords, int output, int in, int out, int discarded, int files) {
@@ -139,7 +142,7 @@ TEST(PcapFile, HeaderCarriesSnapLengthAndLinkTypeAndFramesAreNotCut) {
     Bytes ppp = cat({0xFF, 0x03}, seq(40, 0x30));
     tracebuild::appendFcs(ppp);
     struct Case {
-        int32_t format;
+        FrameFormat format;
         Rec record;
         uint16_t origLength;
         uint32_t linkType;
@@ -155,7 +158,7 @@ TEST(PcapFile, HeaderCarriesSnapLengthAndLinkTypeAndFramesAreNotCut) {
          cat(cat(cat(seq(6, 19), seq(6, 19)), {8, 0}), {0xAB}), 18},
     };
     for (Case c : cases) {
-        SCOPED_TRACE(testing::Message() << "format " << c.format);
+        SCOPED_TRACE(testing::Message() << "format " << static_cast<int>(c.format));
         TempDir dir;
         HeaderSpec h;
         h.snapLength = 0x0107;  // below the longest frame: nothing is cut to it
@@ -173,14 +176,14 @@ TEST(PcapFile, HeaderCarriesSnapLengthAndLinkTypeAndFramesAreNotCut) {
 
 struct FrameCase {
     const char* name;
-    int32_t format;
+    FrameFormat format;
     uint16_t lsn;  // the protocol code for ETHERNET
     uint8_t eventType;
     Bytes payload;
     uint32_t origLength;
     bool accepted;
-    Bytes frame;
-    uint32_t inclLen, origLen;
+    Bytes frame = {};
+    uint32_t inclLen = 0, origLen = 0;
 };
 
 std::vector<FrameCase> frameCases() {
@@ -196,41 +199,86 @@ std::vector<FrameCase> frameCases() {
     damaged[4] ^= 0x01;
     const Bytes cut(stuffed.begin(), stuffed.begin() + 9);  // ends on an escape
     std::vector<FrameCase> cases = {
-        {"IPv4", Ethernet, 1, kIn, p60, 64, true, withEtherType(p60, 0x08, 0x00), 62, 66},
-        {"ARP", Ethernet, 2, kIn, p60, 64, true, withEtherType(p60, 0x08, 0x06), 62, 66},
-        {"PPPoE Discovery", Ethernet, 5, kOut, p60, 64, true, withEtherType(p60, 0x88, 0x63), 62, 66},
-        {"PPPoE Session", Ethernet, 6, kIn, p60, 64, true, withEtherType(p60, 0x88, 0x64), 62, 66},
-        {"complete", Ethernet, 7, kIn, p60, 64, true, p60, 60, 64},
-        {"11 bytes", Ethernet, 1, kIn, p11, 11, true, p11, 11, 11},
-        {"12 bytes", Ethernet, 6, kIn, p12, 12, true, withEtherType(p12, 0x88, 0x64), 14, 14},
-        {"sync", PppSync, 0, kIn, seq(7), 9, true, seq(7), 7, 9},
-        {"async whole", PppAsync, 0, kIn, stuffed, sl, true, lcp, 8, 8},
-        {"async orig below data", PppAsync, 0, kIn, stuffed, 3, true, lcp, 8, 8},
-        {"async bad FCS", PppAsync, 0, kIn, damaged, sl, false, {}, 0, 0},
-        {"async 4 bytes cut", PppAsync, 0, kIn, tinyStuffed, 99, true, tiny, 4, 99},
-        {"async 4 bytes whole", PppAsync, 0, kIn, tinyStuffed, uint32_t(tinyStuffed.size()), true, {0xFF, 0x03},
-         2, 2},
-        {"async cut short", PppAsync, 0, kIn, cut, sl, true, {0xFF, 0x03, 0xC0, 0x21, 0x01}, 5, sl},
-        {"async escapes", PppAsync, 0, kIn, {0x7D, 0x7E, 0x5D, 0x7D, 0x7D, 0x23, 0x41, 0x7E, 0x42}, 20, true,
-         {0x7D, 0x03, 0x41, 0x42}, 4, 20},
-        {"async flags only", PppAsync, 0, kIn, Bytes(5, 0x7E), 5, false, {}, 0, 0},
-        {"async 3 left", PppAsync, 0, kIn, {0x41, 0x7E, 0x42, 0x43}, 10, false, {}, 0, 0},
-        {"raw at 2", RawIp, 0, kIn, cat({0, 0}, kIp), 22, true, kIp, 20, 20},
-        {"raw at 0", RawIp, 0, kIn, kIp, 30, true, kIp, 20, 30},
-        {"raw none", RawIp, 0, kIn, Bytes(30, 0x44), 30, false, {}, 0, 0},
-        {"raw orig below cut", RawIp, 0, kIn, cat({0, 0, 0}, seq(7, 0x45)), 2, true, seq(7, 0x45), 7, 7},
-        {"raw orig = cut", RawIp, 0, kIn, cat({0, 0, 0}, seq(7, 0x45)), 3, true, seq(7, 0x45), 7, 0},
-        {"udp 25", InternalUdp, 0, kIn, seq(25), 25, false, {}, 0, 0},
-        {"udp 26 received", InternalUdp, 0, kIn, seq(26), 40, true, udpAddresses, 14, 28},
-        {"udp 30 sent", InternalUdp, 0, kOut, seq(30), 30, true, cat(cat(Bytes(12, 0), {8, 0}), seq(4, 27)),
-         18, 18},
-        {"udp orig below cut", InternalUdp, 0, kIn, seq(26), 5, true, udpAddresses, 14, 14},
-        {"I4B", I4bIsdn, 0, kIn, kIp, 20, false, {}, 0, 0},
-        {"unknown format", 9, 0, kIn, kIp, 20, false, {}, 0, 0},
+        {.name = "IPv4", .format = Ethernet, .lsn = 1, .eventType = kIn, .payload = p60,
+         .origLength = 64, .accepted = true, .frame = withEtherType(p60, 0x08, 0x00), .inclLen = 62,
+         .origLen = 66},
+        {.name = "ARP", .format = Ethernet, .lsn = 2, .eventType = kIn, .payload = p60,
+         .origLength = 64, .accepted = true, .frame = withEtherType(p60, 0x08, 0x06), .inclLen = 62,
+         .origLen = 66},
+        {.name = "PPPoE Discovery", .format = Ethernet, .lsn = 5, .eventType = kOut, .payload = p60,
+         .origLength = 64, .accepted = true, .frame = withEtherType(p60, 0x88, 0x63), .inclLen = 62,
+         .origLen = 66},
+        {.name = "PPPoE Session", .format = Ethernet, .lsn = 6, .eventType = kIn, .payload = p60,
+         .origLength = 64, .accepted = true, .frame = withEtherType(p60, 0x88, 0x64), .inclLen = 62,
+         .origLen = 66},
+        {.name = "complete", .format = Ethernet, .lsn = 7, .eventType = kIn, .payload = p60,
+         .origLength = 64, .accepted = true, .frame = p60, .inclLen = 60, .origLen = 64},
+        {.name = "11 bytes", .format = Ethernet, .lsn = 1, .eventType = kIn, .payload = p11,
+         .origLength = 11, .accepted = true, .frame = p11, .inclLen = 11, .origLen = 11},
+        {.name = "12 bytes", .format = Ethernet, .lsn = 6, .eventType = kIn, .payload = p12,
+         .origLength = 12, .accepted = true, .frame = withEtherType(p12, 0x88, 0x64), .inclLen = 14,
+         .origLen = 14},
+        {.name = "sync", .format = PppSync, .lsn = 0, .eventType = kIn, .payload = seq(7),
+         .origLength = 9, .accepted = true, .frame = seq(7), .inclLen = 7, .origLen = 9},
+        {.name = "async whole", .format = PppAsync, .lsn = 0, .eventType = kIn, .payload = stuffed,
+         .origLength = sl, .accepted = true, .frame = lcp, .inclLen = 8, .origLen = 8},
+        {.name = "async orig below data", .format = PppAsync, .lsn = 0, .eventType = kIn,
+         .payload = stuffed, .origLength = 3, .accepted = true, .frame = lcp, .inclLen = 8,
+         .origLen = 8},
+        {.name = "async bad FCS", .format = PppAsync, .lsn = 0, .eventType = kIn,
+         .payload = damaged, .origLength = sl, .accepted = false},
+        {.name = "async 4 bytes cut", .format = PppAsync, .lsn = 0, .eventType = kIn,
+         .payload = tinyStuffed, .origLength = 99, .accepted = true, .frame = tiny, .inclLen = 4,
+         .origLen = 99},
+        {.name = "async 4 bytes whole", .format = PppAsync, .lsn = 0, .eventType = kIn,
+         .payload = tinyStuffed, .origLength = uint32_t(tinyStuffed.size()), .accepted = true,
+         .frame = {0xFF, 0x03}, .inclLen = 2, .origLen = 2},
+        {.name = "async cut short", .format = PppAsync, .lsn = 0, .eventType = kIn, .payload = cut,
+         .origLength = sl, .accepted = true, .frame = {0xFF, 0x03, 0xC0, 0x21, 0x01}, .inclLen = 5,
+         .origLen = sl},
+        {.name = "async escapes", .format = PppAsync, .lsn = 0, .eventType = kIn,
+         .payload = {0x7D, 0x7E, 0x5D, 0x7D, 0x7D, 0x23, 0x41, 0x7E, 0x42}, .origLength = 20,
+         .accepted = true, .frame = {0x7D, 0x03, 0x41, 0x42}, .inclLen = 4, .origLen = 20},
+        {.name = "async flags only", .format = PppAsync, .lsn = 0, .eventType = kIn,
+         .payload = Bytes(5, 0x7E), .origLength = 5, .accepted = false},
+        {.name = "async 3 left", .format = PppAsync, .lsn = 0, .eventType = kIn,
+         .payload = {0x41, 0x7E, 0x42, 0x43}, .origLength = 10, .accepted = false},
+        {.name = "raw at 2", .format = RawIp, .lsn = 0, .eventType = kIn,
+         .payload = cat({0, 0}, kIp), .origLength = 22, .accepted = true, .frame = kIp,
+         .inclLen = 20, .origLen = 20},
+        {.name = "raw at 0", .format = RawIp, .lsn = 0, .eventType = kIn, .payload = kIp,
+         .origLength = 30, .accepted = true, .frame = kIp, .inclLen = 20, .origLen = 30},
+        {.name = "raw none", .format = RawIp, .lsn = 0, .eventType = kIn,
+         .payload = Bytes(30, 0x44), .origLength = 30, .accepted = false},
+        {.name = "raw orig below cut", .format = RawIp, .lsn = 0, .eventType = kIn,
+         .payload = cat({0, 0, 0}, seq(7, 0x45)), .origLength = 2, .accepted = true,
+         .frame = seq(7, 0x45), .inclLen = 7, .origLen = 7},
+        {.name = "raw orig = cut", .format = RawIp, .lsn = 0, .eventType = kIn,
+         .payload = cat({0, 0, 0}, seq(7, 0x45)), .origLength = 3, .accepted = true,
+         .frame = seq(7, 0x45), .inclLen = 7, .origLen = 0},
+        {.name = "udp 25", .format = InternalUdp, .lsn = 0, .eventType = kIn, .payload = seq(25),
+         .origLength = 25, .accepted = false},
+        {.name = "udp 26 received", .format = InternalUdp, .lsn = 0, .eventType = kIn,
+         .payload = seq(26), .origLength = 40, .accepted = true, .frame = udpAddresses,
+         .inclLen = 14, .origLen = 28},
+        {.name = "udp 30 sent", .format = InternalUdp, .lsn = 0, .eventType = kOut,
+         .payload = seq(30), .origLength = 30, .accepted = true,
+         .frame = cat(cat(Bytes(12, 0), {8, 0}), seq(4, 27)), .inclLen = 18, .origLen = 18},
+        {.name = "udp orig below cut", .format = InternalUdp, .lsn = 0, .eventType = kIn,
+         .payload = seq(26), .origLength = 5, .accepted = true, .frame = udpAddresses,
+         .inclLen = 14, .origLen = 14},
+        {.name = "I4B", .format = I4bIsdn, .lsn = 0, .eventType = kIn, .payload = kIp,
+         .origLength = 20, .accepted = false},
+        {.name = "unknown format", .format = static_cast<FrameFormat>(9), .lsn = 0,
+         .eventType = kIn, .payload = kIp, .origLength = 20, .accepted = false},
     };
     // Codes are refused before the length is looked at; the code is all 16 bits.
     for (uint16_t code : {0, 3, 4, 8, 0x0101, 0x0207, 0xFFFF}) {
-        for (const Bytes& p : {p60, p11}) cases.push_back({"refused", Ethernet, code, kIn, p, 64, false, {}, 0, 0});
+        for (const Bytes& p : {p60, p11}) {
+            cases.push_back({.name = "refused", .format = Ethernet, .lsn = code, .eventType = kIn,
+                             .payload = p, 
+                             .origLength = 64, .accepted = false});
+        }
     }
     return cases;
 }
@@ -242,7 +290,7 @@ TEST(PcapFraming, EachFormatBecomesAFrameOfItsLinkType) {
         const Rec r = rec(c.eventType, c.payload, c.lsn);
         PcapRecordHeader h{0, 0, r.header.dataLength, c.origLength};
         std::fill(frame.begin(), frame.end(), 0);
-        ASSERT_EQ(framePcapRecord(h, frame.data(), r.header, c.payload.data(), settingsFor(c.format)), c.accepted);
+        ASSERT_EQ(framePcapRecord(h, frame.data(), r.header, c.payload.data(), c.format), c.accepted);
         if (!c.accepted) continue;
         EXPECT_EQ(h.inclLen, c.inclLen);
         EXPECT_EQ(h.origLen, c.origLen);
@@ -321,20 +369,33 @@ TEST(PcapRun, OneLsnOrOneFilePerLsn) {
     }
 }
 
+// The names of a run whose clean-up left everything in place.
+struct NamesWithoutCleanUp final : OutputNames {
+    OutputNaming naming;
+    explicit NamesWithoutCleanUp(const std::string& output) : naming(output, "", Direction::In) {}
+    std::string nameFor(uint16_t lsn) const override { return naming.nameFor(lsn); }
+    void clearOldOutputs(const FileIdentity&) const override {}
+};
+
 TEST(PcapWriter, AllModeAppendsToAnExistingFileWithoutHeader) {
     TempDir dir;
     dir.write("Trace_0001_In.pcap", fileHeader(1600, 9));  // left from an earlier run
-    ConversionSettings s = settingsFor(PppSync, Direction::In, LsnMode::All);
-    s.port = kPort;
-    s.outputName = dir / "Trace.pcap";
-    PcapConversion conversion{s};
-    conversion.timeBase = -1;  // added modulo 2^32
-    OutputSlot slot;
+    const NamesWithoutCleanUp names(dir / "Trace.pcap");
     ConversionStats stats;
+    PcapSink sink({PppSync, {kPort, Direction::In, LsnMode::All, 0}, {true, 0}, &names}, stats);
+    HeaderSpec h;  // 1970-01-01 00:00:00 at UTC+00:00:01: time base -1
+    h.year = 1970, h.month = 1, h.day = 1, h.hour = 0;
+    h.utcOffset = {1, 0, 0, 1};
+    h.snapLength = 777;
+    const Bytes headerBytes = tracebuild::buildHeader(h);
+    TraceHeader header;
+    std::copy(headerBytes.begin(), headerBytes.end(), header.bytes.begin());
+    const TraceTrailer trailer;
+    ASSERT_EQ(sink.start({header, trailer, 8, FileIdentity{}}), ResultCode::Ok);
     for (const Rec& r : {rec(kIn, seq(4), 1, 2500), rec(kIn, seq(3), 2, 0)}) {
-        ASSERT_EQ(writePcapRecord(slot, 777, r.header, r.payload.data(), conversion, stats), ResultCode::Ok);
+        ASSERT_EQ(sink.record(r.header, r.payload.data()), ResultCode::Ok);
     }
-    ASSERT_EQ(slot.close(), ResultCode::Ok);
+    ASSERT_EQ(sink.finish(ResultCode::Ok), ResultCode::Ok);
     const PcapFile old = parsePcap(dir.read("Trace_0001_In.pcap")), fresh = parsePcap(dir.read("Trace_0002_In.pcap"));
     EXPECT_EQ(old.header, fileHeader(1600, 9));
     EXPECT_EQ(fresh.header, fileHeader(777, 9));

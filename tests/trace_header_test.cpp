@@ -6,6 +6,7 @@
 
 #include "tests/support/temp_dir.hpp"
 #include "trace/fcs16.hpp"
+#include "trace/trace_file.hpp"
 #include "trace/trace_header.hpp"
 
 namespace ornpcap::test {

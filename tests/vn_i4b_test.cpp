@@ -9,7 +9,7 @@
 #include "tests/support/capture_files.hpp"
 #include "tests/support/temp_dir.hpp"
 #include "tests/support/tool_run.hpp"
-#include "trace/byte_order.hpp"
+#include "base/byte_order.hpp"
 
 namespace ornpcap::test {
 namespace {

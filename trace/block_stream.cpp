@@ -2,16 +2,24 @@
 
 #include <cstring>
 
+#include "base/byte_order.hpp"
 #include "trace/block_expander.hpp"
-#include "trace/byte_order.hpp"
 #include "trace/fcs16.hpp"
-#include "trace/interrupt.hpp"
 
 namespace ornpcap {
 
+BlockHeader decodeBlockHeader(const uint8_t* bytes) {
+    return {loadLe16(bytes), loadLe16(bytes + 2), loadLe16(bytes + 4)};
+}
+
+namespace {
+
+// The compare check: the FCS-16 result of the stored data equals blockFcs.
 bool blockFcsMatches(const BlockHeader& header, const uint8_t* data) {
     return Fcs16().reset().update(data, header.blockLength).result() == header.blockFcs;
 }
+
+}  // namespace
 
 ResultCode readBlock(std::FILE* trace, const TraceTrailer& trailer, uint16_t expectedNumber,
                      BlockHeader& header, std::vector<uint8_t>& blockBuffer) {
@@ -19,7 +27,7 @@ ResultCode readBlock(std::FILE* trace, const TraceTrailer& trailer, uint16_t exp
     if (std::fread(raw, 1, sizeof raw, trace) != sizeof raw) {
         return ResultCode::CannotReadSource;
     }
-    header = {loadLe16(raw), loadLe16(raw + 2), loadLe16(raw + 4)};
+    header = decodeBlockHeader(raw);
     if (header.blockLength > trailer.maxBlockLength() ||
         header.blockNumber() != expectedNumber) {
         return ResultCode::BadFormat;
@@ -51,42 +59,6 @@ ResultCode expandBlock(const BlockHeader& header, const uint8_t* data,
         return ResultCode::BadFormat;
     }
     fill += produced;
-    return ResultCode::Ok;
-}
-
-ResultCode scanRecords(OutputSlot& slot, const TraceHeader& header, std::vector<uint8_t>& workBuffer,
-                       uint32_t& fill, uint16_t versionMajor, ConversionStats& stats,
-                       const RecordWriter& writer) {
-    const uint32_t headerSize = recordHeaderSize(versionMajor);
-    const bool widen = versionMajor == 5;
-    const uint16_t snapLength = header.snapLength();
-    uint32_t pos = 0;
-    while (pos < fill) {
-        const uint32_t rest = fill - pos;
-        if (rest < headerSize) {
-            break;
-        }
-        const uint8_t* at = workBuffer.data() + pos;
-        const EventRecord record = widen ? decodeEventRecordV5(at) : decodeEventRecord(at);
-        if (rest < headerSize + record.dataLength) {
-            break;
-        }
-        const uint8_t* payload = record.dataLength != 0 ? at + headerSize : nullptr;
-        pos += headerSize + record.dataLength;
-        ResultCode rc = writer(slot, snapLength, record, payload, stats);
-        if (rc != ResultCode::Ok) {
-            return rc;
-        }
-        if (pendingInterrupt() != 0) {
-            return ResultCode::Interrupted;
-        }
-    }
-    if (pos < fill) {
-        std::memmove(workBuffer.data(), workBuffer.data() + pos, fill - pos);
-        fill -= pos;
-    } else {
-        fill = 0;
-    }
     return ResultCode::Ok;
 }
 

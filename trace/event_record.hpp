@@ -14,9 +14,6 @@
 
 namespace ornpcap {
 
-inline constexpr uint32_t kRecordHeaderSize = 25;
-inline constexpr uint32_t kRecordHeaderSizeV5 = 23;
-
 inline constexpr uint8_t kEventFrameSent = 20;      // Out
 inline constexpr uint8_t kEventFrameReceived = 21;  // In
 
@@ -35,14 +32,23 @@ struct EventRecord {
     uint16_t dataLength = 0;
 };
 
-// Header size of the records of a trace format version.
-inline uint32_t recordHeaderSize(uint16_t versionMajor) {
-    return versionMajor == 5 ? kRecordHeaderSizeV5 : kRecordHeaderSize;
+inline bool isFrameSent(const EventRecord& record) { return record.eventType == kEventFrameSent; }
+inline bool isFrameReceived(const EventRecord& record) {
+    return record.eventType == kEventFrameReceived;
 }
 
-EventRecord decodeEventRecord(const uint8_t* header);    // 25-byte form
-EventRecord decodeEventRecordV5(const uint8_t* header);  // 23-byte form, widened
-void encodeEventRecord(const EventRecord& record, uint8_t* header);    // 25 bytes
-void encodeEventRecordV5(const EventRecord& record, uint8_t* header);  // 23 bytes
+// How the record headers of a trace format version are laid out.
+struct RecordForm {
+    uint32_t headerSize;    // 25, or 23 in version 5
+    uint32_t lengthOffset;  // where dataLength stands in the header
+    bool narrow;            // version 5: lsn and auxWord2 are single bytes
+};
+
+RecordForm recordFormOf(uint16_t versionMajor);
+
+// The header at `header`, widened to 16-bit fields where the form is narrow.
+EventRecord decodeEventRecord(const uint8_t* header, const RecordForm& form);
+// Writes form.headerSize bytes.
+void encodeEventRecord(const EventRecord& record, uint8_t* header, const RecordForm& form);
 
 }  // namespace ornpcap

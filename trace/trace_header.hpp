@@ -1,5 +1,5 @@
 #pragma once
-// Trace header and trailer.
+// Trace header and trailer, and their checks over bytes.
 //
 //   offset  size  field
 //   0       54    text: "02 TRC    00008.000 01 <description, 30>" then 0x1A
@@ -21,12 +21,9 @@
 
 #include <array>
 #include <cstdint>
-#include <cstdio>
 #include <span>
-#include <string>
 
-#include "app/result_code.hpp"
-#include "trace/byte_order.hpp"
+#include "base/byte_order.hpp"
 
 namespace ornpcap {
 
@@ -41,6 +38,7 @@ inline constexpr size_t fileType = 3;
 inline constexpr size_t versionMajor = 10;
 inline constexpr size_t versionMinor = 16;
 inline constexpr size_t subVersion = 20;
+inline constexpr size_t description = 23;
 inline constexpr size_t textEnd = 53;
 inline constexpr size_t startDay = 54;
 inline constexpr size_t startMonth = 55;
@@ -84,32 +82,43 @@ struct TraceTrailer {
 // Versions 5 to 8, minor 0.
 bool acceptVersion(uint16_t versionMajor, uint16_t versionMinor);
 
-// The fields of a header's text part, as read; -1 where no number stands.
+// The numbers of a header's text part, as read; -1 where no number stands.
 struct HeaderText {
     long versionMajor = -1;
     long versionMinor = -1;
     long subVersion = -1;
 };
-HeaderText readHeaderText(std::span<const uint8_t> header);
 
-// True when the bytes pass the FCS residue check and carry the type "TRC   ".
-bool isIntactHeader(std::span<const uint8_t> header);
-// Intact and carrying the versions (major, minor).
-bool isHeaderForm(std::span<const uint8_t> header, uint16_t versionMajor, uint16_t versionMinor);
+// Which versions a header may carry: the probe's table (8 in the 203-byte
+// form, 7 in the 191-byte form, 6 or 5 in the 180-byte form), or exactly the
+// versions a converter asks for, in whichever form.
+struct HeaderVersions {
+    bool byForm = true;
+    uint16_t major = 0;
+    uint16_t minor = 0;
+};
 
-// Checks a trace file by name and reports its format version. Results: 0, 2
-// (cannot open), 4 (cannot read, damaged small header), 7 (too short, version
-// not accepted) or 11 (damaged trailer, stream longer than the file).
-ResultCode probeTrace(const std::string& name, uint16_t& versionMajor, uint16_t& versionMinor);
+struct HeaderMatch {
+    uint32_t size = 0;  // of the form found, 0 for none
+    HeaderText text;    // of the form found
+    bool smallFormIntact = false;  // the 180 bytes pass the FCS and type checks
+};
 
-// Checks the open trace stream against the given versions, fills header (in
-// the 203-byte layout) and trailer, and leaves the stream at the first block.
-// Results: 0, 4, 7 or 11. The stream stays open.
-ResultCode validateTrace(std::FILE* stream, uint16_t versionMajor, uint16_t versionMinor,
-                         TraceHeader& header, TraceTrailer& trailer);
+// Looks for a header in the first bytes of a file (203 of them, zeros where
+// the file is shorter): the first of the forms of 203, 191 and 180 bytes that
+// passes the FCS residue check, carries the type "TRC   " and the versions
+// asked for.
+HeaderMatch recogniseHeader(std::span<const uint8_t, kHeaderSizeV8> head,
+                            const HeaderVersions& versions);
 
-// True when the trailer's streamLength fits between a header of this size and
-// the trailer of a file this long.
-bool streamFits(const TraceTrailer& trailer, uint64_t fileLength, uint32_t headerSize);
+// The header record of a recognised form: the form's bytes in the 203-byte
+// layout; an older form gets zero aux fields and the offsets +1 h 0 min 0 s.
+TraceHeader widenHeader(std::span<const uint8_t, kHeaderSizeV8> head, uint32_t size);
+
+enum class TrailerCheck { Good, BadFcs, StreamTooLong };
+
+// The trailer's FCS, then whether its streamLength fits between a header of
+// this size and the trailer of a file this long.
+TrailerCheck checkTrailer(const TraceTrailer& trailer, uint64_t fileLength, uint32_t headerSize);
 
 }  // namespace ornpcap

@@ -1,24 +1,22 @@
 #include "writers/i4b_writer.hpp"
 
-#include "app/console.hpp"
-#include "trace/byte_order.hpp"
-#include "trace/conversion.hpp"
-#include "writers/output_file.hpp"
+#include "base/byte_order.hpp"
 
 namespace ornpcap {
 
 namespace {
 
+constexpr uint32_t kRecordHeaderSize = 32;
 constexpr uint32_t kDChannel = 1;
 
 void storeRecordHeader(uint8_t* out, const EventRecord& record, uint16_t snapLength,
                        int32_t frameCount) {
     const uint32_t truncated =
         record.origLength < snapLength ? 0u : uint32_t{record.origLength} - snapLength;
-    storeLe32(out + 0, uint32_t{record.dataLength} + kI4bRecordHeaderSize);
+    storeLe32(out + 0, uint32_t{record.dataLength} + kRecordHeaderSize);
     storeLe32(out + 4, 0);  // unit
     storeLe32(out + 8, kDChannel);
-    storeLe32(out + 12, record.eventType == kEventFrameReceived ? 1u : 0u);
+    storeLe32(out + 12, isFrameReceived(record) ? 1u : 0u);
     storeLe32(out + 16, truncated);
     storeLe32(out + 20, static_cast<uint32_t>(frameCount));
     storeLe32(out + 24, record.timeMs / 1000);
@@ -27,51 +25,40 @@ void storeRecordHeader(uint8_t* out, const EventRecord& record, uint16_t snapLen
 
 }  // namespace
 
-void printI4bParameters(const I4bSettings& settings) {
-    console::printLine("\nConversion parameters:");
-    console::printf(" Input file name      : %s\n", settings.inputName.c_str());
-    console::printf(" Output file name     : %s\n", settings.outputName.c_str());
-    console::printf(" Port to be extracted : %d\n", static_cast<int>(settings.port));
-}
+I4bSink::I4bSink(const ConverterOptions& options, ConversionStats& stats)
+    : ConverterSink(options, stats) {}
 
-bool i4bRecordFilter(const I4bSettings& settings, const EventRecord& record) {
-    return record.port == settings.port && record.eventStatus == 0 &&
-           (record.eventType == kEventFrameSent || record.eventType == kEventFrameReceived);
-}
-
-ResultCode writeI4bRecord(OutputSlot& slot, uint16_t snapLength, const EventRecord& record,
-                          const uint8_t* payload, const I4bSettings& settings,
-                          ConversionStats& stats) {
-    ++stats.traceRecords;
-    if (!i4bRecordFilter(settings, record) || record.dataLength == 0) {
-        return ResultCode::Ok;
-    }
-    if (!slot.sink) {
-        auto file = std::make_unique<OutputFile>();
-        if (ResultCode rc = file->create(settings.outputName, slot.trace); rc != ResultCode::Ok) {
-            return rc;
-        }
-        slot.sink = std::move(file);
-        ++stats.generatedFiles;
-    }
-    uint8_t header[kI4bRecordHeaderSize];
-    storeRecordHeader(header, record, snapLength, stats.outputRecords + 1);
-    if (!slot.as<OutputFile>()->append(header, sizeof header, payload, record.dataLength)) {
-        return ResultCode::CannotWriteTarget;
-    }
-    stats.countOutput(record.eventType);
+ResultCode I4bSink::start(const OpenedTrace& trace) {
+    clearOldOutputs(trace);
+    trace_ = trace.identity;
+    snapLength_ = trace.header.snapLength();
     return ResultCode::Ok;
 }
 
-ResultCode runI4bConversion(const I4bSettings& settings, ConversionStats& stats) {
-    const TraceSource source{settings.inputName, settings.outputName, settings.versionMajor,
-                             settings.versionMinor};
-    return runConversion(source, stats,
-                         [&](OutputSlot& slot, uint16_t snapLength, const EventRecord& record,
-                             const uint8_t* payload, ConversionStats& counters) {
-                             return writeI4bRecord(slot, snapLength, record, payload, settings,
-                                                   counters);
-                         });
+ResultCode I4bSink::record(const EventRecord& record, const uint8_t* payload) {
+    ++stats_.traceRecords;
+    if (!options_.filter.accepts(record)) {
+        return ResultCode::Ok;
+    }
+    if (!file_.isOpen()) {
+        const std::string name = options_.names->nameFor(options_.layout.lsn);
+        if (ResultCode rc = file_.create(name, trace_); rc != ResultCode::Ok) {
+            return openFailed(name, rc);
+        }
+        ++stats_.generatedFiles;
+    }
+    uint8_t header[kRecordHeaderSize];
+    storeRecordHeader(header, record, snapLength_, stats_.outputRecords + 1);
+    if (!file_.append(header, sizeof header, payload, record.dataLength)) {
+        return ResultCode::CannotWriteTarget;
+    }
+    stats_.countOutput(isFrameSent(record));
+    return ResultCode::Ok;
+}
+
+ResultCode I4bSink::finish(ResultCode result) {
+    const bool completed = file_.close();
+    return outcome(result, completed ? ResultCode::Ok : ResultCode::CannotWriteTarget);
 }
 
 }  // namespace ornpcap

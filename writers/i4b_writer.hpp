@@ -11,26 +11,23 @@
 
 #include <cstdint>
 
-#include "app/conversion_stats.hpp"
-#include "app/result_code.hpp"
-#include "app/settings.hpp"
-#include "trace/event_record.hpp"
-#include "trace/output_slot.hpp"
+#include "writers/converter_sink.hpp"
+#include "writers/output_file.hpp"
 
 namespace ornpcap {
 
-inline constexpr uint32_t kI4bRecordHeaderSize = 32;
+class I4bSink final : public ConverterSink {
+public:
+    I4bSink(const ConverterOptions& options, ConversionStats& stats);
 
-// The parameter echo of the I4B path.
-void printI4bParameters(const I4bSettings& settings);
+    ResultCode start(const OpenedTrace& trace) override;
+    ResultCode record(const EventRecord& record, const uint8_t* payload) override;
+    ResultCode finish(ResultCode result) override;
 
-// Port, status and event type; no LSN or direction test.
-bool i4bRecordFilter(const I4bSettings& settings, const EventRecord& record);
-
-ResultCode writeI4bRecord(OutputSlot& slot, uint16_t snapLength, const EventRecord& record,
-                          const uint8_t* payload, const I4bSettings& settings,
-                          ConversionStats& stats);
-
-ResultCode runI4bConversion(const I4bSettings& settings, ConversionStats& stats);
+private:
+    OutputFile file_;
+    FileIdentity trace_;
+    uint16_t snapLength_ = 0;
+};
 
 }  // namespace ornpcap

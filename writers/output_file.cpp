@@ -1,6 +1,5 @@
 #include "writers/output_file.hpp"
 
-#include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,41 +8,8 @@ namespace ornpcap {
 
 namespace {
 
-// Writes the bytes at the offset; returns how many reached the file.
-size_t writeAll(int fd, uint64_t offset, const uint8_t* data, size_t length) {
-    size_t written = 0;
-    while (written < length) {
-        const ssize_t done = ::pwrite(fd, data + written, length - written,
-                                      static_cast<off_t>(offset + written));
-        if (done < 0 && errno == EINTR) {
-            continue;
-        }
-        if (done <= 0) {
-            break;
-        }
-        written += static_cast<size_t>(done);
-    }
-    return written;
-}
-
 bool writeFully(int fd, uint64_t offset, const uint8_t* data, size_t length) {
-    return writeAll(fd, offset, data, length) == length;
-}
-
-bool readFully(int fd, uint64_t offset, uint8_t* out, size_t length) {
-    while (length > 0) {
-        const ssize_t done = ::pread(fd, out, length, static_cast<off_t>(offset));
-        if (done < 0 && errno == EINTR) {
-            continue;
-        }
-        if (done <= 0) {
-            return false;
-        }
-        out += done;
-        length -= static_cast<size_t>(done);
-        offset += static_cast<uint64_t>(done);
-    }
-    return true;
+    return writeAllAt(fd, offset, data, length) == length;
 }
 
 bool isRegular(int fd) {
@@ -117,7 +83,7 @@ bool OutputFile::flush() {
         recordEnds_.clear();
         return false;
     }
-    const size_t written = writeAll(fd_.get(), durable_, buffer_.data(), buffer_.size());
+    const size_t written = writeAllAt(fd_.get(), durable_, buffer_.data(), buffer_.size());
     if (written < buffer_.size()) {
         // Keep the records that reached the disk whole.
         uint64_t whole = 0;
@@ -164,7 +130,7 @@ bool OutputFile::append(const uint8_t* first, size_t firstLength, const uint8_t*
 
 bool OutputFile::readAt(uint64_t offset, uint8_t* out, size_t length) {
     flush();
-    return readFully(fd_.get(), offset, out, length);
+    return readFullyAt(fd_.get(), offset, out, length);
 }
 
 bool OutputFile::writeAt(uint64_t offset, const uint8_t* data, size_t length) {

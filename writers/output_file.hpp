@@ -11,13 +11,12 @@
 #include <string>
 #include <vector>
 
-#include "app/result_code.hpp"
-#include "trace/file_io.hpp"
-#include "trace/output_slot.hpp"
+#include "base/file_io.hpp"
+#include "base/result_code.hpp"
 
 namespace ornpcap {
 
-class OutputFile : public OutputSink {
+class OutputFile {
 public:
     static constexpr size_t kBufferSize = 64 * 1024;
 
@@ -55,7 +54,6 @@ public:
 
     // Flushes and closes; false when any write since opening failed.
     bool close();
-    ResultCode finish() override { return close() ? ResultCode::Ok : ResultCode::CannotWriteTarget; }
 
 private:
     ResultCode open(const std::string& name, const FileIdentity& trace, bool keepContent);

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "trace/byte_order.hpp"
+#include "base/byte_order.hpp"
 #include "trace/fcs16.hpp"
 
 namespace ornpcap {
@@ -51,6 +51,8 @@ uint32_t unstuffAsyncFrame(const uint8_t* payload, uint32_t length, uint8_t* out
     }
     return n;
 }
+
+namespace {
 
 bool frameEthernet(PcapRecordHeader& header, uint8_t* frame, uint16_t protocolCode,
                    const uint8_t* payload, uint32_t length) {
@@ -123,10 +125,12 @@ bool frameInternalUdp(PcapRecordHeader& header, uint8_t* frame, uint8_t eventTyp
     return true;
 }
 
+}  // namespace
+
 bool framePcapRecord(PcapRecordHeader& header, uint8_t* frame, const EventRecord& record,
-                     const uint8_t* payload, const ConversionSettings& settings) {
+                     const uint8_t* payload, FrameFormat format) {
     const uint32_t length = record.dataLength;
-    switch (settings.format) {
+    switch (format) {
         case FrameFormat::Ethernet:
             return frameEthernet(header, frame, record.lsn, payload, length);
         case FrameFormat::PppSync:

@@ -14,8 +14,8 @@
 
 #include <cstdint>
 
-#include "app/settings.hpp"
 #include "trace/event_record.hpp"
+#include "writers/frame_format.hpp"
 
 namespace ornpcap {
 
@@ -29,21 +29,12 @@ struct PcapRecordHeader {
 // Room for the largest record (dataLength 65535) plus the inserted EtherType.
 inline constexpr uint32_t kPcapFrameBufferSize = 65535 + 2;
 
-bool frameEthernet(PcapRecordHeader& header, uint8_t* frame, uint16_t protocolCode,
-                   const uint8_t* payload, uint32_t length);
-bool framePppSync(PcapRecordHeader& header, uint8_t* frame, const uint8_t* payload,
-                  uint32_t length);
-bool framePppAsync(PcapRecordHeader& header, uint8_t* frame, const uint8_t* payload,
-                   uint32_t length);
-bool frameRawIp(PcapRecordHeader& header, uint8_t* frame, const uint8_t* payload,
-                uint32_t length);
-bool frameInternalUdp(PcapRecordHeader& header, uint8_t* frame, uint8_t eventType,
-                      const uint8_t* payload, uint32_t length);
-
-// Picks the framer by the settings' frame format; I4B and unknown formats are
-// refused. The frame buffer holds kPcapFrameBufferSize bytes.
+// Frames the record's payload by its frame format into frame (which holds
+// kPcapFrameBufferSize bytes). On entry inclLen is the record's dataLength and
+// origLen its origLength; the framer adjusts both. False when the frame is
+// refused (I4B and unknown formats always are).
 bool framePcapRecord(PcapRecordHeader& header, uint8_t* frame, const EventRecord& record,
-                     const uint8_t* payload, const ConversionSettings& settings);
+                     const uint8_t* payload, FrameFormat format);
 
 // Removes asynchronous HDLC-like framing: 0x7E flags are dropped, 0x7D escapes
 // the next byte (XOR 0x20); a dropped flag keeps a pending escape. Returns the

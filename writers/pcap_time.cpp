@@ -4,12 +4,19 @@ namespace ornpcap {
 
 namespace {
 
+struct CalendarTime {
+    uint32_t second = 0;
+    uint32_t minute = 0;
+    uint32_t hour = 0;
+    uint32_t day = 1;  // day of the month, from 1
+    uint32_t month = 1;
+    uint32_t year = 1970;
+};
+
 constexpr uint8_t kMonthLengths[2][12] = {
     {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31},
     {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31},
 };
-
-}  // namespace
 
 bool isLeapYear(uint32_t year) {
     if (year % 400 == 0) {
@@ -45,7 +52,11 @@ uint32_t secondsSinceYear(const CalendarTime& t, uint32_t epochYear) {
     return days * 86400u + t.hour * 3600u + t.minute * 60u + t.second;
 }
 
+// Seconds from the start of the epoch year to t (0 when t lies before it),
+// in 32-bit wrap-around arithmetic.
 uint32_t secondsSince1970(const CalendarTime& t) { return secondsSinceYear(t, 1970); }
+
+}  // namespace
 
 int32_t computePcapTimeBase(const TraceHeader& header, uint16_t versionMajor) {
     CalendarTime start;

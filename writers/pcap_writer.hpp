@@ -9,40 +9,34 @@
 // name that exists before the run is appended to without a new file header.
 
 #include <cstdint>
+#include <memory>
+#include <vector>
 
-#include "app/conversion_stats.hpp"
-#include "app/result_code.hpp"
-#include "app/settings.hpp"
-#include "trace/event_record.hpp"
-#include "trace/output_slot.hpp"
-#include "writers/output_file.hpp"
-#include "writers/pcap_framing.hpp"
+#include "writers/converter_sink.hpp"
 
 namespace ornpcap {
 
 inline constexpr uint32_t kPcapFileHeaderSize = 24;
 inline constexpr uint32_t kPcapRecordHeaderSize = 16;
 
-// Port, status, event type, then direction and LSN as the settings ask.
-bool pcapRecordFilter(const ConversionSettings& settings, const EventRecord& record);
+class PcapOutputs;
 
-// Writes the 24-byte file header: Ok or CannotWriteTarget.
-ResultCode writePcapFileHeader(OutputFile& file, uint16_t snapLength, int32_t format);
+// The pcap converter: at its start the old outputs are cleared and the time
+// base is computed; each record the filter takes is framed and written.
+class PcapSink final : public ConverterSink {
+public:
+    PcapSink(const ConverterOptions& options, ConversionStats& stats);
+    ~PcapSink() override;
 
-// What one pcap conversion keeps from record to record.
-struct PcapConversion {
-    ConversionSettings& settings;
-    int32_t timeBase = 0;
-    std::vector<uint8_t> frame = std::vector<uint8_t>(kPcapFrameBufferSize);
+    ResultCode start(const OpenedTrace& trace) override;
+    ResultCode record(const EventRecord& record, const uint8_t* payload) override;
+    ResultCode finish(ResultCode result) override;
+
+private:
+    std::unique_ptr<PcapOutputs> outputs_;
+    std::vector<uint8_t> frame_;
+    int32_t timeBase_ = 0;
+    uint16_t snapLength_ = 0;
 };
-
-// The per-record writer: filters, frames and writes one record.
-ResultCode writePcapRecord(OutputSlot& slot, uint16_t snapLength, const EventRecord& record,
-                           const uint8_t* payload, PcapConversion& conversion,
-                           ConversionStats& stats);
-
-// Converts the settings' port into pcap file(s). On CannotCreateTarget the
-// settings' currentOutputName names the file that could not be created.
-ResultCode runPcapConversion(ConversionSettings& settings, ConversionStats& stats);
 
 }  // namespace ornpcap

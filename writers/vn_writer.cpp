@@ -1,22 +1,33 @@
 #include "writers/vn_writer.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <new>
+#include <string>
 #include <unistd.h>
 
-#include "app/naming.hpp"
-#include "trace/byte_order.hpp"
-#include "trace/conversion.hpp"
+#include "base/byte_order.hpp"
 #include "trace/fcs16.hpp"
 #include "writers/lsn_outputs.hpp"
+#include "writers/output_file.hpp"
 #include "writers/pcap_framing.hpp"
 
 namespace ornpcap {
 
 namespace {
 
-constexpr uint8_t kVnMagic[kVnMagicSize] = {0x05, 'V', 'N', 'F'};
+constexpr uint32_t kMagicSize = 4;
+constexpr uint32_t kFileHeaderSize = 188;
+constexpr uint32_t kFirstPacket = kMagicSize + kFileHeaderSize;  // 192
+constexpr uint32_t kPacketHeaderSize = 20;
+constexpr uint32_t kFrameBufferSize = 65535;
+
+constexpr uint32_t kStatusSent = 64;
+constexpr uint32_t kFlagTooShort = 2;
+constexpr uint32_t kFlagBadFcs = 4;
+
+constexpr uint8_t kMagic[kMagicSize] = {0x05, 'V', 'N', 'F'};
 constexpr char kDescription[] = "Visual PPP trace created from Varnek ORN trace";
 constexpr uint16_t kMediaType = 22;
 constexpr uint8_t kEncapsulationHint = 14;
@@ -31,97 +42,28 @@ constexpr size_t fileVersion = 14;
 constexpr size_t description = 124;
 }  // namespace field
 
-// The .vn files of a run, by LSN. A file closed to make room keeps its header
-// and index here and is completed with the others when the run ends.
-class VnOutputs : public OutputSink {
-public:
-    explicit VnOutputs(const FileIdentity& trace) : trace_(trace) {}
+using FileHeader = std::array<uint8_t, kFileHeaderSize>;
 
-    // The open output for the LSN, or nullptr.
-    VnOutput* open(uint16_t lsn) { return files_.findOpen(lsn); }
-    // Opens the output of the name for the LSN.
-    ResultCode select(uint16_t lsn, const std::string& name, ConversionStats& stats,
-                      VnOutput*& selected);
-
-    ResultCode finish() override {
-        const bool ok = files_.closeAll(
-            [this](VnOutput& output) { return completeVnFile(output, trace_) == ResultCode::Ok; });
-        return ok ? ResultCode::Ok : ResultCode::CannotWriteTarget;
-    }
-
-private:
-    ResultCode open(VnOutput& output, ConversionStats& stats);
-
-    FileIdentity trace_;
-    LsnOutputs<VnOutput> files_;
+// One output file and what still has to be written into it.
+struct VnOutput {
+    std::string name;
+    OutputFile file;
+    FileHeader vnHeader{};
+    std::vector<uint32_t> vnIndex;     // offsets of the packets written so far
+    uint64_t dataEnd = kFirstPacket;   // where the next packet goes
+    bool started = false;              // header and index are held here
 };
 
-// Opens an output not open now: one closed to make room, one that exists on
-// disk, or a new one.
-ResultCode VnOutputs::open(VnOutput& output, ConversionStats& stats) {
-    if (output.started) {
-        ResultCode rc = output.file.openExisting(output.name, trace_);
-        if (rc == ResultCode::Ok && !output.file.setEnd(output.dataEnd)) {
-            rc = ResultCode::CannotWriteTarget;
-        }
-        return rc;
-    }
-    if (fileExists(output.name)) {
-        ResultCode rc = output.file.openExisting(output.name, trace_);
-        if (rc == ResultCode::Ok) {
-            rc = reopenVnFile(output);
-        }
-        output.started = rc == ResultCode::Ok;
-        return rc;
-    }
-    if (ResultCode rc = output.file.create(output.name, trace_); rc != ResultCode::Ok) {
-        return rc;
-    }
-    output.vnHeader = vnHeaderDefaults();
-    output.vnIndex.clear();
-    output.started = true;
-    if (ResultCode rc = writeVnFileHeader(output); rc != ResultCode::Ok) {
-        return rc;
-    }
-    output.dataEnd = kVnFirstPacket;
-    if (!output.file.setEnd(kVnFirstPacket)) {
-        return ResultCode::CannotWriteTarget;
-    }
-    ++stats.generatedFiles;
-    return ResultCode::Ok;
-}
+// The converted frame of one record.
+struct VnFrame {
+    uint16_t actualLength = 0;
+    uint16_t capturedLength = 0;
+    uint32_t flags = 0;
+};
 
-ResultCode VnOutputs::select(uint16_t lsn, const std::string& name, ConversionStats& stats,
-                             VnOutput*& selected) {
-    if (!files_.makeRoom([](VnOutput& output) { return output.file.close(); })) {
-        return ResultCode::CannotWriteTarget;
-    }
-    VnOutput& output = files_[lsn];
-    output.name = name;
-    if (ResultCode rc = open(output, stats); rc != ResultCode::Ok) {
-        if (!output.started) {
-            files_.erase(lsn);  // nothing of it to complete
-        }
-        return rc;
-    }
-    files_.opened(lsn);
-    selected = &output;
-    return ResultCode::Ok;
-}
-
-void storePacketHeader(uint8_t* out, uint32_t timeDelta, const VnFrame& frame, uint32_t status) {
-    std::memset(out, 0, kVnPacketHeaderSize);
-    storeLe32(out + 0, timeDelta);
-    storeLe16(out + 4, frame.actualLength);
-    storeLe16(out + 6, frame.capturedLength);
-    storeLe32(out + 8, status);
-    out[12] = kEncapsulationHint;
-}
-
-}  // namespace
-
-std::array<uint8_t, kVnFileHeaderSize> vnHeaderDefaults() {
-    std::array<uint8_t, kVnFileHeaderSize> header{};
+// The header image of a new file: packetCount 0, the fixed fields, the description.
+FileHeader headerDefaults() {
+    FileHeader header{};
     storeLe16(&header[field::mediaType], kMediaType);
     storeLe16(&header[field::fileFlags], 1);
     storeLe16(&header[field::fileVersion], 1);
@@ -129,44 +71,55 @@ std::array<uint8_t, kVnFileHeaderSize> vnHeaderDefaults() {
     return header;
 }
 
-ResultCode writeVnFileHeader(VnOutput& output) {
-    uint8_t image[kVnFirstPacket];
-    std::memcpy(image, kVnMagic, kVnMagicSize);
-    std::memcpy(image + kVnMagicSize, output.vnHeader.data(), kVnFileHeaderSize);
-    return output.file.writeAt(0, image, sizeof image) ? ResultCode::Ok
-                                                        : ResultCode::CannotWriteTarget;
+// Magic and header at offset 0.
+bool writeFileHeader(VnOutput& output) {
+    uint8_t image[kFirstPacket];
+    std::memcpy(image, kMagic, kMagicSize);
+    std::memcpy(image + kMagicSize, output.vnHeader.data(), kFileHeaderSize);
+    return output.file.writeAt(0, image, sizeof image);
 }
 
-ResultCode reopenVnFile(VnOutput& output) {
-    uint8_t magic[kVnMagicSize];
-    if (!output.file.readAt(0, magic, sizeof magic) ||
-        !output.file.readAt(kVnMagicSize, output.vnHeader.data(), kVnFileHeaderSize)) {
-        return ResultCode::CannotReadTarget;
-    }
-    const uint64_t fileSize = output.file.end();
-    const uint64_t indexSize = 4ull * loadLe32(&output.vnHeader[field::packetCount]);
-    if (fileSize < kVnFirstPacket || indexSize > fileSize - kVnFirstPacket) {
-        return ResultCode::CannotReadTarget;
-    }
+bool readIndex(VnOutput& output, uint64_t indexStart, uint64_t indexSize, ResultCode& rc) {
     std::vector<uint8_t> raw;
     try {
         raw.resize(indexSize);
         output.vnIndex.resize(indexSize / 4);
     } catch (const std::bad_alloc&) {
-        return ResultCode::OutOfMemory;
+        rc = ResultCode::OutOfMemory;
+        return false;
     }
-    const uint64_t indexStart = fileSize - indexSize;
+    rc = ResultCode::CannotReadTarget;
     if (!output.file.readAt(indexStart, raw.data(), raw.size())) {
-        return ResultCode::CannotReadTarget;
+        return false;
     }
     for (size_t i = 0; i < output.vnIndex.size(); ++i) {
         output.vnIndex[i] = loadLe32(&raw[4 * i]);
     }
+    return true;
+}
+
+// Takes over an existing file: its header and index into memory, the next
+// packet where the index began. CannotReadTarget when they cannot be read or
+// the index cannot be in the file; OutOfMemory when it cannot be held.
+ResultCode reopenFile(VnOutput& output) {
+    uint8_t magic[kMagicSize];
+    if (!output.file.readAt(0, magic, sizeof magic) ||
+        !output.file.readAt(kMagicSize, output.vnHeader.data(), kFileHeaderSize)) {
+        return ResultCode::CannotReadTarget;
+    }
+    const uint64_t fileSize = output.file.end();
+    const uint64_t indexSize = 4ull * loadLe32(&output.vnHeader[field::packetCount]);
+    if (fileSize < kFirstPacket || indexSize > fileSize - kFirstPacket) {
+        return ResultCode::CannotReadTarget;
+    }
+    const uint64_t indexStart = fileSize - indexSize;
+    ResultCode rc = ResultCode::Ok;
+    if (!readIndex(output, indexStart, indexSize, rc)) {
+        return rc;
+    }
     output.dataEnd = indexStart;
     return output.file.setEnd(indexStart) ? ResultCode::Ok : ResultCode::CannotReadTarget;
 }
-
-namespace {
 
 // Writes the index behind the packets, the header in front, and cuts the file there.
 bool writeIndexAndHeader(VnOutput& output) {
@@ -176,7 +129,7 @@ bool writeIndexAndHeader(VnOutput& output) {
     }
     storeLe32(&output.vnHeader[field::packetCount], static_cast<uint32_t>(output.vnIndex.size()));
     bool ok = output.file.writeAt(output.dataEnd, index.data(), index.size());
-    ok = ok && writeVnFileHeader(output) == ResultCode::Ok;
+    ok = ok && writeFileHeader(output);
     return ok && output.file.truncate(output.dataEnd + index.size());
 }
 
@@ -188,18 +141,8 @@ void keepPackets(VnOutput& output, size_t count) {
     }
 }
 
-}  // namespace
-
-ResultCode completeVnFile(VnOutput& output, const FileIdentity& trace) {
-    if (!output.started) {
-        return output.file.close() ? ResultCode::Ok : ResultCode::CannotWriteTarget;
-    }
-    if (!output.file.isOpen() &&
-        (output.file.openExisting(output.name, trace) != ResultCode::Ok)) {
-        return ResultCode::CannotWriteTarget;
-    }
-    bool ok = output.file.flush();
-    // What reached the disk: packets beyond it leave the index.
+// Keeps the packets that reached the disk, and returns how far that is.
+uint64_t keepWrittenPackets(VnOutput& output) {
     const uint64_t written = std::min<uint64_t>(output.dataEnd, output.file.durableEnd());
     size_t kept = output.vnIndex.size();
     while (kept > 0 && output.vnIndex[kept - 1] >= written) {
@@ -207,150 +150,231 @@ ResultCode completeVnFile(VnOutput& output, const FileIdentity& trace) {
     }
     keepPackets(output, kept);
     output.dataEnd = std::min(output.dataEnd, written);
-    if (written < kVnFirstPacket) {
+    return written;
+}
+
+// No room for the whole index (disk full, size limit): keeps the packets
+// whose index fits in the space the file had already taken.
+void keepWhatTheIndexFits(VnOutput& output, uint64_t written) {
+    size_t kept = output.vnIndex.size();
+    while (kept > 0) {
+        --kept;
+        if (output.vnIndex[kept] + 4ull * kept <= written) {
+            break;
+        }
+    }
+    keepPackets(output, kept);
+    writeIndexAndHeader(output);
+}
+
+// Writes index and header and closes, reopening the file first when it was
+// closed to make room for others.
+bool completeFile(VnOutput& output, const FileIdentity& trace) {
+    if (!output.started) {
+        return output.file.close();
+    }
+    if (!output.file.isOpen() && output.file.openExisting(output.name, trace) != ResultCode::Ok) {
+        return false;
+    }
+    bool ok = output.file.flush();
+    const uint64_t written = keepWrittenPackets(output);
+    if (written < kFirstPacket) {
         // Not even the header reached the disk: no file is better than half of one.
         output.file.close();
         ::unlink(output.name.c_str());
-        return ResultCode::CannotWriteTarget;
+        return false;
     }
     if (!writeIndexAndHeader(output)) {
         ok = false;
-        // No room for the whole index (disk full, size limit): keep the packets
-        // whose index fits in the space the file had already taken.
-        while (kept > 0) {
-            --kept;
-            if (output.vnIndex[kept] + 4ull * kept <= written) {
-                break;
-            }
-        }
-        keepPackets(output, kept);
-        writeIndexAndHeader(output);
+        keepWhatTheIndexFits(output, written);
     }
-    ok = output.file.close() && ok;
-    return ok ? ResultCode::Ok : ResultCode::CannotWriteTarget;
+    return output.file.close() && ok;
 }
 
-bool vnRecordFilter(const ConversionSettings& settings, const EventRecord& record) {
-    if (record.port != settings.port || record.eventStatus != 0) {
-        return false;
-    }
-    if (record.eventType != kEventFrameSent && record.eventType != kEventFrameReceived) {
-        return false;
-    }
-    return settings.lsnMode != LsnMode::One || record.lsn == settings.lsn;
-}
-
-bool copyVnPppSyncFrame(const EventRecord& record, const uint8_t* payload, uint8_t* frame,
-                        VnFrame& out) {
+bool copyPppSyncFrame(const EventRecord& record, const uint8_t* payload, uint8_t* frame,
+                      VnFrame& out) {
     out = {record.origLength, record.dataLength, 0};
     std::memcpy(frame, payload, record.dataLength);
     return true;
 }
 
-bool unstuffVnPppAsyncFrame(const EventRecord& record, const uint8_t* payload, uint8_t* frame,
-                            VnFrame& out) {
+// Keeps short and damaged frames, marked by flags 2 (too short) and 4 (bad FCS).
+bool unstuffPppAsyncFrame(const EventRecord& record, const uint8_t* payload, uint8_t* frame,
+                          VnFrame& out) {
     out = {record.origLength, record.dataLength, 0};
     const uint32_t n = unstuffAsyncFrame(payload, record.dataLength, frame);
     if (n <= 2) {
         return false;
     }
     if (n < 4) {
-        out.flags = kVnFlagTooShort;
+        out.flags = kFlagTooShort;
     }
     if (record.dataLength < record.origLength) {
         out.capturedLength = static_cast<uint16_t>(n);  // cut when captured: no FCS check
         return true;
     }
     if (!hasGoodFcs(frame, n)) {
-        out.flags = kVnFlagBadFcs;
+        out.flags = kFlagBadFcs;
     }
     out.capturedLength = out.actualLength = static_cast<uint16_t>(n - 2);
     return true;
 }
 
-bool convertVnFrame(int32_t format, const EventRecord& record, const uint8_t* payload,
-                    uint8_t* frame, VnFrame& out) {
+bool convertFrame(FrameFormat format, const EventRecord& record, const uint8_t* payload,
+                  uint8_t* frame, VnFrame& out) {
     switch (format) {
-        case FrameFormat::PppSync:
-            return copyVnPppSyncFrame(record, payload, frame, out);
-        case FrameFormat::PppAsync:
-            return unstuffVnPppAsyncFrame(record, payload, frame, out);
-        default:
-            return false;
+        case FrameFormat::PppSync: return copyPppSyncFrame(record, payload, frame, out);
+        case FrameFormat::PppAsync: return unstuffPppAsyncFrame(record, payload, frame, out);
+        default: return false;
     }
 }
 
-ResultCode writeVnRecord(OutputSlot& slot, uint16_t snapLength, const EventRecord& record,
-                         const uint8_t* payload, VnConversion& conversion, ConversionStats& stats) {
-    ConversionSettings& settings = conversion.settings;
-    ++stats.traceRecords;
-    if (!vnRecordFilter(settings, record) || record.dataLength == 0) {
-        return ResultCode::Ok;
-    }
-    if (!slot.sink) {
-        slot.sink = std::make_unique<VnOutputs>(slot.trace);
-    }
-    auto& outputs = *slot.as<VnOutputs>();
-    const uint16_t lsn = settings.lsnMode == LsnMode::All ? record.lsn : settings.lsn;
-    VnOutput* output = outputs.open(lsn);
-    if (output == nullptr) {
-        computeVnOutputName(settings, lsn);
-        if (ResultCode rc = outputs.select(lsn, settings.currentOutputName, stats, output);
-            rc != ResultCode::Ok) {
-            return rc;
-        }
-    }
+void storePacketHeader(uint8_t* out, uint32_t timeDelta, const VnFrame& frame, uint32_t status) {
+    std::memset(out, 0, kPacketHeaderSize);
+    storeLe32(out + 0, timeDelta);
+    storeLe16(out + 4, frame.actualLength);
+    storeLe16(out + 6, frame.capturedLength);
+    storeLe32(out + 8, status);
+    out[12] = kEncapsulationHint;
+}
 
-    VnFrame frame;
-    if (!convertVnFrame(settings.format, record, payload, conversion.frame.data(), frame)) {
-        ++stats.discardedRecords;  // the file stays, created if it was new
-        return ResultCode::Ok;
-    }
-    auto& header = output->vnHeader;
+// Counts the packet into the file header: the first packet sets the start
+// time and the maximum length. Returns the packet's time since the start.
+uint32_t countPacket(FileHeader& header, const EventRecord& record, uint16_t snapLength) {
     const uint32_t packetCount = loadLe32(&header[field::packetCount]) + 1;
     storeLe32(&header[field::packetCount], packetCount);
     if (packetCount == 1) {
         storeLe32(&header[field::startTime], record.timeMs / 1000);
         storeLe16(&header[field::maxLength], snapLength);
     }
-    const uint32_t timeDelta = record.timeMs - loadLe32(&header[field::startTime]) * 1000u;
-    const uint32_t status =
-        (record.eventType == kEventFrameSent ? kVnStatusSent : 0) + frame.flags;
-    uint8_t packetHeader[kVnPacketHeaderSize];
+    return record.timeMs - loadLe32(&header[field::startTime]) * 1000u;
+}
+
+}  // namespace
+
+// The .vn files of a run, by LSN. A file closed to make room keeps its header
+// and index here and is completed with the others when the run ends.
+class VnOutputs {
+public:
+    explicit VnOutputs(const FileIdentity& trace) : trace_(trace) {}
+
+    VnOutput* findOpen(uint16_t lsn) { return files_.findOpen(lsn); }
+    ResultCode open(uint16_t lsn, const std::string& name, ConversionStats& stats,
+                    VnOutput*& opened);
+    bool completeAll() {
+        return files_.closeAll([this](VnOutput& output) { return completeFile(output, trace_); });
+    }
+
+private:
+    ResultCode reopen(VnOutput& output);
+    ResultCode create(VnOutput& output, ConversionStats& stats);
+
+    FileIdentity trace_;
+    LsnOutputs<VnOutput> files_;
+};
+
+// Opens an output not open now: one closed to make room, one that exists on
+// disk, or a new one.
+ResultCode VnOutputs::reopen(VnOutput& output) {
+    if (output.started) {
+        ResultCode rc = output.file.openExisting(output.name, trace_);
+        if (rc == ResultCode::Ok && !output.file.setEnd(output.dataEnd)) {
+            rc = ResultCode::CannotWriteTarget;
+        }
+        return rc;
+    }
+    ResultCode rc = output.file.openExisting(output.name, trace_);
+    if (rc == ResultCode::Ok) {
+        rc = reopenFile(output);
+    }
+    output.started = rc == ResultCode::Ok;
+    return rc;
+}
+
+ResultCode VnOutputs::create(VnOutput& output, ConversionStats& stats) {
+    if (ResultCode rc = output.file.create(output.name, trace_); rc != ResultCode::Ok) {
+        return rc;
+    }
+    output.vnHeader = headerDefaults();
+    output.vnIndex.clear();
+    output.started = true;
+    output.dataEnd = kFirstPacket;
+    if (!writeFileHeader(output) || !output.file.setEnd(kFirstPacket)) {
+        return ResultCode::CannotWriteTarget;
+    }
+    ++stats.generatedFiles;
+    return ResultCode::Ok;
+}
+
+ResultCode VnOutputs::open(uint16_t lsn, const std::string& name, ConversionStats& stats,
+                           VnOutput*& opened) {
+    if (!files_.makeRoom([](VnOutput& output) { return output.file.close(); })) {
+        return ResultCode::CannotWriteTarget;
+    }
+    VnOutput& output = files_[lsn];
+    output.name = name;
+    const bool existing = output.started || fileExists(name);
+    const ResultCode rc = existing ? reopen(output) : create(output, stats);
+    if (rc != ResultCode::Ok) {
+        if (!output.started) {
+            files_.erase(lsn);  // nothing of it to complete
+        }
+        return rc;
+    }
+    files_.opened(lsn);
+    opened = &output;
+    return ResultCode::Ok;
+}
+
+VnSink::VnSink(const ConverterOptions& options, ConversionStats& stats)
+    : ConverterSink(options, stats) {}
+
+VnSink::~VnSink() = default;
+
+ResultCode VnSink::start(const OpenedTrace& trace) {
+    clearOldOutputs(trace);
+    snapLength_ = trace.header.snapLength();
+    outputs_ = std::make_unique<VnOutputs>(trace.identity);
+    frame_.resize(kFrameBufferSize);
+    return ResultCode::Ok;
+}
+
+ResultCode VnSink::record(const EventRecord& record, const uint8_t* payload) {
+    ++stats_.traceRecords;
+    if (!options_.filter.accepts(record)) {
+        return ResultCode::Ok;
+    }
+    const uint16_t lsn = options_.layout.outputOf(record);
+    VnOutput* output = outputs_->findOpen(lsn);
+    if (output == nullptr) {
+        const std::string name = options_.names->nameFor(lsn);
+        if (ResultCode rc = outputs_->open(lsn, name, stats_, output); rc != ResultCode::Ok) {
+            return openFailed(name, rc);
+        }
+    }
+    VnFrame frame;
+    if (!convertFrame(options_.format, record, payload, frame_.data(), frame)) {
+        ++stats_.discardedRecords;  // the file stays, created if it was new
+        return ResultCode::Ok;
+    }
+    const uint32_t timeDelta = countPacket(output->vnHeader, record, snapLength_);
+    const uint32_t status = (isFrameSent(record) ? kStatusSent : 0) + frame.flags;
+    uint8_t packetHeader[kPacketHeaderSize];
     storePacketHeader(packetHeader, timeDelta, frame, status);
     const uint64_t offset = output->dataEnd;
-    if (!output->file.append(packetHeader, sizeof packetHeader, conversion.frame.data(),
+    if (!output->file.append(packetHeader, sizeof packetHeader, frame_.data(),
                              frame.capturedLength)) {
         return ResultCode::CannotWriteTarget;
     }
     output->vnIndex.push_back(static_cast<uint32_t>(offset));
-    output->dataEnd += kVnPacketHeaderSize + frame.capturedLength;
-    stats.countOutput(record.eventType);
+    output->dataEnd += kPacketHeaderSize + frame.capturedLength;
+    stats_.countOutput(isFrameSent(record));
     return ResultCode::Ok;
 }
 
-ResultCode runVnConversion(const ConversionSettings& settings, ConversionStats& stats,
-                           std::string& failedName) {
-    VnConversion conversion;
-    ConversionSettings& own = conversion.settings;
-    own = vnDefaults();
-    own.inputName = settings.inputName;
-    own.outputName = withConverterExtension(settings.outputName, ".vn");
-    own.versionMajor = settings.versionMajor;
-    own.versionMinor = settings.versionMinor;
-    own.format = settings.format;
-    own.port = settings.port;
-    own.lsnMode = settings.lsnMode;
-    own.lsn = settings.lsn;
-    const TraceSource source{own.inputName, own.outputName, own.versionMajor, own.versionMinor};
-    const ResultCode rc = runConversion(
-        source, stats,
-        [&](OutputSlot& slot, uint16_t snapLength, const EventRecord& record,
-            const uint8_t* payload, ConversionStats& counters) {
-            return writeVnRecord(slot, snapLength, record, payload, conversion, counters);
-        });
-    failedName = own.currentOutputName;
-    return rc;
+ResultCode VnSink::finish(ResultCode result) {
+    const bool completed = !outputs_ || outputs_->completeAll();
+    return outcome(result, completed ? ResultCode::Ok : ResultCode::CannotWriteTarget);
 }
 
 }  // namespace ornpcap

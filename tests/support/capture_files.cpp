@@ -2,7 +2,8 @@
 
 #include <algorithm>
 
-#include "trace/byte_order.hpp"
+#include "base/byte_order.hpp"
+#include "writers/pcap_framing.hpp"
 #include "writers/pcap_writer.hpp"
 
 namespace ornpcap::test {

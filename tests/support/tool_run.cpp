@@ -10,8 +10,6 @@
 #include <thread>
 #include <unistd.h>
 
-#include "app/console.hpp"
-#include "app/report.hpp"
 
 namespace ornpcap::test {
 
@@ -94,18 +92,6 @@ ToolRun runIn(const TempDir& dir, const std::string& binary, const std::vector<s
     ::close(errPipe[0]);
     run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     return run;
-}
-
-std::string banner() {
-    console::Capture capture;
-    printBanner();
-    return capture.text();
-}
-
-std::string helpText() {
-    console::Capture capture;
-    printHelp();
-    return capture.text();
 }
 
 }  // namespace ornpcap::test

@@ -32,9 +32,4 @@ inline ToolRun runOrnPcap(const TempDir& dir, const std::vector<std::string>& ar
     return runIn(dir, ORNPCAP_BINARY, args, options);
 }
 
-// The banner, with the credits line as OrnPcap prints it.
-std::string banner();
-// The help text as printed by -? and usage errors.
-std::string helpText();
-
 }  // namespace ornpcap::test

@@ -11,7 +11,7 @@
 #include <fstream>
 
 #include "tools/tracebuild/scenario.hpp"
-#include "trace/file_io.hpp"
+#include "base/file_io.hpp"
 
 int main(int argc, char** argv) {
     if (argc != 3) {

@@ -7,9 +7,9 @@
 
 #include <ucl/ucl.h>
 
-#include "trace/byte_order.hpp"
-#include "trace/fcs16.hpp"
+#include "base/byte_order.hpp"
 #include "trace/block_stream.hpp"
+#include "trace/fcs16.hpp"
 #include "trace/trace_header.hpp"
 
 namespace ornpcap::tracebuild {
@@ -32,21 +32,17 @@ void putFcs(Bytes& area, bool bad) {
 }
 
 // What the reader holds back after taking every complete record from work.
-void consumeRecords(Bytes& work, uint32_t headerSize, uint32_t lengthOffset) {
+void consumeRecords(Bytes& work, uint16_t versionMajor) {
+    const RecordForm form = recordFormOf(versionMajor);
     size_t pos = 0;
-    while (work.size() - pos >= headerSize) {
-        const size_t length = loadLe16(&work[pos + lengthOffset]);
-        if (work.size() - pos < headerSize + length) {
+    while (work.size() - pos >= form.headerSize) {
+        const size_t length = loadLe16(&work[pos + form.lengthOffset]);
+        if (work.size() - pos < form.headerSize + length) {
             break;
         }
-        pos += headerSize + length;
+        pos += form.headerSize + length;
     }
     work.erase(work.begin(), work.begin() + static_cast<std::ptrdiff_t>(pos));
-}
-
-void consumeRecords(Bytes& work, uint16_t versionMajor) {
-    const uint32_t headerSize = recordHeaderSize(versionMajor);
-    consumeRecords(work, headerSize, headerSize - 2);
 }
 
 // The block's data as stored in the file.
@@ -138,12 +134,9 @@ Bytes buildTrailer(const TrailerSpec& layout) {
 
 Bytes encodeRecord(EventRecord record, std::span<const uint8_t> payload, uint16_t versionMajor) {
     record.dataLength = static_cast<uint16_t>(payload.size());
-    Bytes out(recordHeaderSize(versionMajor));
-    if (versionMajor == 5) {
-        encodeEventRecordV5(record, out.data());
-    } else {
-        encodeEventRecord(record, out.data());
-    }
+    const RecordForm form = recordFormOf(versionMajor);
+    Bytes out(form.headerSize);
+    encodeEventRecord(record, out.data(), form);
     out.insert(out.end(), payload.begin(), payload.end());
     return out;
 }

@@ -1,5 +1,6 @@
-#include "trace/file_io.hpp"
+#include "base/file_io.hpp"
 
+#include <cerrno>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -77,6 +78,47 @@ FileIdentity identityOfEntry(const std::string& name) {
 bool fileExists(const std::string& name) {
     struct stat st {};
     return ::stat(name.c_str(), &st) == 0;
+}
+
+namespace {
+
+// One read or write of at most length bytes; at < 0 uses the file position.
+ssize_t transfer(int fd, int64_t at, uint8_t* data, size_t length, bool write) {
+    for (;;) {
+        const ssize_t done =
+            write ? (at < 0 ? ::write(fd, data, length) : ::pwrite(fd, data, length, at))
+                  : (at < 0 ? ::read(fd, data, length) : ::pread(fd, data, length, at));
+        if (done >= 0 || errno != EINTR) {
+            return done;
+        }
+    }
+}
+
+size_t transferAll(int fd, int64_t at, uint8_t* data, size_t length, bool write) {
+    size_t done = 0;
+    while (done < length) {
+        const ssize_t n = transfer(fd, at < 0 ? at : at + static_cast<int64_t>(done), data + done,
+                                   length - done, write);
+        if (n <= 0) {
+            break;
+        }
+        done += static_cast<size_t>(n);
+    }
+    return done;
+}
+
+}  // namespace
+
+bool readFully(int fd, uint8_t* out, size_t length) {
+    return transferAll(fd, -1, out, length, false) == length;
+}
+
+bool readFullyAt(int fd, uint64_t offset, uint8_t* out, size_t length) {
+    return transferAll(fd, static_cast<int64_t>(offset), out, length, false) == length;
+}
+
+size_t writeAllAt(int fd, uint64_t offset, const uint8_t* data, size_t length) {
+    return transferAll(fd, static_cast<int64_t>(offset), const_cast<uint8_t*>(data), length, true);
 }
 
 }  // namespace ornpcap

@@ -1,7 +1,10 @@
 #pragma once
 // Owning wrappers for descriptors and stdio streams, so that every path closes
-// what it opened, and the file identity used to keep outputs off the trace.
+// what it opened; whole reads and writes on descriptors; and the file identity
+// used to keep outputs off the trace.
 
+#include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <sys/types.h>
@@ -68,5 +71,12 @@ FileIdentity identityOfEntry(const std::string& name);
 
 // True when something of that name exists (a directory counts).
 bool fileExists(const std::string& name);
+
+// Reads exactly length bytes at the descriptor's position; false on a short read.
+bool readFully(int fd, uint8_t* out, size_t length);
+// Reads exactly length bytes at the offset; false on a short read.
+bool readFullyAt(int fd, uint64_t offset, uint8_t* out, size_t length);
+// Writes the bytes at the offset and returns how many reached the file.
+size_t writeAllAt(int fd, uint64_t offset, const uint8_t* data, size_t length);
 
 }  // namespace ornpcap

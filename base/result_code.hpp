@@ -1,8 +1,6 @@
 #pragma once
 // The status every stage returns. The numbers are the tool's exit codes, so
-// they are fixed; resultMessage() gives the text the entry reports for each.
-
-#include <string_view>
+// they are fixed; app/ gives each its message.
 
 namespace ornpcap {
 
@@ -23,8 +21,5 @@ enum class ResultCode : int {
 };
 
 constexpr int exitCode(ResultCode code) { return static_cast<int>(code); }
-
-// The message of a result, as the entry prints it; " " for success.
-std::string_view resultMessage(int code);
 
 }  // namespace ornpcap

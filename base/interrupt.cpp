@@ -1,4 +1,4 @@
-#include "trace/interrupt.hpp"
+#include "base/interrupt.hpp"
 
 #include <csignal>
 #include <initializer_list>

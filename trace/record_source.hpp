@@ -1,0 +1,59 @@
+#pragma once
+// A trace as a source of event records. readTrace opens and validates the
+// trace, then runs it through a sink: the sink's start step, every complete
+// record in stream order, and the sink's finish step on every path once it
+// has started (success, failure, interrupt).
+
+#include <cstdint>
+#include <string>
+
+#include "base/file_io.hpp"
+#include "base/result_code.hpp"
+#include "trace/event_record.hpp"
+#include "trace/trace_header.hpp"
+
+namespace ornpcap {
+
+// What a sink learns of the trace when it starts.
+struct OpenedTrace {
+    const TraceHeader& header;
+    const TraceTrailer& trailer;
+    uint16_t versionMajor;
+    FileIdentity identity;  // of the trace file: no output may be this file
+};
+
+class RecordSink {
+public:
+    virtual ~RecordSink() = default;
+    // Once, after the trace was validated and found to hold blocks, before
+    // any block is read. Anything but Ok ends the run with that code.
+    virtual ResultCode start(const OpenedTrace& trace) = 0;
+    // Each complete record; payload is nullptr when dataLength is 0. Both are
+    // valid only during the call. Anything but Ok ends the run with that code.
+    virtual ResultCode record(const EventRecord& record, const uint8_t* payload) = 0;
+    // Once after start, with the run's result so far; what it returns is the
+    // result of the run.
+    virtual ResultCode finish(ResultCode result) = 0;
+};
+
+// Told how far through the block stream a run is, after each block: bytes of
+// blocks read so far, and streamLength.
+class BlockObserver {
+public:
+    virtual ~BlockObserver() = default;
+    virtual void blockDone(uint64_t done, uint64_t total) = 0;
+};
+
+struct TraceRequest {
+    std::string name;
+    uint16_t versionMajor = 0;  // as the probe found them
+    uint16_t versionMinor = 0;
+    BlockObserver* observer = nullptr;
+};
+
+// Results: what the sink's finish step returns; before the sink starts, 2
+// when the trace cannot be opened, the codes of the validation, and 1 when
+// the trace holds no blocks. The trace is only read, and closed on every path.
+ResultCode readTrace(const TraceRequest& request, RecordSink& sink);
+
+}  // namespace ornpcap

@@ -1,0 +1,29 @@
+#include "writers/converter_sink.hpp"
+
+namespace ornpcap {
+
+ConverterSink::ConverterSink(const ConverterOptions& options, ConversionStats& stats)
+    : options_(options), stats_(stats) {
+    stats_ = ConversionStats{};
+}
+
+void ConverterSink::clearOldOutputs(const OpenedTrace& trace) const {
+    options_.names->clearOldOutputs(trace.identity);
+}
+
+ResultCode ConverterSink::openFailed(const std::string& name, ResultCode rc) {
+    failedOutputName_ = name;
+    return rc;
+}
+
+ResultCode ConverterSink::outcome(ResultCode run, ResultCode completed) const {
+    if (run != ResultCode::Ok) {
+        return run;
+    }
+    if (completed != ResultCode::Ok) {
+        return completed;
+    }
+    return stats_.generatedFiles == 0 ? ResultCode::NoEvents : ResultCode::Ok;
+}
+
+}  // namespace ornpcap

@@ -1,0 +1,58 @@
+#pragma once
+// What the three converters (pcap, Visual Networks, I4B) share: what they are
+// asked to convert, the counters they keep, the clean-up of old outputs when
+// they start, the name of an output they could not open, and how the run's
+// result is decided once every output is complete.
+
+#include <cstdint>
+#include <string>
+
+#include "base/conversion_stats.hpp"
+#include "base/result_code.hpp"
+#include "trace/record_filter.hpp"
+#include "trace/record_source.hpp"
+#include "writers/frame_format.hpp"
+#include "writers/output_names.hpp"
+
+namespace ornpcap {
+
+// Which output a record goes to: in ALL mode the one of its own LSN; else the
+// run's one output, named for the LSN asked for (0 in ANY mode).
+struct OutputLayout {
+    bool perLsn = false;
+    uint16_t lsn = 0;
+
+    uint16_t outputOf(const EventRecord& record) const { return perLsn ? record.lsn : lsn; }
+};
+
+struct ConverterOptions {
+    FrameFormat format = FrameFormat::Ethernet;
+    RecordFilter filter;
+    OutputLayout layout;
+    const OutputNames* names = nullptr;
+};
+
+class ConverterSink : public RecordSink {
+public:
+    // The output that could not be opened or created, when the run ended so.
+    const std::string& failedOutputName() const { return failedOutputName_; }
+
+protected:
+    // The counters start from zero.
+    ConverterSink(const ConverterOptions& options, ConversionStats& stats);
+
+    void clearOldOutputs(const OpenedTrace& trace) const;
+    // Notes the name of an output whose opening ended with rc.
+    ResultCode openFailed(const std::string& name, ResultCode rc);
+    // The run's result: its own failure first, then a failure to complete the
+    // outputs, then NoEvents when no output file was created.
+    ResultCode outcome(ResultCode run, ResultCode completed) const;
+
+    const ConverterOptions options_;
+    ConversionStats& stats_;
+
+private:
+    std::string failedOutputName_;
+};
+
+}  // namespace ornpcap
