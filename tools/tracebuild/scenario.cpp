@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "tools/tracebuild/trace_builder.hpp"
+#include "tools/tracebuild/traffic.hpp"
 
 namespace ornpcap::tracebuild {
 
@@ -77,6 +78,8 @@ private:
     bool setting(const std::vector<std::string>& w);
     bool frame(const std::vector<std::string>& w);
     bool bulk(const std::vector<std::string>& w);
+    bool traffic(const std::vector<std::string>& w);
+    bool trafficWord(const std::string& key, const std::string& value, TrafficSpec& spec);
     bool flushFrame();
     TraceWriter& writer();
     bool fail(const std::string& message) {
@@ -291,6 +294,52 @@ bool Parser::bulk(const std::vector<std::string>& w) {
     return true;
 }
 
+bool Parser::trafficWord(const std::string& key, const std::string& value, TrafficSpec& spec) {
+    if (key == "format") {
+        const std::optional<TrafficFormat> format = trafficFormatNamed(value);
+        spec.format = format.value_or(spec.format);
+        return format.has_value() ||
+               fail("traffic format is ethernet, ppp-sync, ppp-async, raw-ip, i4b or internal-udp");
+    }
+    unsigned long v = 0;
+    const bool is16 = key == "port" || key == "lsn" || key == "lsns";
+    if (!number(value, v) || v > (is16 ? 0xFFFFul : 0xFFFFFFFFul)) {
+        return fail("bad traffic value " + key + "=" + value);
+    }
+    if (key == "count") spec.count = v;
+    else if (key == "port") spec.port = static_cast<uint16_t>(v);
+    else if (key == "lsn") spec.lsn = static_cast<uint16_t>(v);
+    else if (key == "lsns") spec.lsns = static_cast<uint16_t>(v);
+    else if (key == "seed") spec.seed = static_cast<uint32_t>(v);
+    else if (key == "time") spec.startMs = static_cast<uint32_t>(v);
+    else if (key == "step") spec.stepMs = static_cast<uint32_t>(v);
+    else return fail("unknown traffic word " + key);
+    return true;
+}
+
+bool Parser::traffic(const std::vector<std::string>& w) {
+    TrafficSpec spec;
+    bool haveFormat = false, havePort = false;
+    for (size_t i = 1; i < w.size(); ++i) {
+        const size_t eq = w[i].find('=');
+        if (eq == std::string::npos) {
+            return fail("traffic wants key=value words");
+        }
+        const std::string key = w[i].substr(0, eq);
+        if (!trafficWord(key, w[i].substr(eq + 1), spec)) {
+            return false;
+        }
+        haveFormat = haveFormat || key == "format";
+        havePort = havePort || key == "port";
+    }
+    if (!haveFormat || !havePort || spec.lsns == 0) {
+        return fail("traffic wants format=, port= and lsns >= 1");
+    }
+    addTraffic(writer(), spec);
+    records += spec.count;
+    return true;
+}
+
 bool Parser::line(const std::string& raw) {
     const std::string text = raw.substr(0, raw.find('#'));
     const std::vector<std::string> w = words(text);
@@ -309,6 +358,9 @@ bool Parser::line(const std::string& raw) {
     }
     if (w[0] == "bulk") {
         return bulk(w);
+    }
+    if (w[0] == "traffic") {
+        return traffic(w);
     }
     return setting(w);
 }

@@ -24,6 +24,15 @@
 //       sequence number, then mostly random bytes), LSNs L to L+K-1 in turn,
 //       sent and received in turn, one every MS milliseconds from time MS.
 //
+//   traffic format=F count=N port=P [lsn=L] [lsns=K] [seed=S] [time=MS] [step=MS]
+//       N records of realistic traffic of frame format F (ethernet, ppp-sync,
+//       ppp-async, raw-ip, i4b, internal-udp; see traffic.hpp): K links or
+//       terminals on LSNs L to L+K-1 (ETHERNET puts its protocol codes in the
+//       lsn field instead), from time MS (default 0), MS milliseconds apart
+//       on average (default 10), the same records for the same seed S
+//       (default 1). For millions of records use large blocks, e.g.
+//       "blocks 60000 compressed", and maybe a lower level.
+//
 // Settings lines apply to the whole trace and must come before the first
 // record.
 

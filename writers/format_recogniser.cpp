@@ -1,0 +1,408 @@
+#include "writers/format_recogniser.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <span>
+
+#include "base/byte_order.hpp"
+#include "trace/fcs16.hpp"
+#include "writers/pcap_framing.hpp"
+
+namespace ornpcap {
+
+namespace {
+
+// Points of a frame's fit: a plausible fit counts a third of a good one, so
+// that frames which only fit plausibly never add up to one good fit's 0.5.
+enum Fit : uint32_t { kNone = 0, kPlausible = 1, kGood = 3 };
+
+// One frame as the checks see it. lineLength is at least length.
+struct Frame {
+    const uint8_t* p;
+    uint32_t length;      // captured bytes
+    uint32_t lineLength;  // bytes on the line
+    uint16_t lsn;
+    std::vector<uint8_t>& scratch;
+};
+
+// Frame contents are in network order.
+uint16_t be16(const uint8_t* p) {
+    const uint16_t v = loadLe16(p);
+    return static_cast<uint16_t>((v >> 8) | (v << 8));
+}
+
+Fit both(bool a, bool b) {
+    return a && b ? kGood : (a || b ? kPlausible : kNone);
+}
+
+Fit weaker(Fit fit) {
+    return fit == kGood ? kPlausible : kNone;
+}
+
+template <size_t N>
+bool oneOf(uint32_t value, const uint32_t (&values)[N]) {
+    return std::find(std::begin(values), std::end(values), value) != std::end(values);
+}
+
+// A header whose one's complement sum, checksum included, is all ones. The
+// sum of little-endian words is the byte-swapped sum of the network words, so
+// the test holds in either order.
+bool goodChecksum(const uint8_t* p, uint32_t length) {
+    uint32_t sum = 0;
+    for (uint32_t i = 0; i + 1 < length; i += 2) {
+        sum += loadLe16(p + i);
+    }
+    while (sum >> 16) {
+        sum = (sum & 0xFFFF) + (sum >> 16);
+    }
+    return sum == 0xFFFF;
+}
+
+// A packet of `stated` bytes in an area of `lineLength`: equal, or padded a
+// little, or padded up to a short frame's minimum.
+bool lengthAgrees(uint32_t stated, uint32_t lineLength) {
+    return stated <= lineLength && (lineLength - stated <= 4 || lineLength <= 48);
+}
+
+Fit ipv4Fit(const uint8_t* p, uint32_t length, uint32_t lineLength) {
+    if (length < 20 || (p[0] >> 4) != 4) {
+        return kNone;
+    }
+    const uint32_t headerLength = (p[0] & 0x0Fu) * 4;
+    if (headerLength < 20 || headerLength > length) {
+        return kNone;
+    }
+    const uint32_t total = be16(p + 2);
+    return both(total >= headerLength && lengthAgrees(total, lineLength),
+                goodChecksum(p, headerLength));
+}
+
+Fit ipv6Fit(const uint8_t* p, uint32_t length, uint32_t lineLength) {
+    if (length < 40 || (p[0] >> 4) != 6) {
+        return kNone;
+    }
+    return lengthAgrees(40u + be16(p + 4), lineLength) ? kGood : kPlausible;
+}
+
+// An LCP-like packet: code, identifier, length, data.
+Fit controlFit(const uint8_t* p, uint32_t length, uint32_t lineLength) {
+    if (length < 4 || p[0] == 0 || p[0] > 14) {
+        return kNone;
+    }
+    const uint32_t stated = be16(p + 2);
+    return stated >= 4 && lengthAgrees(stated, lineLength) ? kGood : kPlausible;
+}
+
+enum class PppKind { Ipv4, Ipv6, Control, Other };
+struct PppProtocol {
+    uint16_t number;
+    PppKind kind;
+};
+constexpr PppProtocol kPppProtocols[] = {
+    {0x0021, PppKind::Ipv4},    {0x0057, PppKind::Ipv6},    {0xC021, PppKind::Control},
+    {0x8021, PppKind::Control}, {0xC023, PppKind::Control}, {0xC223, PppKind::Control},
+    {0x80FD, PppKind::Control}, {0x8057, PppKind::Control}, {0x8281, PppKind::Control},
+    {0x002D, PppKind::Other},   {0x002F, PppKind::Other},   {0x003D, PppKind::Other},
+    {0x00FD, PppKind::Other},   {0xC025, PppKind::Other},   {0x0281, PppKind::Other},
+};
+
+// A PPP protocol field and the packet behind it.
+Fit pppFit(const uint8_t* p, uint32_t length, uint32_t lineLength) {
+    if (length < 2) {
+        return kNone;
+    }
+    const uint16_t number = be16(p);
+    const PppProtocol* known = std::find_if(std::begin(kPppProtocols), std::end(kPppProtocols),
+                                            [&](const PppProtocol& x) { return x.number == number; });
+    if (known == std::end(kPppProtocols)) {
+        // Well-formed numbers have an even high byte and an odd low byte.
+        return (number & 0x0101) == 0x0001 ? kPlausible : kNone;
+    }
+    const uint8_t* packet = p + 2;
+    const uint32_t n = length - 2, line = lineLength - 2;
+    switch (known->kind) {
+        case PppKind::Ipv4: return ipv4Fit(packet, n, line) == kGood ? kGood : kPlausible;
+        case PppKind::Ipv6: return ipv6Fit(packet, n, line) == kGood ? kGood : kPlausible;
+        case PppKind::Control: return controlFit(packet, n, line) == kGood ? kGood : kPlausible;
+        case PppKind::Other: break;
+    }
+    return kPlausible;
+}
+
+bool startsPpp(const uint8_t* p, uint32_t length) {
+    return length >= 4 && p[0] == 0xFF && p[1] == 0x03;
+}
+
+// ---- ETHERNET: the bodies behind the two addresses, by protocol code.
+
+Fit arpFit(const uint8_t* p, uint32_t length, uint32_t) {
+    static constexpr uint8_t kEthernetIpv4[] = {0x00, 0x01, 0x08, 0x00, 0x06, 0x04};
+    if (length < 28 || std::memcmp(p, kEthernetIpv4, 4) != 0) {
+        return kNone;
+    }
+    return both(std::memcmp(p, kEthernetIpv4, 6) == 0, p[6] == 0 && (p[7] == 1 || p[7] == 2));
+}
+
+Fit pppoeDiscoveryFit(const uint8_t* p, uint32_t length, uint32_t lineLength) {
+    static constexpr uint32_t kCodes[] = {0x09, 0x07, 0x19, 0x65, 0xA7};
+    if (length < 6 || p[0] != 0x11 || !oneOf(p[1], kCodes)) {
+        return kNone;
+    }
+    return be16(p + 4) + 6u <= lineLength ? kGood : kPlausible;
+}
+
+Fit pppoeSessionFit(const uint8_t* p, uint32_t length, uint32_t lineLength) {
+    if (length < 8 || p[0] != 0x11 || p[1] != 0x00) {
+        return kNone;
+    }
+    const uint32_t stated = be16(p + 4);
+    const Fit ppp = pppFit(p + 6, length - 6, lineLength - 6);
+    return ppp == kGood && lengthAgrees(stated + 6, lineLength) ? kGood : kPlausible;
+}
+
+Fit wholeFrameFit(const uint8_t* p, uint32_t length, uint32_t lineLength);
+
+using BodyCheck = Fit (*)(const uint8_t* p, uint32_t length, uint32_t lineLength);
+
+struct EthernetBody {
+    uint16_t key;  // protocol code, or EtherType of a whole frame
+    BodyCheck check;
+};
+constexpr EthernetBody kProtocolCodes[] = {
+    {1, ipv4Fit}, {2, arpFit}, {5, pppoeDiscoveryFit}, {6, pppoeSessionFit}, {7, wholeFrameFit},
+};
+constexpr EthernetBody kEtherTypes[] = {
+    {0x0800, ipv4Fit},           {0x0806, arpFit},          {0x86DD, ipv6Fit},
+    {0x8863, pppoeDiscoveryFit}, {0x8864, pppoeSessionFit},
+};
+// Seen on LANs, not looked into: LLDP, EAPOL, MPLS, Q-in-Q, Wake-on-LAN, SLARP.
+constexpr uint32_t kOtherEtherTypes[] = {0x88CC, 0x888E, 0x8847, 0x88A8, 0x0842, 0x8035};
+
+BodyCheck bodyCheck(std::span<const EthernetBody> table, uint16_t key) {
+    for (const EthernetBody& body : table) {
+        if (body.key == key) {
+            return body.check;
+        }
+    }
+    return nullptr;
+}
+
+// A frame stored whole: EtherType (after a VLAN tag, the inner one), then the
+// body; an 802.3 length field is followed by LLC with equal SAPs.
+Fit wholeFrameFit(const uint8_t* p, uint32_t length, uint32_t lineLength) {
+    if (length < 4) {
+        return kNone;
+    }
+    const uint16_t type = be16(p);
+    const BodyCheck check = bodyCheck(kEtherTypes, type);
+    if (type == 0x8100) {  // the tag, then the inner EtherType
+        return wholeFrameFit(p + 4, length - 4, lineLength - 4) == kGood ? kGood : kPlausible;
+    }
+    if (check != nullptr) {
+        return check(p + 2, length - 2, lineLength - 2);
+    }
+    if (oneOf(type, kOtherEtherTypes)) {
+        return kPlausible;
+    }
+    return type <= 1500 && p[2] == p[3] && p[2] != 0 ? kPlausible : kNone;
+}
+
+Fit ethernetFit(const Frame& f) {
+    const BodyCheck check = bodyCheck(kProtocolCodes, f.lsn);
+    if (check == nullptr || f.length < 14) {
+        return kNone;
+    }
+    return check(f.p + 12, f.length - 12, f.lineLength - 12);
+}
+
+// ---- PPP-Sync, PPP-Async
+
+Fit pppSyncFit(const Frame& f) {
+    return startsPpp(f.p, f.length) ? pppFit(f.p + 2, f.length - 2, f.lineLength - 2) : kNone;
+}
+
+Fit pppAsyncFit(const Frame& f) {
+    if (f.length < 4 || (f.p[0] != 0x7E && f.p[f.length - 1] != 0x7E)) {
+        return kNone;
+    }
+    f.scratch.resize(f.length);
+    const uint8_t* frame = f.scratch.data();
+    const uint32_t n = unstuffAsyncFrame(f.p, f.length, f.scratch.data());
+    if (n < 4) {
+        return kNone;
+    }
+    if (f.length >= f.lineLength && hasGoodFcs(frame, n)) {
+        return kGood;
+    }
+    // Damaged or cut short: still PPP in its asynchronous framing.
+    return startsPpp(frame, n) && pppFit(frame + 2, n - 2, n - 2) != kNone ? kPlausible : kNone;
+}
+
+// ---- Raw-IP, Internal-UDP
+
+// Leading bytes seen before the packet: none, or a link header of a few bytes.
+constexpr uint32_t kUsualLeadingBytes = 16;
+
+Fit rawIpFit(const Frame& f) {
+    const auto* at = static_cast<const uint8_t*>(std::memchr(f.p, 0x45, f.length));
+    if (at == nullptr) {
+        return kNone;
+    }
+    const uint32_t lead = static_cast<uint32_t>(at - f.p);
+    const Fit fit = ipv4Fit(at, f.length - lead, f.lineLength - lead);
+    return lead <= kUsualLeadingBytes ? fit : weaker(fit);
+}
+
+constexpr uint32_t kInternalHeaderSize = 26;
+
+Fit internalUdpFit(const Frame& f) {
+    if (f.length < kInternalHeaderSize + 20) {
+        return kNone;
+    }
+    return ipv4Fit(f.p + kInternalHeaderSize, f.length - kInternalHeaderSize,
+                   f.lineLength - kInternalHeaderSize);
+}
+
+// ---- I4B ISDN: LAPD frames of a D channel
+
+constexpr uint32_t kSapiCallControl = 0, kSapiPacket = 1, kSapiX25 = 16, kSapiManagement = 63;
+constexpr uint32_t kSapis[] = {kSapiCallControl, kSapiPacket, kSapiX25, kSapiManagement};
+constexpr uint32_t kQ931Messages[] = {0x01, 0x02, 0x03, 0x05, 0x07, 0x0D, 0x0F, 0x20, 0x21,
+                                      0x22, 0x25, 0x26, 0x2D, 0x2E, 0x45, 0x46, 0x4D, 0x4E,
+                                      0x5A, 0x60, 0x62, 0x6E, 0x75, 0x79, 0x7B, 0x7D};
+constexpr uint32_t kLapdMaxLength = 4 + 260;
+
+// Protocol discriminator 08, call reference, message type.
+Fit q931Fit(const uint8_t* p, uint32_t length) {
+    if (length < 3 || p[0] != 0x08) {
+        return kNone;
+    }
+    const uint32_t referenceLength = p[1] & 0x0Fu;
+    if ((p[1] & 0xF0) != 0 || referenceLength > 2 || length < 3 + referenceLength) {
+        return kPlausible;
+    }
+    return oneOf(p[2 + referenceLength], kQ931Messages) ? kGood : kPlausible;
+}
+
+Fit lapdInformationFit(const Frame& f, uint32_t sapi) {
+    if (f.length < 5) {
+        return kNone;
+    }
+    if (sapi == kSapiX25) {
+        return kPlausible;
+    }
+    return q931Fit(f.p + 4, f.length - 4);
+}
+
+Fit lapdUnnumberedFit(const Frame& f, uint32_t sapi) {
+    static constexpr uint32_t kNoInformation[] = {0x6F, 0x0F, 0x43, 0x63};  // SABME DM DISC UA
+    const uint32_t command = f.p[2] & 0xEFu;
+    if (oneOf(command, kNoInformation)) {
+        return f.length == 3 ? kGood : kNone;
+    }
+    if (command == 0x87 || command == 0xAF) {  // FRMR, XID
+        return kPlausible;
+    }
+    if (command != 0x03) {
+        return kNone;
+    }
+    // UI: TEI management (entity 0F, message 1 to 7), or a broadcast Q.931 message.
+    if (sapi == kSapiManagement) {
+        return f.length == 8 && f.p[3] == 0x0F && f.p[6] >= 1 && f.p[6] <= 7 ? kGood : kPlausible;
+    }
+    return sapi == kSapiCallControl ? q931Fit(f.p + 3, f.length - 3) : kPlausible;
+}
+
+Fit lapdFit(const Frame& f) {
+    const uint8_t* p = f.p;
+    // Address: SAPI, C/R, EA 0; TEI, EA 1.
+    if (f.length < 3 || f.length > kLapdMaxLength || (p[0] & 1) != 0 || (p[1] & 1) == 0 ||
+        !oneOf(p[0] >> 2u, kSapis)) {
+        return kNone;
+    }
+    const uint32_t sapi = p[0] >> 2u;
+    if ((p[2] & 1) == 0) {
+        return lapdInformationFit(f, sapi);
+    }
+    if ((p[2] & 3) == 1) {  // RR, RNR, REJ
+        return f.length == 4 && (p[2] == 0x01 || p[2] == 0x05 || p[2] == 0x09) ? kGood : kNone;
+    }
+    return lapdUnnumberedFit(f, sapi);
+}
+
+// ---- The formats, in the order that breaks ties.
+
+constexpr int32_t kRawIp = 4;
+
+struct FormatCheck {
+    int32_t format;
+    Fit (*fit)(const Frame& f);
+};
+constexpr FormatCheck kChecks[] = {
+    {3, pppAsyncFit}, {6, internalUdpFit}, {2, pppSyncFit},
+    {5, lapdFit},     {1, ethernetFit},    {kRawIp, rawIpFit},
+};
+
+// Raw-IP must fit this much more than another format to win over it.
+constexpr double kRawIpHandicap = 0.95;
+
+}  // namespace
+
+void FormatRecogniser::add(const EventRecord& record, const uint8_t* payload) {
+    const bool converted = record.eventStatus == 0 && (record.eventType == kEventFrameSent ||
+                                                       record.eventType == kEventFrameReceived);
+    if (!converted || payload == nullptr || record.dataLength == 0 ||
+        examined_ >= kEnoughRecords) {
+        return;
+    }
+    const Frame frame{payload, record.dataLength,
+                      std::max<uint32_t>(record.dataLength, record.origLength), record.lsn,
+                      unstuffed_};
+    for (const FormatCheck& check : kChecks) {
+        points_[check.format] += check.fit(frame);
+    }
+    ++examined_;
+}
+
+int32_t FormatRecogniser::leader() const {
+    int32_t leader = 0;
+    double leaderScore = 0;
+    for (const FormatCheck& check : kChecks) {
+        const double score =
+            points_[check.format] * (check.format == kRawIp ? kRawIpHandicap : 1.0);
+        if (score > leaderScore) {
+            leader = check.format;
+            leaderScore = score;
+        }
+    }
+    return leader;
+}
+
+uint32_t FormatRecogniser::rivalPoints(int32_t winner) const {
+    uint32_t rival = 0;
+    for (const FormatCheck& check : kChecks) {
+        // Raw-IP fits every format that carries IPv4: no rival of theirs.
+        if (check.format != winner && (winner == kRawIp || check.format != kRawIp)) {
+            rival = std::max(rival, points_[check.format]);
+        }
+    }
+    return rival;
+}
+
+FormatGuess FormatRecogniser::best() const {
+    const int32_t winner = leader();
+    if (winner == 0) {
+        return {};
+    }
+    const uint32_t points = points_[winner];
+    const uint32_t rival = rivalPoints(winner);
+    const double margin = points > rival ? (points - rival) / double(kGood * examined_) : 0.0;
+    const double confidence = margin * (1.0 - std::exp2(-(points / double(kGood))));
+    if (confidence < kNameThreshold) {
+        return {};
+    }
+    return {winner, confidence};
+}
+
+}  // namespace ornpcap
