@@ -1,5 +1,6 @@
 #include "app/progress.hpp"
 
+#include <algorithm>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -16,11 +17,12 @@ ProgressLine::ProgressLine(const std::string& traceName) {
     active_ = true;
 }
 
-void ProgressLine::blockDone(uint64_t done, uint64_t total) {
+void ProgressLine::blockDone(const BlockProgress& block) {
     if (!active_) {
         return;
     }
-    const int percent = total == 0 ? 100 : static_cast<int>(done * 100 / total);
+    const int percent =
+        block.total == 0 ? 100 : static_cast<int>(std::min(block.done, block.total) * 100 / block.total);
     if (percent != shown_) {
         shown_ = percent;
         console::progress("\rConverting: " + std::to_string(percent) + "% ");

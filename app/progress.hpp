@@ -19,7 +19,7 @@ public:
     ProgressLine(const ProgressLine&) = delete;
     ProgressLine& operator=(const ProgressLine&) = delete;
 
-    void blockDone(uint64_t done, uint64_t total) override;
+    void blockDone(const BlockProgress& block) override;
     // Clears the line (once the conversion is over).
     void finish();
 

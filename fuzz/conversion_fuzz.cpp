@@ -107,7 +107,7 @@ struct Workspace final : BlockObserver {
         dir = pattern;
         trace = (dir / "Trace.orn").string();
     }
-    void blockDone(uint64_t, uint64_t) override {
+    void blockDone(const BlockProgress&) override {
         if (++blocks >= kMostBlocks || stats->traceRecords >= kMostRecords) {
             raiseInterrupt(SIGTERM);
         }

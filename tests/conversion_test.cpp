@@ -67,7 +67,9 @@ struct CollectingSink final : RecordSink, BlockObserver {
         ++out.finishes;
         return result;
     }
-    void blockDone(uint64_t, uint64_t) override { out.recordsAfterBlock.push_back(out.records.size()); }
+    void blockDone(const BlockProgress&) override {
+        out.recordsAfterBlock.push_back(out.records.size());
+    }
 };
 
 // Reads a trace from a folder of its own into a collecting sink.

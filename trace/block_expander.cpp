@@ -20,13 +20,17 @@ Status ensureInitialised() {
 }
 
 Status expand(const uint8_t* source, uint32_t sourceLength, uint8_t* destination,
-              uint32_t& destinationLength) {
+              uint32_t& destinationLength, int* libraryError) {
     if (!initialised) {
         return NotInitialised;
     }
     ucl_uint produced = destinationLength;
-    int rc = ucl_nrv2b_decompress_safe_8(const_cast<uint8_t*>(source), sourceLength, destination, &produced, nullptr);
+    const int rc = ucl_nrv2b_decompress_safe_8(const_cast<uint8_t*>(source), sourceLength,
+                                               destination, &produced, nullptr);
     if (rc != UCL_E_OK) {
+        if (libraryError != nullptr) {
+            *libraryError = rc;
+        }
         return ExpandFailed;
     }
     destinationLength = static_cast<uint32_t>(produced);

@@ -19,11 +19,15 @@ enum Status : int {
 // Initialises the library unless that already succeeded; Success or InitFailed.
 Status ensureInitialised();
 
+// The library's error for output that would not fit the room.
+inline constexpr int kOutputOverrun = -202;
+
 // Expands sourceLength bytes into destination. destinationLength holds the room
 // on entry and the number of bytes produced on Success; it is left alone
-// otherwise. Never writes beyond the room or reads beyond the source.
+// otherwise. Never writes beyond the room or reads beyond the source. On
+// ExpandFailed the library's error code goes to libraryError where given.
 Status expand(const uint8_t* source, uint32_t sourceLength, uint8_t* destination,
-              uint32_t& destinationLength);
+              uint32_t& destinationLength, int* libraryError = nullptr);
 
 }  // namespace BlockExpander
 

@@ -8,57 +8,93 @@
 
 namespace ornpcap {
 
-BlockHeader decodeBlockHeader(const uint8_t* bytes) {
-    return {loadLe16(bytes), loadLe16(bytes + 2), loadLe16(bytes + 4)};
-}
-
 namespace {
 
-// The compare check: the FCS-16 result of the stored data equals blockFcs.
-bool blockFcsMatches(const BlockHeader& header, const uint8_t* data) {
-    return Fcs16().reset().update(data, header.blockLength).result() == header.blockFcs;
+uint16_t fcsOf(const uint8_t* data, uint16_t length) {
+    return Fcs16().reset().update(data, length).result();
+}
+
+ResultCode expandCompressed(const BlockHeader& header, const uint8_t* data,
+                            std::vector<uint8_t>& workBuffer, uint32_t& fill,
+                            uint32_t workCapacity, TraceFault* out) {
+    if (BlockExpander::ensureInitialised() != BlockExpander::Success) {
+        return fault(out, ResultCode::BadFormat, TraceCheck::ExpanderUnavailable);
+    }
+    const uint32_t room = workCapacity - fill;
+    uint32_t produced = room;
+    int error = 0;
+    if (BlockExpander::expand(data, header.blockLength, workBuffer.data() + fill, produced,
+                              &error) != BlockExpander::Success) {
+        return error == BlockExpander::kOutputOverrun
+                   ? fault(out, ResultCode::BadFormat, TraceCheck::BlockNoRoom, room + 1, room)
+                   : fault(out, ResultCode::BadFormat, TraceCheck::BlockNotExpandable);
+    }
+    fill += produced;
+    return ResultCode::Ok;
 }
 
 }  // namespace
 
-ResultCode readBlock(std::FILE* trace, const TraceTrailer& trailer, uint16_t expectedNumber,
-                     BlockHeader& header, std::vector<uint8_t>& blockBuffer) {
-    uint8_t raw[kBlockHeaderSize];
-    if (std::fread(raw, 1, sizeof raw, trace) != sizeof raw) {
-        return ResultCode::CannotReadSource;
+BlockHeader decodeBlockHeader(const uint8_t* bytes) {
+    return {loadLe16(bytes), loadLe16(bytes + 2), loadLe16(bytes + 4)};
+}
+
+uint16_t expectedBlockNumber(uint32_t position) { return static_cast<uint16_t>(position & 0x7FFF); }
+
+ResultCode checkBlockHeader(const BlockHeader& header, const TraceTrailer& trailer,
+                            uint16_t expectedNumber, TraceFault* out) {
+    if (header.blockLength > trailer.maxBlockLength()) {
+        return fault(out, ResultCode::BadFormat, TraceCheck::BlockTooLong, header.blockLength,
+                     trailer.maxBlockLength());
     }
-    header = decodeBlockHeader(raw);
-    if (header.blockLength > trailer.maxBlockLength() ||
-        header.blockNumber() != expectedNumber) {
-        return ResultCode::BadFormat;
+    if (header.blockNumber() != expectedNumber) {
+        return fault(out, ResultCode::BadFormat, TraceCheck::BlockOutOfSequence,
+                     header.blockNumber(), expectedNumber);
     }
     // An empty block reads nothing, which counts as a failed read.
-    if (header.blockLength == 0 ||
-        std::fread(blockBuffer.data(), header.blockLength, 1, trace) != 1) {
-        return ResultCode::CannotReadSource;
+    if (header.blockLength == 0) {
+        return fault(out, ResultCode::CannotReadSource, TraceCheck::BlockEmpty);
     }
-    return blockFcsMatches(header, blockBuffer.data()) ? ResultCode::Ok : ResultCode::BadFormat;
+    return ResultCode::Ok;
+}
+
+ResultCode checkBlockData(const BlockHeader& header, const uint8_t* data, TraceFault* out) {
+    const uint16_t fcs = fcsOf(data, header.blockLength);
+    return fcs == header.blockFcs ? ResultCode::Ok
+                                  : fault(out, ResultCode::BadFormat, TraceCheck::BlockChecksum,
+                                          header.blockFcs, fcs);
+}
+
+ResultCode readBlock(std::FILE* trace, const TraceTrailer& trailer, uint16_t expectedNumber,
+                     BlockHeader& header, std::vector<uint8_t>& blockBuffer, TraceFault* out) {
+    uint8_t raw[kBlockHeaderSize];
+    if (std::fread(raw, 1, sizeof raw, trace) != sizeof raw) {
+        return fault(out, ResultCode::CannotReadSource, TraceCheck::BlockHeaderCut);
+    }
+    header = decodeBlockHeader(raw);
+    if (ResultCode rc = checkBlockHeader(header, trailer, expectedNumber, out);
+        rc != ResultCode::Ok) {
+        return rc;
+    }
+    if (std::fread(blockBuffer.data(), header.blockLength, 1, trace) != 1) {
+        return fault(out, ResultCode::CannotReadSource, TraceCheck::BlockDataCut,
+                     header.blockLength);
+    }
+    return checkBlockData(header, blockBuffer.data(), out);
 }
 
 ResultCode expandBlock(const BlockHeader& header, const uint8_t* data,
-                       std::vector<uint8_t>& workBuffer, uint32_t& fill, uint32_t workCapacity) {
-    if (header.storedFlag()) {
-        if (uint64_t{fill} + header.blockLength > workCapacity) {
-            return ResultCode::BadFormat;
-        }
-        std::memcpy(workBuffer.data() + fill, data, header.blockLength);
-        fill += header.blockLength;
-        return ResultCode::Ok;
+                       std::vector<uint8_t>& workBuffer, uint32_t& fill, uint32_t workCapacity,
+                       TraceFault* out) {
+    if (!header.storedFlag()) {
+        return expandCompressed(header, data, workBuffer, fill, workCapacity, out);
     }
-    if (BlockExpander::ensureInitialised() != BlockExpander::Success) {
-        return ResultCode::BadFormat;
+    if (uint64_t{fill} + header.blockLength > workCapacity) {
+        return fault(out, ResultCode::BadFormat, TraceCheck::BlockNoRoom, header.blockLength,
+                     workCapacity - fill);
     }
-    uint32_t produced = workCapacity - fill;
-    if (BlockExpander::expand(data, header.blockLength, workBuffer.data() + fill, produced) !=
-        BlockExpander::Success) {
-        return ResultCode::BadFormat;
-    }
-    fill += produced;
+    std::memcpy(workBuffer.data() + fill, data, header.blockLength);
+    fill += header.blockLength;
     return ResultCode::Ok;
 }
 

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "base/result_code.hpp"
+#include "trace/trace_fault.hpp"
 #include "trace/trace_header.hpp"
 
 namespace ornpcap {
@@ -30,14 +31,30 @@ struct BlockHeader {
 
 BlockHeader decodeBlockHeader(const uint8_t* bytes);
 
-// Reads the next block: 0, CannotReadSource (short read, empty block) or
-// BadFormat (longer than maxBlockLength, out of sequence, FCS mismatch).
+// The number the block at this position in the stream (from 1) must carry:
+// the 15-bit tag counts on modulo 32768, so a stream of up to 65535 blocks
+// runs 1 to 32767, then 0, 1, ... again.
+uint16_t expectedBlockNumber(uint32_t position);
+
+// The checks of a block header before its data is read: BadFormat (longer
+// than maxBlockLength, out of sequence) or CannotReadSource (empty).
+ResultCode checkBlockHeader(const BlockHeader& header, const TraceTrailer& trailer,
+                            uint16_t expectedNumber, TraceFault* fault = nullptr);
+// The compare check of the data as stored: BadFormat on an FCS mismatch.
+ResultCode checkBlockData(const BlockHeader& header, const uint8_t* data,
+                          TraceFault* fault = nullptr);
+
+// Reads and checks the next block: 0, CannotReadSource (short read, empty
+// block) or BadFormat (longer than maxBlockLength, out of sequence, FCS
+// mismatch). What failed goes to fault, block and offset aside.
 ResultCode readBlock(std::FILE* trace, const TraceTrailer& trailer, uint16_t expectedNumber,
-                     BlockHeader& header, std::vector<uint8_t>& blockBuffer);
+                     BlockHeader& header, std::vector<uint8_t>& blockBuffer,
+                     TraceFault* fault = nullptr);
 
 // Appends the block's data, expanded when compressed, at workBuffer + fill:
 // Ok or BadFormat (does not fit, cannot be expanded).
 ResultCode expandBlock(const BlockHeader& header, const uint8_t* data,
-                       std::vector<uint8_t>& workBuffer, uint32_t& fill, uint32_t workCapacity);
+                       std::vector<uint8_t>& workBuffer, uint32_t& fill, uint32_t workCapacity,
+                       TraceFault* fault = nullptr);
 
 }  // namespace ornpcap

@@ -10,6 +10,7 @@
 #include "base/file_io.hpp"
 #include "base/result_code.hpp"
 #include "trace/event_record.hpp"
+#include "trace/trace_fault.hpp"
 #include "trace/trace_header.hpp"
 
 namespace ornpcap {
@@ -36,12 +37,21 @@ public:
     virtual ResultCode finish(ResultCode result) = 0;
 };
 
-// Told how far through the block stream a run is, after each block: bytes of
-// blocks read so far, and streamLength.
+// One block, once its records went to the sink.
+struct BlockProgress {
+    uint32_t position = 0;        // in the stream, from 1
+    uint64_t offset = 0;          // of its header in the file
+    bool stored = false;          // stored as is, else NRV2B-compressed
+    uint16_t storedLength = 0;    // blockLength
+    uint32_t expandedLength = 0;  // its data once expanded
+    uint64_t done = 0;            // bytes of the block stream read so far
+    uint64_t total = 0;           // streamLength
+};
+
 class BlockObserver {
 public:
     virtual ~BlockObserver() = default;
-    virtual void blockDone(uint64_t done, uint64_t total) = 0;
+    virtual void blockDone(const BlockProgress& block) = 0;
 };
 
 struct TraceRequest {
@@ -51,9 +61,23 @@ struct TraceRequest {
     BlockObserver* observer = nullptr;
 };
 
+// What a run learned besides its result.
+struct TraceReport {
+    bool validated = false;  // header and trailer hold what was read
+    TraceHeader header;
+    TraceTrailer trailer;
+    TraceFault fault;                // the first check that failed; code Ok when none did
+    uint32_t blocksRead = 0;         // whose records went to the sink
+    uint32_t incompleteBytes = 0;    // of a last record the stream ended in, dropped
+    // The stream ended (by blockCount or streamLength) before bytes that
+    // begin with a good next block: records were left unread.
+    bool blockAfterEnd = false;
+};
+
 // Results: what the sink's finish step returns; before the sink starts, 2
 // when the trace cannot be opened, the codes of the validation, and 1 when
 // the trace holds no blocks. The trace is only read, and closed on every path.
-ResultCode readTrace(const TraceRequest& request, RecordSink& sink);
+ResultCode readTrace(const TraceRequest& request, RecordSink& sink,
+                     TraceReport* report = nullptr);
 
 }  // namespace ornpcap

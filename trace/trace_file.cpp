@@ -1,5 +1,6 @@
 #include "trace/trace_file.hpp"
 
+#include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -14,15 +15,50 @@ using Head = std::array<uint8_t, kHeaderSizeV8>;
 
 constexpr HeaderVersions kProbeVersions{};
 
-ResultCode probeTrailer(int fd, uint64_t fileLength, uint32_t headerSize) {
+uint64_t between(uint64_t fileLength, uint32_t headerSize) {
+    const uint64_t overhead = uint64_t{headerSize} + kTrailerSize;
+    return fileLength > overhead ? fileLength - overhead : 0;
+}
+
+// The trailer's verdict as a fault: what a bad FCS means is the caller's.
+ResultCode trailerFault(const TraceTrailer& trailer, uint64_t fileLength, uint32_t headerSize,
+                        ResultCode badFcs, TraceFault* out) {
+    switch (checkTrailer(trailer, fileLength, headerSize)) {
+        case TrailerCheck::BadFcs:
+            return fault(out, badFcs, TraceCheck::TrailerChecksum);
+        case TrailerCheck::StreamTooLong:
+            return fault(out, ResultCode::BadFormat, TraceCheck::StreamTooLong,
+                         trailer.streamLength(),
+                         static_cast<int64_t>(between(fileLength, headerSize)));
+        case TrailerCheck::Good:
+            break;
+    }
+    return ResultCode::Ok;
+}
+
+ResultCode probeTrailer(int fd, uint64_t fileLength, uint32_t headerSize, TraceFault* out) {
     TraceTrailer trailer;
     if (::lseek(fd, static_cast<off_t>(fileLength - kTrailerSize), SEEK_SET) < 0 ||
         !readFully(fd, trailer.bytes.data(), kTrailerSize)) {
-        return ResultCode::CannotReadSource;
+        return fault(out, ResultCode::CannotReadSource, TraceCheck::TrailerUnreadable);
     }
-    return checkTrailer(trailer, fileLength, headerSize) == TrailerCheck::Good
-               ? ResultCode::Ok
-               : ResultCode::BadFormat;
+    return trailerFault(trailer, fileLength, headerSize, ResultCode::BadFormat, out);
+}
+
+// What the recogniser found as the probe's result.
+ResultCode probeHeader(const HeaderMatch& match, TraceFault* out) {
+    if (match.size == 0) {
+        return match.smallFormIntact
+                   ? fault(out, ResultCode::BadVersion, TraceCheck::VersionRefused,
+                           match.text.versionMajor,
+                           match.text.versionMinor)
+                   : fault(out, ResultCode::CannotReadSource, TraceCheck::HeaderDamaged);
+    }
+    if (match.text.subVersion != 1) {
+        return fault(out, ResultCode::BadVersion, TraceCheck::SubVersionRefused,
+                     match.text.subVersion);
+    }
+    return ResultCode::Ok;
 }
 
 // Reads up to n bytes from the stream's start; bytes not read stay zero.
@@ -33,76 +69,90 @@ void readFromStart(std::FILE* stream, uint8_t* out, size_t n) {
 }
 
 ResultCode validateTrailer(std::FILE* stream, uint64_t fileLength, const TraceHeader& header,
-                           TraceTrailer& trailer) {
+                           TraceTrailer& trailer, TraceFault* out) {
     trailer = TraceTrailer{};
     if (std::fseek(stream, static_cast<long>(fileLength - kTrailerSize), SEEK_SET) == 0) {
         (void)std::fread(trailer.bytes.data(), 1, kTrailerSize, stream);
     }
-    switch (checkTrailer(trailer, fileLength, header.headerSize)) {
-        case TrailerCheck::BadFcs: return ResultCode::CannotReadSource;
-        case TrailerCheck::StreamTooLong: return ResultCode::BadFormat;
-        case TrailerCheck::Good: break;
+    const ResultCode rc =
+        trailerFault(trailer, fileLength, header.headerSize, ResultCode::CannotReadSource, out);
+    if (rc != ResultCode::Ok) {
+        return rc;
     }
     return std::fseek(stream, static_cast<long>(header.headerSize), SEEK_SET) == 0
                ? ResultCode::Ok
-               : ResultCode::CannotReadSource;
+               : fault(out, ResultCode::CannotReadSource, TraceCheck::HeadUnreadable,
+                     static_cast<int64_t>(fileLength));
 }
 
 }  // namespace
 
-ResultCode probeTrace(const std::string& name, uint16_t& versionMajor, uint16_t& versionMinor) {
+ResultCode probeTrace(const std::string& name, uint16_t& versionMajor, uint16_t& versionMinor,
+                      TraceFault* out) {
     FdHandle fd(::open(name.c_str(), O_RDONLY));
     if (!fd.isOpen()) {
+        const int error = errno;
+        fault(out, ResultCode::CannotOpenSource, TraceCheck::CannotOpen);
+        if (out != nullptr) {
+            out->osError = error;
+        }
         return ResultCode::CannotOpenSource;
     }
     struct stat st {};
     if (::fstat(fd.get(), &st) != 0) {
-        return ResultCode::CannotReadSource;
+        return fault(out, ResultCode::CannotReadSource, TraceCheck::HeadUnreadable);
     }
     const uint64_t fileLength = static_cast<uint64_t>(st.st_size);
     if (fileLength < kSmallestTrace) {
-        return ResultCode::BadVersion;
+        return fault(out, ResultCode::BadVersion, TraceCheck::FileTooShort,
+                     static_cast<int64_t>(fileLength),
+                     kSmallestTrace);
     }
     Head head{};
     if (!readFully(fd.get(), head.data(), head.size())) {
-        return ResultCode::CannotReadSource;
+        return fault(out, ResultCode::CannotReadSource, TraceCheck::HeadUnreadable,
+                     static_cast<int64_t>(fileLength));
     }
     const HeaderMatch match = recogniseHeader(head, kProbeVersions);
-    if (match.size == 0) {
-        return match.smallFormIntact ? ResultCode::BadVersion : ResultCode::CannotReadSource;
-    }
-    if (match.text.subVersion != 1) {
-        return ResultCode::BadVersion;
+    if (const ResultCode rc = probeHeader(match, out); rc != ResultCode::Ok) {
+        return rc;
     }
     versionMajor = static_cast<uint16_t>(match.text.versionMajor);
     versionMinor = static_cast<uint16_t>(match.text.versionMinor);
-    return probeTrailer(fd.get(), fileLength, match.size);
+    return probeTrailer(fd.get(), fileLength, match.size, out);
 }
 
 ResultCode validateTrace(std::FILE* stream, uint16_t versionMajor, uint16_t versionMinor,
-                         TraceHeader& header, TraceTrailer& trailer) {
+                         TraceHeader& header, TraceTrailer& trailer, TraceFault* out) {
     if (std::fseek(stream, 0, SEEK_END) != 0) {
-        return ResultCode::CannotReadSource;
+        return fault(out, ResultCode::CannotReadSource, TraceCheck::HeadUnreadable);
     }
     const long endPosition = std::ftell(stream);
     if (endPosition < 0) {
-        return ResultCode::CannotReadSource;
+        return fault(out, ResultCode::CannotReadSource, TraceCheck::HeadUnreadable);
     }
     const uint64_t fileLength = static_cast<uint64_t>(endPosition);
     if (!acceptVersion(versionMajor, versionMinor)) {
-        return ResultCode::BadVersion;
+        return fault(out, ResultCode::BadVersion, TraceCheck::VersionRefused, versionMajor,
+                     versionMinor);
     }
     if (fileLength < kSmallestTrace) {
-        return ResultCode::CannotReadSource;
+        return fault(out, ResultCode::CannotReadSource, TraceCheck::FileTooShort,
+                     static_cast<int64_t>(fileLength),
+                     kSmallestTrace);
     }
     Head head{};
     readFromStart(stream, head.data(), head.size());
     const HeaderMatch match = recogniseHeader(head, {false, versionMajor, versionMinor});
-    if (match.size == 0 || match.text.subVersion != 1) {
-        return ResultCode::BadFormat;
+    if (match.size == 0) {
+        return fault(out, ResultCode::BadFormat, TraceCheck::HeaderDamaged);
+    }
+    if (match.text.subVersion != 1) {
+        return fault(out, ResultCode::BadFormat, TraceCheck::SubVersionRefused,
+                     match.text.subVersion);
     }
     header = widenHeader(head, match.size);
-    return validateTrailer(stream, fileLength, header, trailer);
+    return validateTrailer(stream, fileLength, header, trailer, out);
 }
 
 }  // namespace ornpcap

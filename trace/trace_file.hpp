@@ -8,6 +8,7 @@
 #include <string>
 
 #include "base/result_code.hpp"
+#include "trace/trace_fault.hpp"
 #include "trace/trace_header.hpp"
 
 namespace ornpcap {
@@ -15,13 +16,15 @@ namespace ornpcap {
 // Checks a trace file by name and reports its format version (written only
 // when the header was recognised). Results: 0, 2 (cannot open), 4 (cannot
 // read, damaged small header), 7 (too short, version not accepted) or 11
-// (damaged trailer, stream longer than the file).
-ResultCode probeTrace(const std::string& name, uint16_t& versionMajor, uint16_t& versionMinor);
+// (damaged trailer, stream longer than the file). What failed goes to fault
+// where one is given.
+ResultCode probeTrace(const std::string& name, uint16_t& versionMajor, uint16_t& versionMinor,
+                      TraceFault* fault = nullptr);
 
 // Checks the open trace stream against the given versions, fills header (in
 // the 203-byte layout) and trailer, and leaves the stream at the first block.
 // Results: 0, 4, 7 or 11. The stream stays open.
 ResultCode validateTrace(std::FILE* stream, uint16_t versionMajor, uint16_t versionMinor,
-                         TraceHeader& header, TraceTrailer& trailer);
+                         TraceHeader& header, TraceTrailer& trailer, TraceFault* fault = nullptr);
 
 }  // namespace ornpcap

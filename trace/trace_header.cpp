@@ -80,10 +80,9 @@ HeaderMatch recogniseHeader(std::span<const uint8_t, kHeaderSizeV8> head,
         if (size == kHeaderSizeV5) {
             match.smallFormIntact = true;
         }
-        const HeaderText text = readHeaderText(form);
-        if (formCarries(size, text, versions)) {
+        match.text = readHeaderText(form);
+        if (formCarries(size, match.text, versions)) {
             match.size = size;
-            match.text = text;
             return match;
         }
     }

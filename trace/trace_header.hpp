@@ -100,7 +100,7 @@ struct HeaderVersions {
 
 struct HeaderMatch {
     uint32_t size = 0;  // of the form found, 0 for none
-    HeaderText text;    // of the form found
+    HeaderText text;    // of the form found, else of the last intact form
     bool smallFormIntact = false;  // the 180 bytes pass the FCS and type checks
 };
 

@@ -371,7 +371,7 @@ bool Parser::finish() {
     }
     const bool ok = writer().finish();
     blocks = writer().blockCount();
-    return ok || fail("cannot write the trace (or more than 32767 blocks: use larger blocks)");
+    return ok || fail("cannot write the trace (or more than 65535 blocks: use larger blocks)");
 }
 
 }  // namespace

@@ -252,7 +252,7 @@ void TraceWriter::cutBlock(size_t length) {
         stored = block.data;
     }
     ++blockCount_;
-    const Bytes encoded = blockWithHeader(block, stored, blockCount_);
+    const Bytes encoded = blockWithHeader(block, stored, static_cast<uint16_t>(blockCount_));
     ok_ = ok_ && std::fwrite(encoded.data(), 1, encoded.size(), out_) == encoded.size();
     streamLength_ += static_cast<uint32_t>(encoded.size());
     const size_t room = std::max(stored.size(), (carry_.size() + length + 1) / 2);
@@ -265,9 +265,10 @@ bool TraceWriter::finish() {
     if (!pending_.empty()) {
         cutBlock(pending_.size());
     }
-    const Bytes t = buildTrailer({maxBlockLength_, blockCount_, streamLength_, false});
+    const Bytes t = buildTrailer(
+        {maxBlockLength_, static_cast<uint16_t>(blockCount_), streamLength_, false});
     ok_ = ok_ && std::fwrite(t.data(), 1, t.size(), out_) == t.size();
-    return ok_ && blockCount_ <= 0x7FFF;
+    return ok_ && blockCount_ <= 0xFFFF;
 }
 
 bool writeFile(const std::string& path, std::span<const uint8_t> bytes) {

@@ -115,7 +115,7 @@ public:
     // Writes the last block and the trailer. False when a write failed.
     bool finish();
 
-    uint16_t blockCount() const { return blockCount_; }
+    uint32_t blockCount() const { return blockCount_; }
 
 private:
     void cutBlock(size_t length);
@@ -127,7 +127,7 @@ private:
     int level_;
     Bytes pending_;  // record bytes not yet in a block
     Bytes carry_;    // what the reader holds back: the start of an incomplete record
-    uint16_t blockCount_ = 0;
+    uint32_t blockCount_ = 0;  // up to 65535, numbered modulo 32768
     uint16_t maxBlockLength_ = 0;
     uint32_t streamLength_ = 0;
     bool ok_ = true;
