@@ -27,6 +27,13 @@ void progress(std::string_view text) {
     std::fflush(stderr);
 }
 
+void errorLine(std::string_view text) {
+    std::string line(text);
+    line += '\n';
+    std::fwrite(line.data(), 1, line.size(), stderr);
+    std::fflush(stderr);
+}
+
 void printLine(std::string_view text) {
     print(text);
     print("\n");

@@ -1,6 +1,7 @@
 #pragma once
 // The one way out to the console: every text the tool shows passes through
-// here, on standard output, so that tests can capture it byte for byte.
+// here, its reports on standard output (so that tests can capture them byte
+// for byte), its diagnostics and progress on standard error.
 
 #include <string>
 #include <string_view>
@@ -14,8 +15,10 @@ void printLine(std::string_view text);
 // Prints a formatted text (printf conventions).
 void printf(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
-// Writes to standard error: the progress line of long runs, nothing else.
+// Writes to standard error: the progress line of long runs.
 void progress(std::string_view text);
+// Writes one line to standard error: a diagnostic for people.
+void errorLine(std::string_view text);
 
 // While one exists, console output goes into it instead of standard output.
 class Capture {

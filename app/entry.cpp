@@ -1,5 +1,6 @@
 #include "app/entry.hpp"
 
+#include "app/diagnostics.hpp"
 #include "app/options.hpp"
 #include "app/plan.hpp"
 #include "app/progress.hpp"
@@ -11,18 +12,36 @@ namespace ornpcap {
 
 namespace {
 
-// The probe and the version test: 0, or the code the run ends with, silently.
+// The probe and the version test: 0, or the code the run ends with (nothing
+// on standard output, the reason on standard error).
 ResultCode probe(ConversionSettings& settings) {
-    const ResultCode rc =
-        probeTrace(settings.inputName, settings.versionMajor, settings.versionMinor);
-    if (rc != ResultCode::Ok) {
-        return rc;
+    TraceFault fault;
+    ResultCode rc =
+        probeTrace(settings.inputName, settings.versionMajor, settings.versionMinor, &fault);
+    if (rc == ResultCode::Ok && !acceptVersion(settings.versionMajor, settings.versionMinor)) {
+        rc = fault.code = ResultCode::BadVersion;
+        fault.check = TraceCheck::VersionRefused;
+        fault.actual = settings.versionMajor;
+        fault.limit = settings.versionMinor;
     }
-    return acceptVersion(settings.versionMajor, settings.versionMinor) ? ResultCode::Ok
-                                                                       : ResultCode::BadVersion;
+    if (rc != ResultCode::Ok) {
+        diagnostics::traceFault(kProgramName, settings.inputName, fault);
+    }
+    return rc;
+}
+
+// What standard error adds to the report: where the trace is damaged, and
+// records left unread behind the end of the block stream.
+void diagnose(const RunOutcome& outcome, const std::string& inputName) {
+    if (outcome.trace.fault.failed()) {
+        diagnostics::traceFault(kProgramName, inputName, outcome.trace.fault);
+    } else if (outcome.trace.blockAfterEnd) {
+        diagnostics::blocksLeftUnread(kProgramName, inputName, outcome.trace);
+    }
 }
 
 int report(const RunOutcome& outcome, const ConversionStats& stats, const std::string& inputName) {
+    diagnose(outcome, inputName);
     if (outcome.code == ResultCode::Ok) {
         printStatistics(stats);
         return 0;
@@ -37,6 +56,7 @@ int report(const RunOutcome& outcome, const ConversionStats& stats, const std::s
 }  // namespace
 
 int runOrnPcap(int argc, const char* const* argv) {
+    installInterruptHandlers();  // before anything else: no signal kills a run outright
     printBanner();
     ConversionSettings settings;
     if (parseOptions(argc, argv, settings) == ParseOutcome::Stop) {
@@ -45,7 +65,10 @@ int runOrnPcap(int argc, const char* const* argv) {
     if (const ResultCode rc = probe(settings); rc != ResultCode::Ok) {
         return exitCode(rc);
     }
-    installInterruptHandlers();
+    if (const int signalNumber = pendingInterrupt(); signalNumber != 0) {
+        diagnostics::interruptedBeforeStart(kProgramName, signalNumber);
+        return 128 + signalNumber;
+    }
     const ConversionPlan plan = makePlan(settings);
     printParameterEcho(plan);
     ProgressLine progress(settings.inputName);

@@ -5,6 +5,7 @@
 #include <dirent.h>
 #include <vector>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "app/text.hpp"
@@ -48,9 +49,13 @@ std::vector<std::string> listDirectory(const std::string& directory) {
     return names;
 }
 
-// The entry itself, or what a symbolic link of that name leads to.
-bool isTheTrace(const std::string& path, const FileIdentity& keep) {
-    return identityOfEntry(path).sameAs(keep) || identityOfPath(path).sameAs(keep);
+// Only a regular file of an output's name is one to delete, never the trace
+// (by any name): a symbolic link, a device, a FIFO, a socket or a folder of
+// that name is not ours.
+bool isOldOutput(const std::string& path, const FileIdentity& keep) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+           !identityOfEntry(path).sameAs(keep);
 }
 
 }  // namespace
@@ -88,7 +93,7 @@ bool clearOldOutputs(const std::string& outputName, const FileIdentity& keep) {
             continue;
         }
         const std::string path = directory + name;
-        if (isTheTrace(path, keep)) {
+        if (!isOldOutput(path, keep)) {
             continue;
         }
         if (::unlink(path.c_str()) != 0) {

@@ -33,9 +33,10 @@ NameParts splitName(std::string_view name);
 // for the output name's parts.
 bool isOutputNameOf(const NameParts& output, std::string_view candidate);
 
-// Deletes, in name order, every file of the output name's directory that the
-// naming could have produced, except the file `keep` (the trace being read).
-// Stops at the first deletion that fails and reports it as false.
+// Deletes, in name order, every regular file of the output name's directory
+// that the naming could have produced, except the file `keep` (the trace being
+// read); links, devices, FIFOs, sockets and folders are left alone. Stops at
+// the first deletion that fails and reports it as false.
 bool clearOldOutputs(const std::string& outputName, const FileIdentity& keep);
 
 class OutputNaming final : public OutputNames {

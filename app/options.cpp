@@ -3,10 +3,12 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <string_view>
 
 #include "app/console.hpp"
+#include "app/diagnostics.hpp"
 #include "app/report.hpp"
 #include "app/text.hpp"
 
@@ -163,6 +165,8 @@ ParseOutcome parseArgument(const char* argument, ConversionSettings& s, SeenOpti
         s.outputName = firstWord(value);
         console::printf(" -o - Output file name: %s\n", s.outputName.c_str());
         seen.any = true;
+    } else {
+        diagnostics::argumentSkipped(kProgramName, text);
     }
     return ParseOutcome::Proceed;
 }
@@ -209,12 +213,23 @@ ParseOutcome checkCombination(ConversionSettings& s, const SeenOptions& seen) {
     return ParseOutcome::Proceed;
 }
 
+// An option letter with nothing after it, followed by what looks like its
+// value ("-p 30"): the value belongs in the same argument.
+void hintSeparateValue(const char* argument, const char* next) {
+    const std::string_view text = argument;
+    if (text.size() == 2 && text[0] == '-' && std::strchr("pPlLdDfFiIoO", text[1]) != nullptr &&
+        next != nullptr && next[0] != '-' && next[0] != '\0') {
+        diagnostics::valueInNextArgument(kProgramName, text, next);
+    }
+}
+
 }  // namespace
 
 ParseOutcome parseOptions(int argc, const char* const* argv, ConversionSettings& settings) {
     console::printLine("Detected command line parameters:");
     SeenOptions seen;
     for (int i = 1; i < argc; ++i) {
+        hintSeparateValue(argv[i], i + 1 < argc ? argv[i + 1] : nullptr);
         if (parseArgument(argv[i], settings, seen) == ParseOutcome::Stop) {
             return ParseOutcome::Stop;
         }

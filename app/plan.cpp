@@ -23,8 +23,10 @@ RunOutcome run(const ConversionPlan& plan, ConversionStats& stats, BlockObserver
     Sink sink(plan.converterOptions(), stats);
     TraceRequest request = plan.trace;
     request.observer = observer;
-    const ResultCode code = readTrace(request, sink);
-    return {code, sink.failedOutputName()};
+    RunOutcome outcome;
+    outcome.code = readTrace(request, sink, &outcome.trace);
+    outcome.failedOutputName = sink.failedOutputName();
+    return outcome;
 }
 
 }  // namespace

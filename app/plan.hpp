@@ -37,6 +37,7 @@ ConversionPlan makePlan(const ConversionSettings& settings);
 struct RunOutcome {
     ResultCode code = ResultCode::Ok;
     std::string failedOutputName;  // the output that could not be opened or created
+    TraceReport trace;             // what reading the trace found
 };
 
 // Runs the plan's converter over its trace, counting into stats.

@@ -12,6 +12,8 @@
 namespace ornpcap {
 
 inline constexpr const char* kVersionText = "v. 6.05.00 - 09/12/2009";
+// How the tool names itself on standard error.
+inline constexpr std::string_view kProgramName = "OrnPcap";
 
 // The message of a result code; " " for success.
 std::string_view resultMessage(int code);

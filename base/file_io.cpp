@@ -80,6 +80,11 @@ bool fileExists(const std::string& name) {
     return ::stat(name.c_str(), &st) == 0;
 }
 
+bool removeRegularFile(const std::string& name) {
+    struct stat st {};
+    return ::lstat(name.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::unlink(name.c_str()) == 0;
+}
+
 namespace {
 
 // One read or write of at most length bytes; at < 0 uses the file position.
@@ -115,6 +120,10 @@ bool readFully(int fd, uint8_t* out, size_t length) {
 
 bool readFullyAt(int fd, uint64_t offset, uint8_t* out, size_t length) {
     return transferAll(fd, static_cast<int64_t>(offset), out, length, false) == length;
+}
+
+size_t writeAll(int fd, const uint8_t* data, size_t length) {
+    return transferAll(fd, -1, const_cast<uint8_t*>(data), length, true);
 }
 
 size_t writeAllAt(int fd, uint64_t offset, const uint8_t* data, size_t length) {

@@ -72,10 +72,16 @@ FileIdentity identityOfEntry(const std::string& name);
 // True when something of that name exists (a directory counts).
 bool fileExists(const std::string& name);
 
+// Deletes the name when it is a regular file, never a link, device, FIFO or
+// folder; false when it was none or could not be deleted.
+bool removeRegularFile(const std::string& name);
+
 // Reads exactly length bytes at the descriptor's position; false on a short read.
 bool readFully(int fd, uint8_t* out, size_t length);
 // Reads exactly length bytes at the offset; false on a short read.
 bool readFullyAt(int fd, uint64_t offset, uint8_t* out, size_t length);
+// Writes the bytes at the descriptor's position and returns how many reached the file.
+size_t writeAll(int fd, const uint8_t* data, size_t length);
 // Writes the bytes at the offset and returns how many reached the file.
 size_t writeAllAt(int fd, uint64_t offset, const uint8_t* data, size_t length);
 

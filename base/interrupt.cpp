@@ -21,6 +21,8 @@ void installInterruptHandlers() {
     for (int signalNumber : {SIGINT, SIGTERM, SIGHUP}) {
         sigaction(signalNumber, &action, nullptr);
     }
+    // A file-size limit is a failed write, reported as such, not a kill.
+    std::signal(SIGXFSZ, SIG_IGN);
 }
 
 int pendingInterrupt() { return caughtSignal; }

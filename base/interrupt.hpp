@@ -1,7 +1,8 @@
 #pragma once
 // SIGINT, SIGTERM and SIGHUP do not kill a conversion outright: the handler
 // notes the signal, the run finishes its current record, completes every open
-// output and returns ResultCode::Interrupted.
+// output and returns ResultCode::Interrupted. SIGXFSZ is ignored, so that a
+// file-size limit makes a write fail instead of killing the process.
 
 namespace ornpcap {
 

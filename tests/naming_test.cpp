@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "app/naming.hpp"
@@ -93,12 +94,32 @@ TEST(ClearOldOutputs, NeverDeletesTheTrace) {
     EXPECT_EQ(dir.read("Trace.pcap"), (Bytes{1, 2, 3}));
 }
 
-TEST(ClearOldOutputs, StopsAtTheFirstFailure) {
+TEST(ClearOldOutputs, LeavesWhatIsNotARegularFile) {
     TempDir dir;
-    dir.makeDir("Trace.pcap");  // a folder cannot be deleted as a file
-    dir.write("Trace_0001.pcap", Bytes{1});
-    EXPECT_FALSE(clearOldOutputs(dir / "Trace.pcap", FileIdentity{}));
-    EXPECT_TRUE(dir.exists("Trace_0001.pcap"));
+    dir.makeDir("Trace.pcap");
+    dir.write("elsewhere", Bytes{1});
+    ASSERT_EQ(::symlink("elsewhere", (dir / "Trace_0001.pcap").c_str()), 0);
+    ASSERT_EQ(::symlink("nowhere", (dir / "Trace_0002.pcap").c_str()), 0);
+    ASSERT_EQ(::mkfifo((dir / "Trace_In.pcap").c_str(), 0600), 0);
+    dir.write("Trace_Out.pcap", Bytes{2});
+    EXPECT_TRUE(clearOldOutputs(dir / "Trace.pcap", FileIdentity{}));
+    EXPECT_EQ(dir.list(), (std::vector<std::string>{"Trace.pcap", "Trace_0001.pcap",
+                                                     "Trace_0002.pcap", "Trace_In.pcap",
+                                                     "elsewhere"}));
+    EXPECT_EQ(dir.read("elsewhere"), Bytes{1});
+}
+
+TEST(ClearOldOutputs, StopsAtTheFirstFailure) {
+    if (::geteuid() == 0) {
+        GTEST_SKIP() << "root may delete from a read-only folder";
+    }
+    TempDir dir;
+    dir.makeDir("out");
+    dir.write("out/Trace.pcap", Bytes{1});
+    ASSERT_EQ(::chmod((dir / "out").c_str(), 0555), 0);
+    EXPECT_FALSE(clearOldOutputs(dir / "out/Trace.pcap", FileIdentity{}));
+    ASSERT_EQ(::chmod((dir / "out").c_str(), 0755), 0);
+    EXPECT_TRUE(dir.exists("out/Trace.pcap"));
 }
 
 }  // namespace

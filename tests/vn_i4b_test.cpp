@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <map>
+#include <unistd.h>
 
 #include "tests/support/capture_files.hpp"
 #include "tests/support/temp_dir.hpp"
@@ -161,15 +162,17 @@ TEST(VnOutput, TakesOverAnOutputTheCleanUpLeft) {
     TempDir dir;
     const Lines lsn2 = {"-f2", "-p20", "-l2"};
     ASSERT_EQ(convert(dir, {frame(kIn, 100500, {0xAA}, 2)}, lsn2, 512).exitCode, 0);
-    // The clean-up stops at the first entry it cannot remove, this folder.
-    dir.makeDir("Trace_0001.vn");
+    // The clean-up deletes only regular files: a link of an output's name
+    // stays, and the output is written through it.
+    ASSERT_EQ(::rename((dir / "Trace_0002.vn").c_str(), (dir / "kept.vn").c_str()), 0);
+    ASSERT_EQ(::symlink("kept.vn", (dir / "Trace_0002.vn").c_str()), 0);
     const ToolRun run = convert(dir,
                                 {frame(kIn, 99000, {0xBB}, 2), frame(kOut, 101000, {0xCC}, 3),
                                  frame(kOut, 101000, {0xDD}, 2)},
                                 {"-f2", "-p20", "-lALL"});
     ASSERT_EQ(run.exitCode, 0) << run.out;
     EXPECT_EQ(readVn(dir.read("Trace_0003.vn")).header, "1 101 2048: 192");
-    const Bytes taken = dir.read("Trace_0002.vn");
+    const Bytes taken = dir.read("kept.vn");
     const VnFile vn = readVn(taken);
     EXPECT_EQ(vn.fault + vn.header, "3 100 512: 192 213 234") << "startTime, maxLength kept";
     EXPECT_EQ(vn.packets, (Lines{"500 1/1 0 aa", "4294966296 1/1 0 bb", "1000 1/1 64 dd"}));

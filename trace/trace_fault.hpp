@@ -15,7 +15,8 @@ enum class TraceCheck {
     CannotOpen,          // osError
     FileTooShort,        // actual: file length, limit: the smallest trace
     HeadUnreadable,      // the first 203 bytes cannot be read; actual: file length
-    HeaderDamaged,       // no header form passes the FCS and type checks
+    NotATrace,           // the file type is not "TRC   "
+    HeaderDamaged,       // the file type is a trace's, but no header form passes the FCS check
     VersionRefused,      // actual: major, limit: minor of the header text
     SubVersionRefused,   // actual: the subVersion read
     TrailerUnreadable,

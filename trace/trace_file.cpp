@@ -46,13 +46,19 @@ ResultCode probeTrailer(int fd, uint64_t fileLength, uint32_t headerSize, TraceF
 }
 
 // What the recogniser found as the probe's result.
-ResultCode probeHeader(const HeaderMatch& match, TraceFault* out) {
+ResultCode probeHeader(const HeaderMatch& match, std::span<const uint8_t, kHeaderSizeV8> head,
+                       TraceFault* out) {
+    if (match.size == 0 && match.intactSize != 0) {
+        // Intact but of a version the probe does not take: 7 when that was
+        // the smallest form, else the smallest form's own test fails first.
+        const ResultCode rc =
+            match.smallFormIntact() ? ResultCode::BadVersion : ResultCode::CannotReadSource;
+        return fault(out, rc, TraceCheck::VersionRefused, match.text.versionMajor,
+                     match.text.versionMinor);
+    }
     if (match.size == 0) {
-        return match.smallFormIntact
-                   ? fault(out, ResultCode::BadVersion, TraceCheck::VersionRefused,
-                           match.text.versionMajor,
-                           match.text.versionMinor)
-                   : fault(out, ResultCode::CannotReadSource, TraceCheck::HeaderDamaged);
+        return fault(out, ResultCode::CannotReadSource,
+                     hasTraceType(head) ? TraceCheck::HeaderDamaged : TraceCheck::NotATrace);
     }
     if (match.text.subVersion != 1) {
         return fault(out, ResultCode::BadVersion, TraceCheck::SubVersionRefused,
@@ -114,7 +120,7 @@ ResultCode probeTrace(const std::string& name, uint16_t& versionMajor, uint16_t&
                      static_cast<int64_t>(fileLength));
     }
     const HeaderMatch match = recogniseHeader(head, kProbeVersions);
-    if (const ResultCode rc = probeHeader(match, out); rc != ResultCode::Ok) {
+    if (const ResultCode rc = probeHeader(match, head, out); rc != ResultCode::Ok) {
         return rc;
     }
     versionMajor = static_cast<uint16_t>(match.text.versionMajor);

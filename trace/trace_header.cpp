@@ -77,9 +77,7 @@ HeaderMatch recogniseHeader(std::span<const uint8_t, kHeaderSizeV8> head,
         if (!isIntact(form)) {
             continue;
         }
-        if (size == kHeaderSizeV5) {
-            match.smallFormIntact = true;
-        }
+        match.intactSize = size;
         match.text = readHeaderText(form);
         if (formCarries(size, match.text, versions)) {
             match.size = size;
@@ -87,6 +85,10 @@ HeaderMatch recogniseHeader(std::span<const uint8_t, kHeaderSizeV8> head,
         }
     }
     return match;
+}
+
+bool hasTraceType(std::span<const uint8_t, kHeaderSizeV8> head) {
+    return std::memcmp(&head[header_offset::fileType], kFileType, 6) == 0;
 }
 
 TraceHeader widenHeader(std::span<const uint8_t, kHeaderSizeV8> head, uint32_t size) {

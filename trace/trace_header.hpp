@@ -99,9 +99,11 @@ struct HeaderVersions {
 };
 
 struct HeaderMatch {
-    uint32_t size = 0;  // of the form found, 0 for none
-    HeaderText text;    // of the form found, else of the last intact form
-    bool smallFormIntact = false;  // the 180 bytes pass the FCS and type checks
+    uint32_t size = 0;        // of the form found, 0 for none
+    uint32_t intactSize = 0;  // of the last form that passed the FCS and type checks
+    HeaderText text;          // of that form
+
+    bool smallFormIntact() const { return intactSize == kHeaderSizeV5; }
 };
 
 // Looks for a header in the first bytes of a file (203 of them, zeros where
@@ -110,6 +112,9 @@ struct HeaderMatch {
 // asked for.
 HeaderMatch recogniseHeader(std::span<const uint8_t, kHeaderSizeV8> head,
                             const HeaderVersions& versions);
+
+// Whether the bytes carry the file type "TRC   " of a trace.
+bool hasTraceType(std::span<const uint8_t, kHeaderSizeV8> head);
 
 // The header record of a recognised form: the form's bytes in the 203-byte
 // layout; an older form gets zero aux fields and the offsets +1 h 0 min 0 s.

@@ -2,6 +2,19 @@
 
 namespace ornpcap {
 
+bool CheckpointClock::due() {
+    constexpr uint32_t kRecordsBetweenLooks = 256;
+    if (++calls_ % kRecordsBetweenLooks != 0) {
+        return false;
+    }
+    const auto now = std::chrono::steady_clock::now();
+    if (now - last_ < kInterval) {
+        return false;
+    }
+    last_ = now;
+    return true;
+}
+
 ConverterSink::ConverterSink(const ConverterOptions& options, ConversionStats& stats)
     : options_(options), stats_(stats) {
     stats_ = ConversionStats{};

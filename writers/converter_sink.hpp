@@ -4,7 +4,9 @@
 // they start, the name of an output they could not open, and how the run's
 // result is decided once every output is complete.
 
+#include <chrono>
 #include <cstdint>
+#include <new>
 #include <string>
 
 #include "base/conversion_stats.hpp"
@@ -32,6 +34,19 @@ struct ConverterOptions {
     const OutputNames* names = nullptr;
 };
 
+// Paces checkpoints by run time, about once a second: every so many records
+// it looks at the clock.
+class CheckpointClock {
+public:
+    static constexpr std::chrono::milliseconds kInterval{1000};
+
+    bool due();
+
+private:
+    uint32_t calls_ = 0;
+    std::chrono::steady_clock::time_point last_ = std::chrono::steady_clock::now();
+};
+
 class ConverterSink : public RecordSink {
 public:
     // The output that could not be opened or created, when the run ended so.
@@ -48,8 +63,19 @@ protected:
     // outputs, then NoEvents when no output file was created.
     ResultCode outcome(ResultCode run, ResultCode completed) const;
 
+    // Runs a step, ending with OutOfMemory where it could not allocate.
+    template <class Step>
+    static ResultCode guarded(Step&& step) {
+        try {
+            return step();
+        } catch (const std::bad_alloc&) {
+            return ResultCode::OutOfMemory;
+        }
+    }
+
     const ConverterOptions options_;
     ConversionStats& stats_;
+    CheckpointClock checkpoints_;
 
 private:
     std::string failedOutputName_;

@@ -1,5 +1,7 @@
 #include "writers/i4b_writer.hpp"
 
+#include <vector>
+
 #include "base/byte_order.hpp"
 
 namespace ornpcap {
@@ -37,22 +39,39 @@ ResultCode I4bSink::start(const OpenedTrace& trace) {
 
 ResultCode I4bSink::record(const EventRecord& record, const uint8_t* payload) {
     ++stats_.traceRecords;
-    if (!options_.filter.accepts(record)) {
-        return ResultCode::Ok;
+    ResultCode rc = ResultCode::Ok;
+    if (options_.filter.accepts(record)) {
+        rc = guarded([&] { return write(record, payload); });
     }
-    if (!file_.isOpen()) {
-        const std::string name = options_.names->nameFor(options_.layout.lsn);
-        if (ResultCode rc = file_.create(name, trace_); rc != ResultCode::Ok) {
-            return openFailed(name, rc);
-        }
-        ++stats_.generatedFiles;
+    if (rc == ResultCode::Ok && checkpoints_.due() && file_.isOpen() && !file_.flush()) {
+        rc = ResultCode::CannotWriteTarget;
     }
+    return rc;
+}
+
+ResultCode I4bSink::write(const EventRecord& record, const uint8_t* payload) {
     uint8_t header[kRecordHeaderSize];
     storeRecordHeader(header, record, snapLength_, stats_.outputRecords + 1);
-    if (!file_.append(header, sizeof header, payload, record.dataLength)) {
-        return ResultCode::CannotWriteTarget;
+    if (file_.isOpen()) {
+        if (!file_.append(header, sizeof header, payload, record.dataLength)) {
+            return ResultCode::CannotWriteTarget;
+        }
+    } else if (ResultCode rc = create(header, payload, record.dataLength); rc != ResultCode::Ok) {
+        return rc;
     }
     stats_.countOutput(isFrameSent(record));
+    return ResultCode::Ok;
+}
+
+// The file appears with its first record in it: no output is ever empty.
+ResultCode I4bSink::create(const uint8_t* header, const uint8_t* payload, uint16_t length) {
+    std::vector<uint8_t> first(header, header + kRecordHeaderSize);
+    first.insert(first.end(), payload, payload + length);
+    const std::string name = options_.names->nameFor(options_.layout.lsn);
+    if (ResultCode rc = file_.create(name, trace_, first); rc != ResultCode::Ok) {
+        return openFailed(name, rc);
+    }
+    ++stats_.generatedFiles;
     return ResultCode::Ok;
 }
 

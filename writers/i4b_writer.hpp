@@ -25,6 +25,9 @@ public:
     ResultCode finish(ResultCode result) override;
 
 private:
+    ResultCode write(const EventRecord& record, const uint8_t* payload);
+    ResultCode create(const uint8_t* header, const uint8_t* payload, uint16_t length);
+
     OutputFile file_;
     FileIdentity trace_;
     uint16_t snapLength_ = 0;

@@ -41,6 +41,18 @@ public:
     // Counts the output's file as open and most recently used.
     void opened(uint16_t lsn) { budget_.touch(lsn); }
 
+    // Calls visit for every output whose file is open. False when any call was.
+    template <class Visit>
+    bool forEachOpen(Visit&& visit) {
+        bool ok = true;
+        for (auto& [lsn, output] : outputs_) {
+            if (output.file.isOpen()) {
+                ok = visit(output) && ok;
+            }
+        }
+        return ok;
+    }
+
     // Closes (or completes) every output and forgets them all. False when any failed.
     template <class Close>
     bool closeAll(Close&& close) {

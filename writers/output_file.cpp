@@ -1,6 +1,7 @@
 #include "writers/output_file.hpp"
 
 #include <fcntl.h>
+#include <string>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -8,22 +9,61 @@ namespace ornpcap {
 
 namespace {
 
-bool writeFully(int fd, uint64_t offset, const uint8_t* data, size_t length) {
-    return writeAllAt(fd, offset, data, length) == length;
-}
-
 bool isRegular(int fd) {
     struct stat st {};
     return ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
 }
 
+// Something of the name that is not a regular file: it is written through,
+// opened for writing only, as a shell redirection would.
+bool isSpecial(const std::string& name) {
+    struct stat st {};
+    return ::stat(name.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode);
+}
+
 }  // namespace
+
+// The buffer first: a file is never created that then cannot be written.
+void OutputFile::prepareBuffer() {
+    buffer_.clear();
+    buffer_.reserve(kBufferSize);
+    recordEnds_.clear();
+    recordEnds_.reserve(kBufferSize / 16);
+}
+
+// A new file made nameless in its folder, given its first bytes, then linked
+// under the name. Unsupported (and nothing on disk) where the folder's file
+// system cannot do that or the name exists by now; NotWritten when the bytes
+// do not fit (nothing on disk either).
+OutputFile::Whole OutputFile::createWhole(const std::string& name,
+                                          std::span<const uint8_t> first) {
+    const size_t slash = name.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : name.substr(0, slash + 1);
+    FdHandle fd(::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666));
+    if (!fd.isOpen()) {
+        return Whole::Unsupported;
+    }
+    if (writeAllAt(fd.get(), 0, first.data(), first.size()) != first.size()) {
+        return Whole::NotWritten;
+    }
+    const std::string self = "/proc/self/fd/" + std::to_string(fd.get());
+    if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) != 0) {
+        return Whole::Unsupported;
+    }
+    fd_ = std::move(fd);
+    durable_ = first.size();
+    failed_ = false;
+    seekable_ = true;
+    return Whole::Created;
+}
 
 ResultCode OutputFile::open(const std::string& name, const FileIdentity& trace, bool keepContent) {
     const ResultCode cannotOpen =
         keepContent ? ResultCode::CannotOpenSource : ResultCode::CannotCreateTarget;
+    prepareBuffer();
     // Never O_TRUNC before the identity check: the name may be the trace.
-    const int flags = O_RDWR | O_CLOEXEC | (keepContent ? 0 : O_CREAT);
+    const int flags = isSpecial(name) ? O_WRONLY | O_CLOEXEC
+                                      : O_RDWR | O_CLOEXEC | (keepContent ? 0 : O_CREAT);
     FdHandle fd(::open(name.c_str(), flags, 0666));
     if (!fd.isOpen()) {
         return cannotOpen;
@@ -31,27 +71,29 @@ ResultCode OutputFile::open(const std::string& name, const FileIdentity& trace, 
     if (identityOfDescriptor(fd.get()).sameAs(trace)) {
         return ResultCode::CannotCreateTarget;
     }
-    uint64_t end = 0;
-    if (keepContent) {
-        const off_t size = ::lseek(fd.get(), 0, SEEK_END);
-        if (size < 0) {
-            return cannotOpen;
-        }
-        end = static_cast<uint64_t>(size);
-    } else if (isRegular(fd.get()) && ::ftruncate(fd.get(), 0) != 0) {
+    const off_t size = ::lseek(fd.get(), 0, SEEK_END);
+    seekable_ = size >= 0;
+    if (!keepContent && isRegular(fd.get()) && ::ftruncate(fd.get(), 0) != 0) {
         return cannotOpen;
     }
     fd_ = std::move(fd);
-    buffer_.clear();
-    buffer_.reserve(kBufferSize);
-    recordEnds_.clear();
-    durable_ = end;
+    durable_ = keepContent && seekable_ ? static_cast<uint64_t>(size) : 0;
     failed_ = false;
     return ResultCode::Ok;
 }
 
-ResultCode OutputFile::create(const std::string& name, const FileIdentity& trace) {
-    return open(name, trace, false);
+ResultCode OutputFile::create(const std::string& name, const FileIdentity& trace,
+                              std::span<const uint8_t> first) {
+    prepareBuffer();
+    const Whole whole = fileExists(name) ? Whole::Unsupported : createWhole(name, first);
+    if (whole != Whole::Unsupported) {
+        return whole == Whole::Created ? ResultCode::Ok : ResultCode::CannotWriteTarget;
+    }
+    if (ResultCode rc = open(name, trace, false); rc != ResultCode::Ok) {
+        return rc;
+    }
+    const bool written = first.empty() || (append(first.data(), first.size()) && flush());
+    return written ? ResultCode::Ok : ResultCode::CannotWriteTarget;
 }
 
 ResultCode OutputFile::openExisting(const std::string& name, const FileIdentity& trace) {
@@ -74,6 +116,13 @@ bool OutputFile::fail() {
     return false;
 }
 
+// Writes bytes at the offset, or in order where the file cannot seek; how
+// many reached it.
+size_t OutputFile::writeOut(uint64_t offset, const uint8_t* data, size_t length) {
+    return seekable_ ? writeAllAt(fd_.get(), offset, data, length)
+                     : writeAll(fd_.get(), data, length);
+}
+
 bool OutputFile::flush() {
     if (buffer_.empty()) {
         return !failed_;
@@ -83,7 +132,7 @@ bool OutputFile::flush() {
         recordEnds_.clear();
         return false;
     }
-    const size_t written = writeAllAt(fd_.get(), durable_, buffer_.data(), buffer_.size());
+    const size_t written = writeOut(durable_, buffer_.data(), buffer_.size());
     if (written < buffer_.size()) {
         // Keep the records that reached the disk whole.
         uint64_t whole = 0;
@@ -113,8 +162,10 @@ bool OutputFile::append(const uint8_t* first, size_t firstLength, const uint8_t*
     }
     if (length > kBufferSize) {
         // Larger than the buffer: straight to disk, as one record.
-        if (!writeFully(fd_.get(), durable_, first, firstLength) ||
-            !writeFully(fd_.get(), durable_ + firstLength, second, secondLength)) {
+        const bool whole =
+            writeOut(durable_, first, firstLength) == firstLength &&
+            writeOut(durable_ + firstLength, second, secondLength) == secondLength;
+        if (!whole) {
             return fail();
         }
         durable_ += length;
@@ -130,12 +181,12 @@ bool OutputFile::append(const uint8_t* first, size_t firstLength, const uint8_t*
 
 bool OutputFile::readAt(uint64_t offset, uint8_t* out, size_t length) {
     flush();
-    return readFullyAt(fd_.get(), offset, out, length);
+    return seekable_ && readFullyAt(fd_.get(), offset, out, length);
 }
 
 bool OutputFile::writeAt(uint64_t offset, const uint8_t* data, size_t length) {
     flush();  // the buffer is empty afterwards, written or dropped
-    if (!writeFully(fd_.get(), offset, data, length)) {
+    if (!seekable_ || writeAllAt(fd_.get(), offset, data, length) != length) {
         failed_ = true;
         return false;
     }

@@ -6,8 +6,14 @@
 // fails (disk full, file size limit) the file is cut back to the last record
 // that reached the disk whole: what stays on disk is complete up to there,
 // and the caller reports CannotWriteTarget.
+//
+// A name that exists as something other than a regular file (a device, a
+// FIFO, a link to one) is opened for writing through it, as any Unix tool
+// does: never emptied, cut or deleted. Where it cannot seek (a pipe), records
+// are written in order and nothing can be written back.
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -24,16 +30,22 @@ public:
     OutputFile(OutputFile&&) = default;
     OutputFile& operator=(OutputFile&&) = default;
 
-    // Creates the file, or empties an existing one, for reading and writing.
-    // CannotCreateTarget when that fails or when the name is the trace itself
-    // (which is then left untouched).
-    ResultCode create(const std::string& name, const FileIdentity& trace);
+    // Creates the file, or empties an existing one, for reading and writing,
+    // holding `first` (its file header, or its first record). A new file
+    // appears under its name only with those bytes in it, so that no run,
+    // killed at any moment, leaves an empty output. CannotCreateTarget when
+    // that fails or when the name is the trace itself (which is then left
+    // untouched); CannotWriteTarget when `first` cannot be written.
+    ResultCode create(const std::string& name, const FileIdentity& trace,
+                      std::span<const uint8_t> first = {});
     // Opens an existing file for reading and writing, keeping its content; the
     // next append goes to its end. CannotOpenSource when it cannot be opened,
     // CannotCreateTarget when it is the trace itself.
     ResultCode openExisting(const std::string& name, const FileIdentity& trace);
 
     bool isOpen() const { return fd_.isOpen(); }
+    // Whether bytes already written can be written again (not so on a pipe).
+    bool seekable() const { return seekable_; }
     // Where the next append goes.
     uint64_t end() const { return durable_ + buffer_.size(); }
     // Bytes known to be on disk: the end of the last record written out.
@@ -57,6 +69,10 @@ public:
 
 private:
     ResultCode open(const std::string& name, const FileIdentity& trace, bool keepContent);
+    enum class Whole { Created, Unsupported, NotWritten };
+    Whole createWhole(const std::string& name, std::span<const uint8_t> first);
+    void prepareBuffer();
+    size_t writeOut(uint64_t offset, const uint8_t* data, size_t length);
     bool fail();
 
     FdHandle fd_;
@@ -64,6 +80,7 @@ private:
     std::vector<uint32_t> recordEnds_;  // where each buffered record ends
     uint64_t durable_ = 0;
     bool failed_ = false;
+    bool seekable_ = true;
 };
 
 }  // namespace ornpcap

@@ -1,7 +1,8 @@
 #include "writers/pcap_writer.hpp"
 
+#include <algorithm>
+#include <array>
 #include <string>
-#include <unistd.h>
 
 #include "base/byte_order.hpp"
 #include "writers/lsn_outputs.hpp"
@@ -15,34 +16,59 @@ namespace {
 
 constexpr uint32_t kPcapMagic = 0xA1B2C3D4;
 
+constexpr size_t kSnapLenOffset = 16;
+
 struct PcapOutput {
     std::string name;
     OutputFile file;
-    bool created = false;  // by this run, with its file header
+    bool created = false;   // by this run, with its file header
+    uint32_t snapLen = 0;   // as its file header says
+    uint32_t longest = 0;   // the largest inclLen written by this run
 };
+
+// A file this run created must not claim a snapLen below its longest record,
+// which readers would cut to it: the header is raised to that length.
+bool raiseSnapLen(PcapOutput& output) {
+    if (!output.created || output.longest <= output.snapLen || !output.file.seekable()) {
+        return true;
+    }
+    uint8_t value[4];
+    storeLe32(value, output.longest);
+    if (!output.file.writeAt(kSnapLenOffset, value, sizeof value)) {
+        return false;
+    }
+    output.snapLen = output.longest;
+    return true;
+}
+
+// What has been written reaches the file, its header up to date.
+bool checkpointOutput(PcapOutput& output) {
+    return output.file.flush() && raiseSnapLen(output);
+}
 
 // Closes a file; one made by this run that could not keep even its file
 // header is removed rather than left half-written.
 bool closeOutput(PcapOutput& output) {
-    if (output.file.close()) {
+    const bool raised = output.file.flush() && raiseSnapLen(output);
+    if (output.file.close() && raised) {
         return true;
     }
     if (output.created && output.file.durableEnd() < kPcapFileHeaderSize) {
-        ::unlink(output.name.c_str());
+        removeRegularFile(output.name);
     }
     return false;
 }
 
-bool writeFileHeader(OutputFile& file, uint16_t snapLength, FrameFormat format) {
-    uint8_t header[kPcapFileHeaderSize] = {};
-    storeLe32(header + 0, kPcapMagic);
-    storeLe16(header + 4, 2);
-    storeLe16(header + 6, 4);
-    storeLe32(header + 8, 0);   // thisZone
-    storeLe32(header + 12, 0);  // sigFigs
-    storeLe32(header + 16, snapLength);
-    storeLe32(header + 20, linkTypeOf(format));
-    return file.append(header, sizeof header);
+std::array<uint8_t, kPcapFileHeaderSize> fileHeader(uint16_t snapLength, FrameFormat format) {
+    std::array<uint8_t, kPcapFileHeaderSize> header{};
+    storeLe32(&header[0], kPcapMagic);
+    storeLe16(&header[4], 2);
+    storeLe16(&header[6], 4);
+    storeLe32(&header[8], 0);   // thisZone
+    storeLe32(&header[12], 0);  // sigFigs
+    storeLe32(&header[16], snapLength);
+    storeLe32(&header[20], linkTypeOf(format));
+    return header;
 }
 
 void storeRecordHeader(uint8_t* out, const PcapRecordHeader& header) {
@@ -65,6 +91,7 @@ public:
     // appended to when this run met it before or (ALL mode) it exists already.
     ResultCode open(uint16_t lsn, const std::string& name, bool allMode, ConversionStats& stats,
                     PcapOutput*& opened);
+    bool checkpoint() { return files_.forEachOpen(checkpointOutput); }
     bool closeAll() { return files_.closeAll(closeOutput); }
 
 private:
@@ -83,8 +110,9 @@ ResultCode PcapOutputs::open(uint16_t lsn, const std::string& name, bool allMode
     PcapOutput& output = files_[lsn];
     output.name = name;
     const bool append = metBefore || (allMode && fileExists(name));
-    const ResultCode rc =
-        append ? output.file.openExisting(name, trace_) : output.file.create(name, trace_);
+    // A new file is created with its header in it: no output is ever empty.
+    const ResultCode rc = append ? output.file.openExisting(name, trace_)
+                                 : output.file.create(name, trace_, fileHeader(snapLength_, format_));
     if (rc != ResultCode::Ok) {
         if (!output.created) {
             files_.erase(lsn);
@@ -94,9 +122,7 @@ ResultCode PcapOutputs::open(uint16_t lsn, const std::string& name, bool allMode
     files_.opened(lsn);
     if (!append) {
         output.created = true;
-        if (!writeFileHeader(output.file, snapLength_, format_)) {
-            return ResultCode::CannotWriteTarget;
-        }
+        output.snapLen = snapLength_;
         ++stats.generatedFiles;
     }
     opened = &output;
@@ -110,18 +136,28 @@ PcapSink::~PcapSink() = default;
 
 ResultCode PcapSink::start(const OpenedTrace& trace) {
     clearOldOutputs(trace);
-    timeBase_ = computePcapTimeBase(trace.header, trace.versionMajor);
-    snapLength_ = trace.header.snapLength();
-    outputs_ = std::make_unique<PcapOutputs>(trace.identity, snapLength_, options_.format);
-    frame_.resize(kPcapFrameBufferSize);
-    return ResultCode::Ok;
+    return guarded([&] {
+        timeBase_ = computePcapTimeBase(trace.header, trace.versionMajor);
+        snapLength_ = trace.header.snapLength();
+        outputs_ = std::make_unique<PcapOutputs>(trace.identity, snapLength_, options_.format);
+        frame_.resize(kPcapFrameBufferSize);
+        return ResultCode::Ok;
+    });
 }
 
 ResultCode PcapSink::record(const EventRecord& record, const uint8_t* payload) {
     ++stats_.traceRecords;
-    if (!options_.filter.accepts(record)) {
-        return ResultCode::Ok;
+    ResultCode rc = ResultCode::Ok;
+    if (options_.filter.accepts(record)) {
+        rc = guarded([&] { return write(record, payload); });
     }
+    if (rc == ResultCode::Ok && checkpoints_.due() && !outputs_->checkpoint()) {
+        rc = ResultCode::CannotWriteTarget;
+    }
+    return rc;
+}
+
+ResultCode PcapSink::write(const EventRecord& record, const uint8_t* payload) {
     PcapRecordHeader header;
     header.tsSec = record.timeMs / 1000 + static_cast<uint32_t>(timeBase_);
     header.tsUsec = (record.timeMs % 1000) * 1000;
@@ -145,6 +181,7 @@ ResultCode PcapSink::record(const EventRecord& record, const uint8_t* payload) {
     if (!output->file.append(recordHeader, sizeof recordHeader, frame_.data(), header.inclLen)) {
         return ResultCode::CannotWriteTarget;
     }
+    output->longest = std::max(output->longest, header.inclLen);
     stats_.countOutput(isFrameSent(record));
     return ResultCode::Ok;
 }

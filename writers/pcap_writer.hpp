@@ -22,7 +22,9 @@ inline constexpr uint32_t kPcapRecordHeaderSize = 16;
 class PcapOutputs;
 
 // The pcap converter: at its start the old outputs are cleared and the time
-// base is computed; each record the filter takes is framed and written.
+// base is computed; each record the filter takes is framed and written. About
+// once a second what was written is flushed to the files, so that a run
+// killed outright leaves whole files up to then.
 class PcapSink final : public ConverterSink {
 public:
     PcapSink(const ConverterOptions& options, ConversionStats& stats);
@@ -33,6 +35,8 @@ public:
     ResultCode finish(ResultCode result) override;
 
 private:
+    ResultCode write(const EventRecord& record, const uint8_t* payload);
+
     std::unique_ptr<PcapOutputs> outputs_;
     std::vector<uint8_t> frame_;
     int32_t timeBase_ = 0;

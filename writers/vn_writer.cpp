@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <array>
+#include <deque>
 #include <cstring>
 #include <new>
 #include <string>
-#include <unistd.h>
 
 #include "base/byte_order.hpp"
 #include "trace/fcs16.hpp"
@@ -49,7 +49,9 @@ struct VnOutput {
     std::string name;
     OutputFile file;
     FileHeader vnHeader{};
-    std::vector<uint32_t> vnIndex;     // offsets of the packets written so far
+    // Offsets of the packets written so far; in chunks, so that it grows
+    // without ever being copied whole.
+    std::deque<uint32_t> vnIndex;
     uint64_t dataEnd = kFirstPacket;   // where the next packet goes
     bool started = false;              // header and index are held here
 };
@@ -71,12 +73,17 @@ FileHeader headerDefaults() {
     return header;
 }
 
-// Magic and header at offset 0.
+// Magic and header, as they stand at offset 0.
+std::array<uint8_t, kFirstPacket> headerImage(const VnOutput& output) {
+    std::array<uint8_t, kFirstPacket> image{};
+    std::memcpy(image.data(), kMagic, kMagicSize);
+    std::memcpy(image.data() + kMagicSize, output.vnHeader.data(), kFileHeaderSize);
+    return image;
+}
+
 bool writeFileHeader(VnOutput& output) {
-    uint8_t image[kFirstPacket];
-    std::memcpy(image, kMagic, kMagicSize);
-    std::memcpy(image + kMagicSize, output.vnHeader.data(), kFileHeaderSize);
-    return output.file.writeAt(0, image, sizeof image);
+    const auto image = headerImage(output);
+    return output.file.writeAt(0, image.data(), image.size());
 }
 
 bool readIndex(VnOutput& output, uint64_t indexStart, uint64_t indexSize, ResultCode& rc) {
@@ -121,16 +128,36 @@ ResultCode reopenFile(VnOutput& output) {
     return output.file.setEnd(indexStart) ? ResultCode::Ok : ResultCode::CannotReadTarget;
 }
 
-// Writes the index behind the packets, the header in front, and cuts the file there.
+// Writes the index behind the packets, a piece at a time, then the header in
+// front, and cuts the file there.
 bool writeIndexAndHeader(VnOutput& output) {
-    std::vector<uint8_t> index(4 * output.vnIndex.size());
-    for (size_t i = 0; i < output.vnIndex.size(); ++i) {
-        storeLe32(&index[4 * i], output.vnIndex[i]);
+    std::array<uint8_t, 4096> piece;
+    uint64_t at = output.dataEnd;
+    size_t filled = 0;
+    bool ok = true;
+    for (size_t i = 0; i < output.vnIndex.size() && ok; ++i) {
+        storeLe32(&piece[filled], output.vnIndex[i]);
+        filled += 4;
+        if (filled == piece.size() || i + 1 == output.vnIndex.size()) {
+            ok = output.file.writeAt(at, piece.data(), filled);
+            at += filled;
+            filled = 0;
+        }
     }
     storeLe32(&output.vnHeader[field::packetCount], static_cast<uint32_t>(output.vnIndex.size()));
-    bool ok = output.file.writeAt(output.dataEnd, index.data(), index.size());
     ok = ok && writeFileHeader(output);
-    return ok && output.file.truncate(output.dataEnd + index.size());
+    return ok && output.file.truncate(at);
+}
+
+// The file as readers find it if the run ends here, killed outright: the
+// packets written so far on disk, the header counting them. (Readers go
+// through the packets from the header on; the index follows at the end.)
+bool checkpointFile(VnOutput& output) {
+    if (!output.started) {
+        return output.file.flush();
+    }
+    storeLe32(&output.vnHeader[field::packetCount], static_cast<uint32_t>(output.vnIndex.size()));
+    return output.file.flush() && writeFileHeader(output);
 }
 
 // Keeps the first count packets.
@@ -181,7 +208,7 @@ bool completeFile(VnOutput& output, const FileIdentity& trace) {
     if (written < kFirstPacket) {
         // Not even the header reached the disk: no file is better than half of one.
         output.file.close();
-        ::unlink(output.name.c_str());
+        removeRegularFile(output.name);
         return false;
     }
     if (!writeIndexAndHeader(output)) {
@@ -261,6 +288,7 @@ public:
     VnOutput* findOpen(uint16_t lsn) { return files_.findOpen(lsn); }
     ResultCode open(uint16_t lsn, const std::string& name, ConversionStats& stats,
                     VnOutput*& opened);
+    bool checkpoint() { return files_.forEachOpen(checkpointFile); }
     bool completeAll() {
         return files_.closeAll([this](VnOutput& output) { return completeFile(output, trace_); });
     }
@@ -292,14 +320,16 @@ ResultCode VnOutputs::reopen(VnOutput& output) {
 }
 
 ResultCode VnOutputs::create(VnOutput& output, ConversionStats& stats) {
-    if (ResultCode rc = output.file.create(output.name, trace_); rc != ResultCode::Ok) {
-        return rc;
-    }
     output.vnHeader = headerDefaults();
     output.vnIndex.clear();
-    output.started = true;
     output.dataEnd = kFirstPacket;
-    if (!writeFileHeader(output) || !output.file.setEnd(kFirstPacket)) {
+    // Created with its header in it: no output is ever empty.
+    if (ResultCode rc = output.file.create(output.name, trace_, headerImage(output));
+        rc != ResultCode::Ok) {
+        return rc;
+    }
+    output.started = true;
+    if (!output.file.setEnd(kFirstPacket)) {
         return ResultCode::CannotWriteTarget;
     }
     ++stats.generatedFiles;
@@ -308,7 +338,11 @@ ResultCode VnOutputs::create(VnOutput& output, ConversionStats& stats) {
 
 ResultCode VnOutputs::open(uint16_t lsn, const std::string& name, ConversionStats& stats,
                            VnOutput*& opened) {
-    if (!files_.makeRoom([](VnOutput& output) { return output.file.close(); })) {
+    const auto closeForNow = [](VnOutput& output) {
+        const bool checkpointed = checkpointFile(output);
+        return output.file.close() && checkpointed;
+    };
+    if (!files_.makeRoom(closeForNow)) {
         return ResultCode::CannotWriteTarget;
     }
     VnOutput& output = files_[lsn];
@@ -333,17 +367,27 @@ VnSink::~VnSink() = default;
 
 ResultCode VnSink::start(const OpenedTrace& trace) {
     clearOldOutputs(trace);
-    snapLength_ = trace.header.snapLength();
-    outputs_ = std::make_unique<VnOutputs>(trace.identity);
-    frame_.resize(kFrameBufferSize);
-    return ResultCode::Ok;
+    return guarded([&] {
+        snapLength_ = trace.header.snapLength();
+        outputs_ = std::make_unique<VnOutputs>(trace.identity);
+        frame_.resize(kFrameBufferSize);
+        return ResultCode::Ok;
+    });
 }
 
 ResultCode VnSink::record(const EventRecord& record, const uint8_t* payload) {
     ++stats_.traceRecords;
-    if (!options_.filter.accepts(record)) {
-        return ResultCode::Ok;
+    ResultCode rc = ResultCode::Ok;
+    if (options_.filter.accepts(record)) {
+        rc = guarded([&] { return write(record, payload); });
     }
+    if (rc == ResultCode::Ok && checkpoints_.due() && !outputs_->checkpoint()) {
+        rc = ResultCode::CannotWriteTarget;
+    }
+    return rc;
+}
+
+ResultCode VnSink::write(const EventRecord& record, const uint8_t* payload) {
     const uint16_t lsn = options_.layout.outputOf(record);
     VnOutput* output = outputs_->findOpen(lsn);
     if (output == nullptr) {
@@ -362,11 +406,12 @@ ResultCode VnSink::record(const EventRecord& record, const uint8_t* payload) {
     uint8_t packetHeader[kPacketHeaderSize];
     storePacketHeader(packetHeader, timeDelta, frame, status);
     const uint64_t offset = output->dataEnd;
+    output->vnIndex.push_back(static_cast<uint32_t>(offset));  // room first: it may not be there
     if (!output->file.append(packetHeader, sizeof packetHeader, frame_.data(),
                              frame.capturedLength)) {
+        output->vnIndex.pop_back();
         return ResultCode::CannotWriteTarget;
     }
-    output->vnIndex.push_back(static_cast<uint32_t>(offset));
     output->dataEnd += kPacketHeaderSize + frame.capturedLength;
     stats_.countOutput(isFrameSent(record));
     return ResultCode::Ok;

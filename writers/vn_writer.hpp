@@ -15,7 +15,9 @@
 //
 // Both directions go into one file, one file per LSN in ALL mode. Each
 // output's header and index are held in memory for the run; packets are
-// written once, and the index and header when the output is completed.
+// written once, and the index and header when the output is completed. About
+// once a second the header on disk is brought up to the packets written, so
+// that a run killed outright leaves files that read up to then.
 
 #include <cstdint>
 #include <memory>
@@ -37,6 +39,8 @@ public:
     ResultCode finish(ResultCode result) override;
 
 private:
+    ResultCode write(const EventRecord& record, const uint8_t* payload);
+
     std::unique_ptr<VnOutputs> outputs_;
     std::vector<uint8_t> frame_;
     uint16_t snapLength_ = 0;

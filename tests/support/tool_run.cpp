@@ -26,6 +26,33 @@ void drain(int fd, std::string& into) {
     }
 }
 
+void setLimit(int resource, long value) {
+    if (value >= 0) {
+        const struct rlimit limit = {static_cast<rlim_t>(value), static_cast<rlim_t>(value)};
+        ::setrlimit(resource, &limit);
+    }
+}
+
+void sleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+// Waits for the moment, then signals the tool (after a pause where asked).
+void signalWhenDue(pid_t pid, const RunOptions& options, const std::string& watched) {
+    if (watched.empty()) {
+        sleepMs(options.signalAfterMs);
+    } else {
+        while (::access(watched.c_str(), F_OK) != 0 && ::kill(pid, 0) == 0) {
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+    }
+    if (options.pauseMs >= 0) {
+        ::kill(pid, SIGSTOP);
+        sleepMs(options.pauseMs);
+        ::kill(pid, SIGCONT);
+        sleepMs(options.signalDelayMs);
+    }
+    ::kill(pid, options.signal);
+}
+
 }  // namespace
 
 ToolRun runIn(const TempDir& dir, const std::string& binary, const std::vector<std::string>& args,
@@ -44,17 +71,15 @@ ToolRun runIn(const TempDir& dir, const std::string& binary, const std::vector<s
         if (::chdir(dir.path().c_str()) != 0) {
             ::_exit(126);
         }
-        if (options.fileSizeLimit >= 0) {
-            std::signal(SIGXFSZ, SIG_IGN);
-            const struct rlimit limit = {static_cast<rlim_t>(options.fileSizeLimit),
-                                         static_cast<rlim_t>(options.fileSizeLimit)};
-            ::setrlimit(RLIMIT_FSIZE, &limit);
+        sigset_t none;
+        sigemptyset(&none);
+        ::sigprocmask(SIG_SETMASK, &none, nullptr);
+        for (int signalNumber = 1; signalNumber < NSIG; ++signalNumber) {
+            std::signal(signalNumber, SIG_DFL);
         }
-        if (options.openFileLimit >= 0) {
-            const struct rlimit limit = {static_cast<rlim_t>(options.openFileLimit),
-                                         static_cast<rlim_t>(options.openFileLimit)};
-            ::setrlimit(RLIMIT_NOFILE, &limit);
-        }
+        setLimit(RLIMIT_FSIZE, options.fileSizeLimit);
+        setLimit(RLIMIT_NOFILE, options.openFileLimit);
+        setLimit(RLIMIT_AS, options.memoryLimit);
         std::vector<char*> argv{const_cast<char*>(binary.c_str())};
         for (const std::string& a : args) {
             argv.push_back(const_cast<char*>(a.c_str()));
@@ -69,16 +94,7 @@ ToolRun runIn(const TempDir& dir, const std::string& binary, const std::vector<s
     std::thread signaller;
     if (options.signalAfterMs >= 0 || !options.signalWhenExists.empty()) {
         const std::string watched = options.signalWhenExists.empty() ? "" : dir / options.signalWhenExists;
-        signaller = std::thread([pid, &options, watched] {
-            if (watched.empty()) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(options.signalAfterMs));
-            } else {
-                while (::access(watched.c_str(), F_OK) != 0 && ::kill(pid, 0) == 0) {
-                    std::this_thread::sleep_for(std::chrono::microseconds(200));
-                }
-            }
-            ::kill(pid, options.signal);
-        });
+        signaller = std::thread([pid, &options, watched] { signalWhenDue(pid, options, watched); });
     }
     std::thread errReader([&] { drain(errPipe[0], run.err); });
     drain(outPipe[0], run.out);
@@ -90,6 +106,7 @@ ToolRun runIn(const TempDir& dir, const std::string& binary, const std::vector<s
     }
     ::close(outPipe[0]);
     ::close(errPipe[0]);
+    run.killed = WIFSIGNALED(status);
     run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     return run;
 }

@@ -11,16 +11,23 @@ namespace ornpcap::test {
 
 struct ToolRun {
     int exitCode = -1;    // the exit status, or 128 + signal when killed
+    bool killed = false;  // by a signal
     std::string out;      // standard output, byte for byte
     std::string err;      // standard error
 };
 
+// The tool runs with the default disposition of every signal.
 struct RunOptions {
-    long fileSizeLimit = -1;    // RLIMIT_FSIZE in bytes (SIGXFSZ ignored), -1: none
+    long fileSizeLimit = -1;    // RLIMIT_FSIZE in bytes, -1: none
     long openFileLimit = -1;    // RLIMIT_NOFILE, -1: unchanged
+    long memoryLimit = -1;      // RLIMIT_AS in bytes, -1: none
     int signalAfterMs = -1;     // send `signal` this long after the start, -1: never
     std::string signalWhenExists;  // or: send it once this file exists in the folder
     int signal = 0;
+    // Before the signal: stop the tool for this long, then let it go on for
+    // signalDelayMs (so that time-paced work falls due), -1: no pause.
+    int pauseMs = -1;
+    int signalDelayMs = 0;
 };
 
 ToolRun runIn(const TempDir& dir, const std::string& binary, const std::vector<std::string>& args,
