@@ -31,8 +31,12 @@ export DEBIAN_FRONTEND=noninteractive
 # tshark asks whether non-root users may capture; we only read files.
 echo "wireshark-common wireshark-common/install-setuid boolean false" | $SUDO debconf-set-selections
 
+# Another apt run may hold the dpkg lock (an unattended upgrade, a second
+# make): wait for it rather than fail.
+APT="apt-get -o DPkg::Lock::Timeout=600"
+
 # shellcheck disable=SC2086
-if ! $SUDO apt-get install -y --no-install-recommends $missing; then
-    $SUDO apt-get update
-    $SUDO apt-get install -y --no-install-recommends $missing
+if ! $SUDO $APT install -y --no-install-recommends $missing; then
+    $SUDO $APT update
+    $SUDO $APT install -y --no-install-recommends $missing
 fi
