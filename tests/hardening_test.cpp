@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "tests/support/capture_files.hpp"
+#include "tests/support/port_trace.hpp"
 #include "tests/support/temp_dir.hpp"
 #include "tests/support/tool_run.hpp"
 #include "trace/record_source.hpp"
@@ -18,26 +19,6 @@ namespace {
 
 const std::string kInterrupted =
     " \nCONVERSION INTERRUPTED. Target file(s) completed up to the last record.\n";
-
-// Port 30, records of 100 bytes that start with an IPv4 header, LSNs 0 to
-// lsns - 1 in turn, sent and received in turn.
-void writeLongTrace(const TempDir& dir, unsigned long records, uint16_t lsns = 4) {
-    FileHandle out(std::fopen((dir / "Trace.orn").c_str(), "wb"));
-    tracebuild::TraceWriter writer(out.get(), tracebuild::HeaderSpec{}, 60000,
-                                   tracebuild::BlockMode::Stored);
-    Bytes payload(100, 0x11);
-    payload[0] = 0x45;
-    for (unsigned long n = 0; n < records; ++n) {
-        EventRecord r;
-        r.timeMs = static_cast<uint32_t>(n);
-        r.port = 30;
-        r.lsn = static_cast<uint16_t>(n % lsns);
-        r.eventType = n % 2 ? kEventFrameReceived : kEventFrameSent;
-        r.origLength = 100;
-        writer.addRecord(r, payload);
-    }
-    ASSERT_TRUE(writer.finish());
-}
 
 TEST(Interrupt, EveryOutputIsCompleteAfterTheSignal) {
     struct Case {
@@ -53,7 +34,7 @@ TEST(Interrupt, EveryOutputIsCompleteAfterTheSignal) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.outputs.back());
         TempDir dir;
-        writeLongTrace(dir, 400000);
+        writePortTrace(dir, 400000);
         RunOptions options;
         options.signal = c.signal;
         options.signalWhenExists = c.outputs.back();
@@ -84,8 +65,8 @@ TEST(AllMode, MoreLsnsThanOpenFilesGivesTheSameFiles) {
          {std::vector<std::string>{"-f4", "-p30", "-lALL"}, {"-f2", "-p30", "-lALL"}}) {
         TempDir wide;
         TempDir narrow;
-        writeLongTrace(wide, 3000, 30);
-        writeLongTrace(narrow, 3000, 30);
+        writePortTrace(wide, 3000, 30);
+        writePortTrace(narrow, 3000, 30);
         ASSERT_EQ(runOrnPcap(wide, args).exitCode, 0);
         RunOptions few;
         few.openFileLimit = 40;
@@ -105,7 +86,7 @@ TEST(Progress, ShownOnATerminalOnlyAndNeverOnStandardOutput) {
         GTEST_SKIP() << "script(1) is not installed: no terminal to show progress on";
     }
     TempDir dir;
-    writeLongTrace(dir, 300000);  // about 38 MB: a large trace
+    writePortTrace(dir, 300000);  // about 38 MB: a large trace
     const ToolRun piped = runOrnPcap(dir, {"-f4", "-p30"});
     EXPECT_EQ(piped.exitCode, 0);
     EXPECT_EQ(piped.err, "") << "standard error is no terminal here";
@@ -124,7 +105,7 @@ TEST(Progress, ShownOnATerminalOnlyAndNeverOnStandardOutput) {
 // and the sink is finished.
 TEST(Interrupt, RunStopsAfterTheRecordInHand) {
     TempDir dir;
-    writeLongTrace(dir, 1000);
+    writePortTrace(dir, 1000);
     struct InterruptingSink final : RecordSink {
         int written = 0;
         int finished = 0;

@@ -14,8 +14,8 @@
 #include <unistd.h>
 
 #include "base/byte_order.hpp"
-#include "base/file_io.hpp"
 #include "tests/support/capture_files.hpp"
+#include "tests/support/port_trace.hpp"
 #include "tests/support/temp_dir.hpp"
 #include "tests/support/tool_run.hpp"
 #include "tests/support/tshark.hpp"
@@ -24,28 +24,6 @@ namespace ornpcap::test {
 namespace {
 
 using Lines = std::vector<std::string>;
-
-// Port 30, records of `size` bytes starting with an IPv4 header, on LSNs 0 to
-// lsns - 1 in turn, sent and received in turn, in stored blocks of `chunk`.
-void writeTrace(const TempDir& dir, unsigned long records, uint16_t lsns, size_t size = 60,
-                size_t chunk = 60000) {
-    FileHandle out(std::fopen((dir / "Trace.orn").c_str(), "wb"));
-    tracebuild::TraceWriter writer(out.get(), tracebuild::HeaderSpec{}, chunk,
-                                   tracebuild::BlockMode::Stored);
-    Bytes payload(size, 0x11);
-    payload[0] = 0x45;
-    for (unsigned long n = 0; n < records; ++n) {
-        EventRecord r;
-        r.timeMs = static_cast<uint32_t>(n);
-        r.port = 30;
-        r.lsn = static_cast<uint16_t>(n % lsns);
-        r.eventType = n % 2 ? kEventFrameReceived : kEventFrameSent;
-        r.origLength = static_cast<uint16_t>(size);
-        payload[1] = static_cast<uint8_t>(n);
-        writer.addRecord(r, payload);
-    }
-    ASSERT_TRUE(writer.finish());
-}
 
 bool isFifo(const std::string& path) {
     struct stat st {};
@@ -70,7 +48,7 @@ struct FifoReader {
 
 TEST(SpecialOutputs, AFifoIsWrittenThroughAndStays) {
     TempDir dir;
-    writeTrace(dir, 50, 1);
+    writePortTrace(dir, 50, 1, 60);
     ASSERT_EQ(::mkfifo((dir / "Trace.pcap").c_str(), 0600), 0);
     FifoReader reader(dir / "Trace.pcap");
     const ToolRun run = runOrnPcap(dir, {"-f4", "-p30"});
@@ -91,7 +69,7 @@ TEST(SpecialOutputs, AFifoIsWrittenThroughAndStays) {
 
 TEST(SpecialOutputs, ADeviceAndLinksAreWrittenThroughAndStay) {
     TempDir dir;
-    writeTrace(dir, 20, 2);
+    writePortTrace(dir, 20, 2, 60);
     dir.write("target.bin", Bytes{9, 9, 9});
     ASSERT_EQ(::symlink("target.bin", (dir / "Link.pcap").c_str()), 0);
     const ToolRun linked = runOrnPcap(dir, {"-f4", "-p30", "-oLink.pcap"});
@@ -134,7 +112,7 @@ TEST(ResourceLimits, AFileSizeLimitIsAFailedWriteWithWholeFiles) {
         for (long limit : {100L, 2000L, 5000L}) {
             SCOPED_TRACE(args[0] + " limit " + std::to_string(limit));
             TempDir dir;
-            writeTrace(dir, 4000, 40);
+            writePortTrace(dir, 4000, 40, 60);
             RunOptions options;
             options.fileSizeLimit = limit;
             const ToolRun run = runOrnPcap(dir, args, options);
@@ -151,7 +129,7 @@ TEST(ResourceLimits, LittleMemoryEndsWithEighteenAndWholeFiles) {
     GTEST_SKIP() << "the sanitizers reserve more address space than any limit leaves";
 #endif
     TempDir dir;
-    writeTrace(dir, 20000, 500);
+    writePortTrace(dir, 20000, 500, 60);
     bool ranOutOnce = false;
     for (long kib : {14000L, 16000L, 20000L, 28000L}) {
         for (const Lines& args : {Lines{"-f4", "-p30", "-lALL"}, Lines{"-f2", "-p30", "-lALL"}}) {
@@ -185,7 +163,7 @@ struct Kill {
 TEST(HardKill, EveryOutputReadsUpToItsLastCheckpoint) {
     REQUIRE_TSHARK();
     TempDir dir;
-    writeTrace(dir, 1500000, 4, 46);
+    writePortTrace(dir, 1500000, 4, 46);
     for (const Lines& args : {Lines{"-f2", "-p30", "-lALL"}, Lines{"-f4", "-p30", "-lALL"}}) {
         for (const Kill& kill : {Kill{"at once", -1}, Kill{"after a checkpoint", 1200}}) {
             SCOPED_TRACE(args[0] + " killed " + kill.name);
@@ -227,8 +205,8 @@ TEST(HardKill, EveryOutputReadsUpToItsLastCheckpoint) {
 
 TEST(ManyBlocks, MoreThan32767BlocksConvertAsFewerDo) {
     TempDir many, few;
-    writeTrace(many, 60000, 1, 46, 80);  // 71-byte records in 80-byte blocks
-    writeTrace(few, 60000, 1, 46);
+    writePortTrace(many, 60000, 1, 46, 80);  // 71-byte records in 80-byte blocks
+    writePortTrace(few, 60000, 1, 46);
     EXPECT_GT(loadLe16(&many.read("Trace.orn").end()[-14]), 40000u) << "blockCount";
     for (TempDir* dir : {&many, &few}) {
         const ToolRun run = runOrnPcap(*dir, {"-f4", "-p30"});

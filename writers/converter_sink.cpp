@@ -1,5 +1,7 @@
 #include "writers/converter_sink.hpp"
 
+#include <new>
+
 namespace ornpcap {
 
 bool CheckpointClock::due() {
@@ -20,8 +22,35 @@ ConverterSink::ConverterSink(const ConverterOptions& options, ConversionStats& s
     stats_ = ConversionStats{};
 }
 
-void ConverterSink::clearOldOutputs(const OpenedTrace& trace) const {
+namespace {
+
+// Runs a step, ending with OutOfMemory where it could not allocate.
+template <class Step>
+ResultCode guarded(Step&& step) {
+    try {
+        return step();
+    } catch (const std::bad_alloc&) {
+        return ResultCode::OutOfMemory;
+    }
+}
+
+}  // namespace
+
+ResultCode ConverterSink::start(const OpenedTrace& trace) {
     options_.names->clearOldOutputs(trace.identity);
+    return guarded([&] { return begin(trace); });
+}
+
+ResultCode ConverterSink::record(const EventRecord& record, const uint8_t* payload) {
+    ++stats_.traceRecords;
+    ResultCode rc = ResultCode::Ok;
+    if (options_.filter.accepts(record)) {
+        rc = guarded([&] { return write(record, payload); });
+    }
+    if (rc == ResultCode::Ok && checkpoints_.due() && !checkpoint()) {
+        rc = ResultCode::CannotWriteTarget;
+    }
+    return rc;
 }
 
 ResultCode ConverterSink::openFailed(const std::string& name, ResultCode rc) {
@@ -29,12 +58,15 @@ ResultCode ConverterSink::openFailed(const std::string& name, ResultCode rc) {
     return rc;
 }
 
-ResultCode ConverterSink::outcome(ResultCode run, ResultCode completed) const {
-    if (run != ResultCode::Ok) {
-        return run;
+// The run's result: its own failure first, then a failure to complete the
+// outputs, then NoEvents when no output file was created.
+ResultCode ConverterSink::finish(ResultCode result) {
+    const bool completed = complete();
+    if (result != ResultCode::Ok) {
+        return result;
     }
-    if (completed != ResultCode::Ok) {
-        return completed;
+    if (!completed) {
+        return ResultCode::CannotWriteTarget;
     }
     return stats_.generatedFiles == 0 ? ResultCode::NoEvents : ResultCode::Ok;
 }

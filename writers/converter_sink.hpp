@@ -6,7 +6,6 @@
 
 #include <chrono>
 #include <cstdint>
-#include <new>
 #include <string>
 
 #include "base/conversion_stats.hpp"
@@ -47,38 +46,41 @@ private:
     std::chrono::steady_clock::time_point last_ = std::chrono::steady_clock::now();
 };
 
+// The steps every converter takes, around what each does its own way: at the
+// start the old outputs are cleared; each record is counted, and written when
+// the filter takes it; about once a second the outputs are checkpointed; at
+// the end every output is completed and the result decided.
 class ConverterSink : public RecordSink {
 public:
     // The output that could not be opened or created, when the run ended so.
     const std::string& failedOutputName() const { return failedOutputName_; }
 
+    ResultCode start(const OpenedTrace& trace) final;
+    ResultCode record(const EventRecord& record, const uint8_t* payload) final;
+    ResultCode finish(ResultCode result) final;
+
 protected:
     // The counters start from zero.
     ConverterSink(const ConverterOptions& options, ConversionStats& stats);
 
-    void clearOldOutputs(const OpenedTrace& trace) const;
+    // What the converter needs of the trace before the first record.
+    virtual ResultCode begin(const OpenedTrace& trace) = 0;
+    // A record the filter took.
+    virtual ResultCode write(const EventRecord& record, const uint8_t* payload) = 0;
+    // What was written reaches the files, readable as they stand.
+    virtual bool checkpoint() = 0;
+    // Completes and closes every output; false when that failed.
+    virtual bool complete() = 0;
+
     // Notes the name of an output whose opening ended with rc.
     ResultCode openFailed(const std::string& name, ResultCode rc);
-    // The run's result: its own failure first, then a failure to complete the
-    // outputs, then NoEvents when no output file was created.
-    ResultCode outcome(ResultCode run, ResultCode completed) const;
-
-    // Runs a step, ending with OutOfMemory where it could not allocate.
-    template <class Step>
-    static ResultCode guarded(Step&& step) {
-        try {
-            return step();
-        } catch (const std::bad_alloc&) {
-            return ResultCode::OutOfMemory;
-        }
-    }
 
     const ConverterOptions options_;
     ConversionStats& stats_;
-    CheckpointClock checkpoints_;
 
 private:
     std::string failedOutputName_;
+    CheckpointClock checkpoints_;
 };
 
 }  // namespace ornpcap

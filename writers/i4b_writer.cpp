@@ -30,24 +30,13 @@ void storeRecordHeader(uint8_t* out, const EventRecord& record, uint16_t snapLen
 I4bSink::I4bSink(const ConverterOptions& options, ConversionStats& stats)
     : ConverterSink(options, stats) {}
 
-ResultCode I4bSink::start(const OpenedTrace& trace) {
-    clearOldOutputs(trace);
+ResultCode I4bSink::begin(const OpenedTrace& trace) {
     trace_ = trace.identity;
     snapLength_ = trace.header.snapLength();
     return ResultCode::Ok;
 }
 
-ResultCode I4bSink::record(const EventRecord& record, const uint8_t* payload) {
-    ++stats_.traceRecords;
-    ResultCode rc = ResultCode::Ok;
-    if (options_.filter.accepts(record)) {
-        rc = guarded([&] { return write(record, payload); });
-    }
-    if (rc == ResultCode::Ok && checkpoints_.due() && file_.isOpen() && !file_.flush()) {
-        rc = ResultCode::CannotWriteTarget;
-    }
-    return rc;
-}
+bool I4bSink::checkpoint() { return !file_.isOpen() || file_.flush(); }
 
 ResultCode I4bSink::write(const EventRecord& record, const uint8_t* payload) {
     uint8_t header[kRecordHeaderSize];
@@ -75,9 +64,6 @@ ResultCode I4bSink::create(const uint8_t* header, const uint8_t* payload, uint16
     return ResultCode::Ok;
 }
 
-ResultCode I4bSink::finish(ResultCode result) {
-    const bool completed = file_.close();
-    return outcome(result, completed ? ResultCode::Ok : ResultCode::CannotWriteTarget);
-}
+bool I4bSink::complete() { return file_.close(); }
 
 }  // namespace ornpcap

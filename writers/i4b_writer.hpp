@@ -20,12 +20,11 @@ class I4bSink final : public ConverterSink {
 public:
     I4bSink(const ConverterOptions& options, ConversionStats& stats);
 
-    ResultCode start(const OpenedTrace& trace) override;
-    ResultCode record(const EventRecord& record, const uint8_t* payload) override;
-    ResultCode finish(ResultCode result) override;
-
 private:
-    ResultCode write(const EventRecord& record, const uint8_t* payload);
+    ResultCode begin(const OpenedTrace& trace) override;
+    ResultCode write(const EventRecord& record, const uint8_t* payload) override;
+    bool checkpoint() override;
+    bool complete() override;
     ResultCode create(const uint8_t* header, const uint8_t* payload, uint16_t length);
 
     OutputFile file_;

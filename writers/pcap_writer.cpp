@@ -134,28 +134,15 @@ PcapSink::PcapSink(const ConverterOptions& options, ConversionStats& stats)
 
 PcapSink::~PcapSink() = default;
 
-ResultCode PcapSink::start(const OpenedTrace& trace) {
-    clearOldOutputs(trace);
-    return guarded([&] {
-        timeBase_ = computePcapTimeBase(trace.header, trace.versionMajor);
-        snapLength_ = trace.header.snapLength();
-        outputs_ = std::make_unique<PcapOutputs>(trace.identity, snapLength_, options_.format);
-        frame_.resize(kPcapFrameBufferSize);
-        return ResultCode::Ok;
-    });
+ResultCode PcapSink::begin(const OpenedTrace& trace) {
+    timeBase_ = computePcapTimeBase(trace.header, trace.versionMajor);
+    snapLength_ = trace.header.snapLength();
+    outputs_ = std::make_unique<PcapOutputs>(trace.identity, snapLength_, options_.format);
+    frame_.resize(kPcapFrameBufferSize);
+    return ResultCode::Ok;
 }
 
-ResultCode PcapSink::record(const EventRecord& record, const uint8_t* payload) {
-    ++stats_.traceRecords;
-    ResultCode rc = ResultCode::Ok;
-    if (options_.filter.accepts(record)) {
-        rc = guarded([&] { return write(record, payload); });
-    }
-    if (rc == ResultCode::Ok && checkpoints_.due() && !outputs_->checkpoint()) {
-        rc = ResultCode::CannotWriteTarget;
-    }
-    return rc;
-}
+bool PcapSink::checkpoint() { return outputs_->checkpoint(); }
 
 ResultCode PcapSink::write(const EventRecord& record, const uint8_t* payload) {
     PcapRecordHeader header;
@@ -186,9 +173,6 @@ ResultCode PcapSink::write(const EventRecord& record, const uint8_t* payload) {
     return ResultCode::Ok;
 }
 
-ResultCode PcapSink::finish(ResultCode result) {
-    const bool completed = !outputs_ || outputs_->closeAll();
-    return outcome(result, completed ? ResultCode::Ok : ResultCode::CannotWriteTarget);
-}
+bool PcapSink::complete() { return !outputs_ || outputs_->closeAll(); }
 
 }  // namespace ornpcap

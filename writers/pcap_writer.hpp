@@ -30,12 +30,11 @@ public:
     PcapSink(const ConverterOptions& options, ConversionStats& stats);
     ~PcapSink() override;
 
-    ResultCode start(const OpenedTrace& trace) override;
-    ResultCode record(const EventRecord& record, const uint8_t* payload) override;
-    ResultCode finish(ResultCode result) override;
-
 private:
-    ResultCode write(const EventRecord& record, const uint8_t* payload);
+    ResultCode begin(const OpenedTrace& trace) override;
+    ResultCode write(const EventRecord& record, const uint8_t* payload) override;
+    bool checkpoint() override;
+    bool complete() override;
 
     std::unique_ptr<PcapOutputs> outputs_;
     std::vector<uint8_t> frame_;

@@ -365,27 +365,14 @@ VnSink::VnSink(const ConverterOptions& options, ConversionStats& stats)
 
 VnSink::~VnSink() = default;
 
-ResultCode VnSink::start(const OpenedTrace& trace) {
-    clearOldOutputs(trace);
-    return guarded([&] {
-        snapLength_ = trace.header.snapLength();
-        outputs_ = std::make_unique<VnOutputs>(trace.identity);
-        frame_.resize(kFrameBufferSize);
-        return ResultCode::Ok;
-    });
+ResultCode VnSink::begin(const OpenedTrace& trace) {
+    snapLength_ = trace.header.snapLength();
+    outputs_ = std::make_unique<VnOutputs>(trace.identity);
+    frame_.resize(kFrameBufferSize);
+    return ResultCode::Ok;
 }
 
-ResultCode VnSink::record(const EventRecord& record, const uint8_t* payload) {
-    ++stats_.traceRecords;
-    ResultCode rc = ResultCode::Ok;
-    if (options_.filter.accepts(record)) {
-        rc = guarded([&] { return write(record, payload); });
-    }
-    if (rc == ResultCode::Ok && checkpoints_.due() && !outputs_->checkpoint()) {
-        rc = ResultCode::CannotWriteTarget;
-    }
-    return rc;
-}
+bool VnSink::checkpoint() { return outputs_->checkpoint(); }
 
 ResultCode VnSink::write(const EventRecord& record, const uint8_t* payload) {
     const uint16_t lsn = options_.layout.outputOf(record);
@@ -417,9 +404,6 @@ ResultCode VnSink::write(const EventRecord& record, const uint8_t* payload) {
     return ResultCode::Ok;
 }
 
-ResultCode VnSink::finish(ResultCode result) {
-    const bool completed = !outputs_ || outputs_->completeAll();
-    return outcome(result, completed ? ResultCode::Ok : ResultCode::CannotWriteTarget);
-}
+bool VnSink::complete() { return !outputs_ || outputs_->completeAll(); }
 
 }  // namespace ornpcap

@@ -34,12 +34,11 @@ public:
     VnSink(const ConverterOptions& options, ConversionStats& stats);
     ~VnSink() override;
 
-    ResultCode start(const OpenedTrace& trace) override;
-    ResultCode record(const EventRecord& record, const uint8_t* payload) override;
-    ResultCode finish(ResultCode result) override;
-
 private:
-    ResultCode write(const EventRecord& record, const uint8_t* payload);
+    ResultCode begin(const OpenedTrace& trace) override;
+    ResultCode write(const EventRecord& record, const uint8_t* payload) override;
+    bool checkpoint() override;
+    bool complete() override;
 
     std::unique_ptr<VnOutputs> outputs_;
     std::vector<uint8_t> frame_;
