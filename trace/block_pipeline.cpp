@@ -13,7 +13,6 @@ namespace ornpcap {
 namespace {
 
 constexpr uint32_t kMostWorkers = 16;
-constexpr uint32_t kSlotsPerWorker = 2;
 constexpr uint16_t kFewBlocks = 8;  // fewer are read on the calling thread
 
 #ifdef ORNPCAP_FORCE_PARALLEL
@@ -168,10 +167,13 @@ void BlockPipeline::readAll() {
 }
 
 // The slot for the next block once the caller has given it back; nullptr
-// when stopping.
+// when stopping. When every slot is taken the reader waits until half of
+// them are free again, so that it wakes once for several blocks.
 PipelineBlock* BlockPipeline::freeSlot() {
     std::unique_lock<std::mutex> lock(mutex_);
-    slotFreed_.wait(lock, [this] { return stopping_ || readCount_ - head_ < slots_.size(); });
+    if (readCount_ - head_ == slots_.size()) {
+        slotFreed_.wait(lock, [this] { return stopping_ || refillable(); });
+    }
     return stopping_ ? nullptr : &slotOf(readCount_).block;
 }
 
@@ -205,11 +207,15 @@ void BlockPipeline::work() {
     while (take(sequence)) {
         Slot& slot = slotOf(sequence);
         checkAndExpand(slot.block, workCapacity_);
+        bool awaited = false;  // the caller needs this block next
         {
             const std::lock_guard<std::mutex> lock(mutex_);
             slot.checked = true;
+            awaited = sequence == head_;
         }
-        blockChecked_.notify_one();
+        if (awaited) {
+            blockChecked_.notify_one();
+        }
     }
 }
 
@@ -234,11 +240,15 @@ const PipelineBlock* BlockPipeline::next() {
 }
 
 void BlockPipeline::release() {
+    bool refill = false;
     {
         const std::lock_guard<std::mutex> lock(mutex_);
         ++head_;
+        refill = refillable();
     }
-    slotFreed_.notify_one();
+    if (refill) {
+        slotFreed_.notify_one();
+    }
 }
 
 }  // namespace ornpcap

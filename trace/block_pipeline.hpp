@@ -9,8 +9,10 @@
 //                   buffer of the whole work capacity
 //   caller          takes the blocks back one at a time in stream order
 //
-// A fixed ring of slots, two per worker, bounds what is in flight whatever
-// the trace's size: each slot holds one block as stored and its expansion.
+// A fixed ring of slots, four per worker, bounds what is in flight whatever
+// the trace's size: each slot holds one block as stored and its expansion
+// (at most 192 KiB). A full ring stops the reader until half of it is free
+// again, so that it reads several blocks for each time it is woken.
 // Nothing is decided here. A block comes back with what its read, its check
 // and its expansion found, and the caller makes of it exactly what the loop
 // on one thread would have: the room a block has in the work buffer depends
@@ -30,6 +32,8 @@
 #include "trace/trace_header.hpp"
 
 namespace ornpcap {
+
+inline constexpr uint32_t kSlotsPerWorker = 4;
 
 struct PipelineBlock {
     BlockHeader header;
@@ -67,6 +71,7 @@ private:
     };
 
     Slot& slotOf(uint64_t sequence) { return slots_[sequence % slots_.size()]; }
+    bool refillable() const { return 2 * (readCount_ - head_) <= slots_.size(); }
     void readAll();
     PipelineBlock* freeSlot();
     void publish(bool last);
