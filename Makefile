@@ -53,7 +53,8 @@ test-sanitize: deps
 # blocks of every trace on worker threads (even of one block, even on one
 # CPU), so that damaged traces, interrupts and write failures go through them.
 test-thread: deps
-	cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORNPCAP_WERROR=ON -DORNPCAP_TSAN=ON -DORNPCAP_FORCE_PARALLEL=ON $(CMAKE_FLAGS)
+	cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORNPCAP_WERROR=ON \
+	  -DORNPCAP_TSAN=ON -DORNPCAP_FORCE_PARALLEL=ON $(CMAKE_FLAGS)
 	cmake --build $(TSAN_BUILD) -j $(JOBS)
 	TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
 	  ctest --test-dir $(TSAN_BUILD) --output-on-failure -j $(JOBS)

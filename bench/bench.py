@@ -23,6 +23,7 @@ with editcap and the project's targets.
 """
 import os
 import platform
+import resource
 import shutil
 import subprocess
 import sys
@@ -128,6 +129,15 @@ def editcap_seconds(pcap):
     return best
 
 
+def cpu_seconds():
+    """CPU seconds of the whole machine, and of this benchmark's children."""
+    with open("/proc/stat") as stat:
+        fields = [int(v) for v in stat.readline().split()[1:]]
+    busy = sum(fields) - fields[3] - fields[4]  # all but idle and iowait
+    children = resource.getrusage(resource.RUSAGE_CHILDREN)
+    return busy / os.sysconf("SC_CLK_TCK"), children.ru_utime + children.ru_stime
+
+
 def machine():
     model = "unknown CPU"
     for line in subprocess.run(["lscpu"], capture_output=True, text=True).stdout.splitlines():
@@ -203,7 +213,7 @@ def print_targets(results, editcap):
         checks.insert(1, ("pcap ETHERNET ÷ editcap", editcap["random"], 1.0))
     print("\nTargets:")
     for what, value, limit in checks:
-        print("  %-40s %.2f (at most %.2f): %s" % (what, value, limit,
+        print("  %-40s %.3f (at most %.2f): %s" % (what, value, limit,
                                                    "met" if value <= limit else "NOT met"))
 
 
@@ -216,10 +226,15 @@ def main():
             traces[(kind, records)] = make_trace(kind, records)
     load = os.getloadavg()
     print("Timing, best of %d (load average %.2f %.2f %.2f)..." % ((RUNS,) + load), flush=True)
+    start, (busy, ours) = time.perf_counter(), cpu_seconds()
     results = measure(traces)
+    wall = time.perf_counter() - start
+    busy_after, ours_after = cpu_seconds()
+    others = max(0.0, (busy_after - busy) - (ours_after - ours)) / wall
     print()
-    print("%s; %s; load average %.2f before, %.2f after" % (
-        time.strftime("%Y-%m-%d"), machine(), load[0], os.getloadavg()[0]))
+    print("%s; %s; load average %.2f before; others (programs, kernel threads) used %.2f CPUs"
+          " on average while the runs were timed" % (time.strftime("%Y-%m-%d"), machine(),
+                                                     load[0], others))
     print()
     print_table(results, traces)
     editcap = print_editcap(results, traces)
