@@ -10,7 +10,6 @@
 
 #include <chrono>
 #include <csignal>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -89,13 +88,18 @@ std::string joined(const Parts&... parts) {
     return text.str();
 }
 
-// Everything a run shows: sink calls, progress steps and the report, one line
-// each. A sink that refuses a record or raises a signal ends the run there.
-struct Transcript final : RecordSink, BlockObserver {
-    std::vector<std::string> lines;
-    size_t refuseRecord = 0;     // from 1; 0: never
+// Where the sink ends the run, counting from 1; 0: never.
+struct SinkPlan {
+    size_t refuseRecord = 0;
     size_t interruptRecord = 0;  // raises SIGINT during that record
     size_t interruptBlock = 0;   // raises SIGTERM once that block is done
+};
+
+// Everything a run shows: sink calls, progress steps and the report, one line
+// each.
+struct Transcript final : RecordSink, BlockObserver {
+    std::vector<std::string> lines;
+    SinkPlan plan;
     size_t records = 0;
     size_t blocks = 0;
 
@@ -110,10 +114,10 @@ struct Transcript final : RecordSink, BlockObserver {
         }
         lines.push_back(joined("record", r.timeMs, r.lsn, int{r.eventType}, int{r.eventStatus},
                                r.dataLength, payload != nullptr ? hash : 0));
-        if (++records == interruptRecord) {
+        if (++records == plan.interruptRecord) {
             raiseInterrupt(SIGINT);
         }
-        return records == refuseRecord ? CannotWriteTarget : Ok;
+        return records == plan.refuseRecord ? CannotWriteTarget : Ok;
     }
     ResultCode finish(ResultCode result) override {
         lines.push_back(joined("finish", exitCode(result)));
@@ -122,24 +126,16 @@ struct Transcript final : RecordSink, BlockObserver {
     void blockDone(const BlockProgress& b) override {
         lines.push_back(joined("block", b.position, b.offset, b.stored, b.storedLength,
                                b.expandedLength, b.done, b.total));
-        if (++blocks == interruptBlock) {
+        if (++blocks == plan.interruptBlock) {
             raiseInterrupt(SIGTERM);
         }
     }
 };
 
-struct SinkPlan {
-    size_t refuseRecord = 0;
-    size_t interruptRecord = 0;
-    size_t interruptBlock = 0;
-};
-
 std::vector<std::string> transcriptOf(const std::string& trace, uint16_t version,
                                       uint32_t workers, const SinkPlan& plan = {}) {
     Transcript t;
-    t.refuseRecord = plan.refuseRecord;
-    t.interruptRecord = plan.interruptRecord;
-    t.interruptBlock = plan.interruptBlock;
+    t.plan = plan;
     TraceReport report;
     TraceRequest request{trace, version, 0, &t};
     request.workers = workers;
