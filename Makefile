@@ -1,10 +1,12 @@
 # Quick start on a fresh Debian 12 machine:
 #   make run    set-up, build, convert the bundled sample trace
-#   make test   set-up, build, every test (also under ASan/UBSan)
+#   make test   set-up, build, every test (also under ASan/UBSan, and under
+#               TSan with every trace expanded on worker threads)
 # Also: make install, make fuzz, make bench, make clean.
 
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
+TSAN_BUILD ?= build-tsan
 FUZZ_BUILD ?= build-fuzz
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 PREFIX     ?= /usr/local
@@ -14,7 +16,7 @@ CMAKE_FLAGS ?=
 SAMPLE = examples/Trace.orn
 OUT    = out
 
-.PHONY: all deps build run test test-plain test-sanitize install fuzz bench clean
+.PHONY: all deps build run test test-plain test-sanitize test-thread install fuzz bench clean
 
 all: build
 
@@ -34,7 +36,7 @@ run: build
 	@echo
 	@echo "Output files:"; ls -l $(OUT)
 
-test: test-plain test-sanitize
+test: test-plain test-sanitize test-thread
 
 test-plain: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
@@ -46,6 +48,16 @@ test-sanitize: deps
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
+
+# The whole suite again under ThreadSanitizer, built to check and expand the
+# blocks of every trace on worker threads (even of one block, even on one
+# CPU), so that damaged traces, interrupts and write failures go through them.
+test-thread: deps
+	cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORNPCAP_WERROR=ON \
+	  -DORNPCAP_TSAN=ON -DORNPCAP_FORCE_PARALLEL=ON $(CMAKE_FLAGS)
+	cmake --build $(TSAN_BUILD) -j $(JOBS)
+	TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+	  ctest --test-dir $(TSAN_BUILD) --output-on-failure -j $(JOBS)
 
 install: build
 	cmake --install $(BUILD) --prefix $(PREFIX)
@@ -59,4 +71,4 @@ bench: build
 	bench/run.sh $(BUILD)
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(OUT)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(FUZZ_BUILD) $(OUT)

@@ -1,7 +1,8 @@
 #pragma once
 // Thin wrapper around the UCL library's checked NRV2B (8-bit) decoder, which
 // expands the compressed blocks of a trace. The library is initialised once per
-// process, on the first compressed block.
+// process, on the first compressed block. Both functions may be called from
+// any thread, at the same time: the decoder keeps no state between calls.
 
 #include <cstdint>
 

@@ -1,11 +1,13 @@
 #include "trace/record_source.hpp"
 
 #include <cerrno>
+#include <cstring>
 #include <new>
 #include <sys/stat.h>
 #include <vector>
 
 #include "base/interrupt.hpp"
+#include "trace/block_pipeline.hpp"
 #include "trace/block_stream.hpp"
 #include "trace/record_scanner.hpp"
 #include "trace/trace_file.hpp"
@@ -50,58 +52,134 @@ struct BlockRun {
         report.fault.offset = block.offset;
         return rc;
     }
+    ResultCode failedAt(ResultCode rc) { return rc == ResultCode::Ok ? rc : at(rc); }
 
     ResultCode next();
-    ResultCode all();
+    ResultCode place(const PipelineBlock& read);
+    ResultCode scan(const BlockHeader& header, uint32_t before);
+    ResultCode ended();
+    ResultCode sequential();
+    ResultCode parallel(BlockPipeline& pipeline);
+    ResultCode all(uint32_t workers);
 };
 
 // Reads, checks, expands and scans the next block.
 ResultCode BlockRun::next() {
     BlockHeader header;
-    TraceFault& fault = report.fault;
     ResultCode rc = readBlock(trace, opened.trailer, expectedBlockNumber(block.position), header,
-                              buffers.block, &fault);
+                              buffers.block, &report.fault);
     if (rc != ResultCode::Ok) {
         return at(rc);
     }
     remaining -= uint32_t{header.blockLength} + kBlockHeaderSize;
     const uint32_t before = fill;
     rc = expandBlock(header, buffers.block.data(), buffers.work, fill, buffers.workCapacity,
-                     &fault);
-    if (rc != ResultCode::Ok) {
-        return at(rc);
+                     &report.fault);
+    return rc != ResultCode::Ok ? at(rc) : scan(header, before);
+}
+
+// Appends a block that came through the pipeline to the work buffer, as
+// expandBlock would have. The worker's expansion is taken when it succeeded
+// and fits the room the block has here; a decoder given a smaller room then
+// produces the same bytes. Any other block is expanded again here, with the
+// room it really has, so that it fails as it does on one thread: a damaged
+// block can overrun the room before the decoder meets the damage.
+ResultCode BlockRun::place(const PipelineBlock& read) {
+    if (read.code != ResultCode::Ok) {
+        report.fault = read.fault;
+        return at(read.code);
     }
+    if (read.header.storedFlag() || !read.expanded ||
+        read.expandedLength > buffers.workCapacity - fill) {
+        return failedAt(expandBlock(read.header, read.data.data(), buffers.work, fill,
+                                    buffers.workCapacity, &report.fault));
+    }
+    std::memcpy(buffers.work.data() + fill, read.expansion.data(), read.expandedLength);
+    fill += read.expandedLength;
+    return ResultCode::Ok;
+}
+
+// Hands the records of the block just expanded to the sink.
+ResultCode BlockRun::scan(const BlockHeader& header, uint32_t before) {
     block.stored = header.storedFlag();
     block.storedLength = header.blockLength;
     block.expandedLength = fill - before;
     return scanRecords(buffers.work, fill, form, sink);
 }
 
-ResultCode BlockRun::all() {
+// Once a block's records went to the sink.
+ResultCode BlockRun::ended() {
+    ++report.blocksRead;
+    block.done += kBlockHeaderSize + block.storedLength;
+    if (pendingInterrupt() != 0) {
+        return ResultCode::Interrupted;  // also between records spanning many blocks
+    }
+    if (observer != nullptr) {
+        observer->blockDone(block);
+    }
+    block.offset += kBlockHeaderSize + block.storedLength;
+    return ResultCode::Ok;
+}
+
+ResultCode BlockRun::sequential() {
+    remaining = opened.trailer.streamLength();
+    for (uint32_t position = 1; remaining != 0 && position <= opened.trailer.blockCount();
+         ++position) {
+        block.position = position;
+        ResultCode rc = next();
+        if (rc == ResultCode::Ok) {
+            rc = ended();
+        }
+        if (rc != ResultCode::Ok) {
+            return rc;
+        }
+    }
+    report.incompleteBytes = fill;  // dropped
+    return ResultCode::Ok;
+}
+
+// The same steps over the blocks the pipeline hands back in stream order:
+// the reader has already ended the stream where the loop above would.
+ResultCode BlockRun::parallel(BlockPipeline& pipeline) {
+    for (uint32_t position = 1;; ++position) {
+        const PipelineBlock* read = pipeline.next();
+        if (read == nullptr) {
+            break;
+        }
+        block.position = position;
+        const BlockHeader header = read->header;
+        const uint32_t before = fill;
+        ResultCode rc = place(*read);
+        pipeline.release();
+        if (rc == ResultCode::Ok) {
+            rc = scan(header, before);
+        }
+        if (rc == ResultCode::Ok) {
+            rc = ended();
+        }
+        if (rc != ResultCode::Ok) {
+            return rc;
+        }
+    }
+    report.incompleteBytes = fill;  // dropped
+    return ResultCode::Ok;
+}
+
+ResultCode BlockRun::all(uint32_t workers) {
     if (!allocate(buffers, opened.trailer.maxBlockLength())) {
         return ResultCode::OutOfMemory;
     }
     block.total = opened.trailer.streamLength();
-    remaining = opened.trailer.streamLength();
     block.offset = opened.header.headerSize;
-    for (uint32_t position = 1; remaining != 0 && position <= opened.trailer.blockCount();
-         ++position) {
-        block.position = position;
-        if (const ResultCode rc = next(); rc != ResultCode::Ok) {
-            return rc;
+    if (workers != 0) {
+        // The pipeline's threads are joined before it goes out of scope. When
+        // it cannot start, nothing was read and the loop below reads it all.
+        BlockPipeline pipeline(trace, opened.trailer, workers);
+        if (pipeline.start()) {
+            return parallel(pipeline);
         }
-        ++report.blocksRead;
-        block.done += kBlockHeaderSize + block.storedLength;
-        if (pendingInterrupt() != 0) {
-            return ResultCode::Interrupted;  // also between records spanning many blocks
-        }
-        if (observer != nullptr) {
-            observer->blockDone(block);
-        }
-        block.offset += kBlockHeaderSize + block.storedLength;
     }
-    report.incompleteBytes = fill;  // dropped
-    return ResultCode::Ok;
+    return sequential();
 }
 
 // Whether the bytes after the block stream, before the trailer, begin with
@@ -129,10 +207,12 @@ bool blockFollows(std::FILE* trace, const TraceTrailer& trailer, uint64_t offset
            checkBlockData(header, data.data()) == ResultCode::Ok;
 }
 
-ResultCode readBlocks(std::FILE* trace, const OpenedTrace& opened, RecordSink& sink,
-                      BlockObserver* observer, TraceReport& report) {
-    BlockRun run{trace, opened, sink, observer, report, {}, recordFormOf(opened.versionMajor), 0, 0, {}};
-    const ResultCode rc = run.all();
+ResultCode readBlocks(std::FILE* trace, const OpenedTrace& opened, const TraceRequest& request,
+                      RecordSink& sink, TraceReport& report) {
+    BlockRun run{trace, opened, sink, request.observer, report, {},
+                 recordFormOf(opened.versionMajor), 0, 0, {}};
+    const ResultCode rc =
+        run.all(blockWorkers(request.workers, opened.trailer.blockCount()));
     if (rc == ResultCode::Ok) {
         report.blockAfterEnd =
             blockFollows(trace, opened.trailer, run.block.offset, report.blocksRead + 1);
@@ -167,7 +247,7 @@ ResultCode readTrace(const TraceRequest& request, RecordSink& sink, TraceReport*
                              identityOfDescriptor(fileno(trace.get()))};
     rc = sink.start(opened);
     if (rc == ResultCode::Ok) {
-        rc = readBlocks(trace.get(), opened, sink, request.observer, out);
+        rc = readBlocks(trace.get(), opened, request, sink, out);
     }
     return sink.finish(rc);
 }

@@ -2,7 +2,9 @@
 // A trace as a source of event records. readTrace opens and validates the
 // trace, then runs it through a sink: the sink's start step, every complete
 // record in stream order, and the sink's finish step on every path once it
-// has started (success, failure, interrupt).
+// has started (success, failure, interrupt). Every call of the sink and of
+// the block observer comes on the calling thread, in stream order, also when
+// worker threads check and expand the blocks.
 
 #include <cstdint>
 #include <string>
@@ -59,6 +61,11 @@ struct TraceRequest {
     uint16_t versionMajor = 0;  // as the probe found them
     uint16_t versionMinor = 0;
     BlockObserver* observer = nullptr;
+    // Threads that check and expand the blocks: 0 picks them from the CPUs
+    // the process may run on (none for a trace of a few blocks), 1 reads on
+    // the calling thread alone, 2 or more start that many (at most 16).
+    // Whichever it is, the sink, the observer and the report see the same.
+    uint32_t workers = 0;
 };
 
 // What a run learned besides its result.
