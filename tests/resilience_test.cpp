@@ -125,7 +125,7 @@ TEST(ResourceLimits, AFileSizeLimitIsAFailedWriteWithWholeFiles) {
 }
 
 TEST(ResourceLimits, LittleMemoryEndsWithEighteenAndWholeFiles) {
-#ifdef ORNPCAP_SANITIZE
+#if defined(ORNPCAP_SANITIZE) || defined(ORNPCAP_TSAN)
     GTEST_SKIP() << "the sanitizers reserve more address space than any limit leaves";
 #endif
     TempDir dir;

@@ -52,26 +52,6 @@ private:
     sigset_t before_;
 };
 
-// The block's header and data, with the checks of the header, as the loop on
-// one thread reads them; the FCS is left to a worker.
-ResultCode readStored(std::FILE* trace, const TraceTrailer& trailer, uint16_t expectedNumber,
-                      PipelineBlock& block) {
-    uint8_t raw[kBlockHeaderSize];
-    if (std::fread(raw, 1, sizeof raw, trace) != sizeof raw) {
-        return fault(&block.fault, ResultCode::CannotReadSource, TraceCheck::BlockHeaderCut);
-    }
-    block.header = decodeBlockHeader(raw);
-    const uint16_t length = block.header.blockLength;
-    if (const ResultCode rc = checkBlockHeader(block.header, trailer, expectedNumber, &block.fault);
-        rc != ResultCode::Ok) {
-        return rc;
-    }
-    if (std::fread(block.data.data(), length, 1, trace) != 1) {
-        return fault(&block.fault, ResultCode::CannotReadSource, TraceCheck::BlockDataCut, length);
-    }
-    return ResultCode::Ok;
-}
-
 // A worker's part: the FCS check, then the expansion with the whole work
 // capacity as room. An expander that cannot be initialised leaves the block
 // unexpanded; the caller expands it again and finds out.
@@ -154,7 +134,8 @@ void BlockPipeline::readAll() {
             return;  // stopping
         }
         block->fault = TraceFault{};
-        block->code = readStored(trace_, trailer_, expectedBlockNumber(position), *block);
+        block->code = readBlockData(trace_, trailer_, expectedBlockNumber(position), block->header,
+                                    block->data.data(), &block->fault);
         const bool failed = block->code != ResultCode::Ok;
         const uint32_t length = block->header.blockLength;
         publish(failed);  // the slot is the workers' from here on

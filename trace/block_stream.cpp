@@ -65,8 +65,8 @@ ResultCode checkBlockData(const BlockHeader& header, const uint8_t* data, TraceF
                                           header.blockFcs, fcs);
 }
 
-ResultCode readBlock(std::FILE* trace, const TraceTrailer& trailer, uint16_t expectedNumber,
-                     BlockHeader& header, std::vector<uint8_t>& blockBuffer, TraceFault* out) {
+ResultCode readBlockData(std::FILE* trace, const TraceTrailer& trailer, uint16_t expectedNumber,
+                         BlockHeader& header, uint8_t* data, TraceFault* out) {
     uint8_t raw[kBlockHeaderSize];
     if (std::fread(raw, 1, sizeof raw, trace) != sizeof raw) {
         return fault(out, ResultCode::CannotReadSource, TraceCheck::BlockHeaderCut);
@@ -76,11 +76,18 @@ ResultCode readBlock(std::FILE* trace, const TraceTrailer& trailer, uint16_t exp
         rc != ResultCode::Ok) {
         return rc;
     }
-    if (std::fread(blockBuffer.data(), header.blockLength, 1, trace) != 1) {
+    if (std::fread(data, header.blockLength, 1, trace) != 1) {
         return fault(out, ResultCode::CannotReadSource, TraceCheck::BlockDataCut,
                      header.blockLength);
     }
-    return checkBlockData(header, blockBuffer.data(), out);
+    return ResultCode::Ok;
+}
+
+ResultCode readBlock(std::FILE* trace, const TraceTrailer& trailer, uint16_t expectedNumber,
+                     BlockHeader& header, std::vector<uint8_t>& blockBuffer, TraceFault* out) {
+    const ResultCode rc =
+        readBlockData(trace, trailer, expectedNumber, header, blockBuffer.data(), out);
+    return rc != ResultCode::Ok ? rc : checkBlockData(header, blockBuffer.data(), out);
 }
 
 ResultCode expandBlock(const BlockHeader& header, const uint8_t* data,

@@ -44,6 +44,11 @@ ResultCode checkBlockHeader(const BlockHeader& header, const TraceTrailer& trail
 ResultCode checkBlockData(const BlockHeader& header, const uint8_t* data,
                           TraceFault* fault = nullptr);
 
+// Reads the next block's header and data (into maxBlockLength bytes at data)
+// and checks the header; the data's FCS is left to checkBlockData.
+ResultCode readBlockData(std::FILE* trace, const TraceTrailer& trailer, uint16_t expectedNumber,
+                         BlockHeader& header, uint8_t* data, TraceFault* fault = nullptr);
+
 // Reads and checks the next block: 0, CannotReadSource (short read, empty
 // block) or BadFormat (longer than maxBlockLength, out of sequence, FCS
 // mismatch). What failed goes to fault, block and offset aside.

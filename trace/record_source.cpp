@@ -202,7 +202,12 @@ bool blockFollows(std::FILE* trace, const TraceTrailer& trailer, uint64_t offset
         offset + kBlockHeaderSize + header.blockLength > end) {
         return false;
     }
-    std::vector<uint8_t> data(header.blockLength);
+    std::vector<uint8_t> data;
+    try {
+        data.resize(header.blockLength);
+    } catch (const std::bad_alloc&) {
+        return false;  // a warning is not worth the run
+    }
     return std::fread(data.data(), 1, data.size(), trace) == data.size() &&
            checkBlockData(header, data.data()) == ResultCode::Ok;
 }
