@@ -1,49 +1,91 @@
 // mktrace: writes a trace file from a scenario, so that traces can be made
 // without a device. See tools/tracebuild/scenario.hpp for the scenario format.
 //
-//   mktrace <scenario file | -> <trace file>
+//   mktrace [-h|--help] [--version] SCENARIO|- TRACE|-
 
 #include <cstdio>
+#include <fstream>
 #include <iostream>
 #include <iterator>
-#include <sstream>
 #include <string>
-#include <fstream>
+#include <string_view>
+#include <vector>
 
-#include "tools/tracebuild/scenario.hpp"
+#include "app/console.hpp"
+#include "app/diagnostics.hpp"
+#include "app/program.hpp"
 #include "base/file_io.hpp"
+#include "tools/tracebuild/scenario.hpp"
+
+namespace {
+
+using ornpcap::diagnostics::say;
+
+constexpr std::string_view kName = "mktrace";
+
+constexpr const char* kHelp =
+    "Usage: mktrace [-h|--help] [--version] SCENARIO TRACE\n"
+    "Writes the trace file TRACE from the scenario SCENARIO, a small text that\n"
+    "sets the header (version, start, utc, snap, description, blocks, level) and\n"
+    "lists the records (frame, bulk and traffic lines); see mktrace(1).\n"
+    "Either name may be - for standard input (SCENARIO) or output (TRACE).\n"
+    "\n"
+    "  -h, --help     show this help and exit\n"
+    "      --version  show the version and exit\n";
+
+bool readScenario(const std::string& name, std::string& text) {
+    if (name == "-") {
+        text.assign(std::istreambuf_iterator<char>(std::cin), {});
+        return true;
+    }
+    std::ifstream in(name);
+    text.assign(std::istreambuf_iterator<char>(in), {});
+    return static_cast<bool>(in) || in.eof();
+}
+
+int make(const std::string& scenarioName, const std::string& traceName) {
+    std::string text;
+    if (!readScenario(scenarioName, text)) {
+        say(kName, scenarioName, "cannot be read");
+        return 1;
+    }
+    const bool toStdout = traceName == "-";
+    ornpcap::FileHandle file(toStdout ? nullptr : std::fopen(traceName.c_str(), "wb"));
+    std::FILE* out = toStdout ? stdout : file.get();
+    if (out == nullptr) {
+        say(kName, traceName, "cannot be created");
+        return 1;
+    }
+    const auto result = ornpcap::tracebuild::runScenario(text, out);
+    if (!result.ok) {
+        say(kName, scenarioName, result.error);
+        return 1;
+    }
+    if (std::fflush(out) != 0) {
+        say(kName, traceName, "cannot be written");
+        return 1;
+    }
+    say(kName, traceName,
+        std::to_string(result.records) + " records in " + std::to_string(result.blocks) +
+            " blocks");
+    return 0;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: mktrace <scenario file | -> <trace file>\n");
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.size() == 1 && (args[0] == "-h" || args[0] == "--help")) {
+        ornpcap::console::print(kHelp);
+        return 0;
+    }
+    if (args.size() == 1 && args[0] == "--version") {
+        ornpcap::console::printLine(ornpcap::versionLine(kName));
+        return 0;
+    }
+    if (args.size() != 2 || (args[0].starts_with("-") && args[0] != "-")) {
+        say(kName, "", "usage: mktrace [-h|--help] [--version] SCENARIO TRACE");
         return 2;
     }
-    const std::string scenarioName = argv[1];
-    std::string text;
-    if (scenarioName == "-") {
-        text.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
-    } else {
-        std::ifstream in(scenarioName);
-        if (!in) {
-            std::fprintf(stderr, "mktrace: cannot read %s\n", scenarioName.c_str());
-            return 1;
-        }
-        text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
-    ornpcap::FileHandle out(std::fopen(argv[2], "wb"));
-    if (!out) {
-        std::fprintf(stderr, "mktrace: cannot create %s\n", argv[2]);
-        return 1;
-    }
-    const auto result = ornpcap::tracebuild::runScenario(text, out.get());
-    if (!result.ok) {
-        std::fprintf(stderr, "mktrace: %s: %s\n", scenarioName.c_str(), result.error.c_str());
-        return 1;
-    }
-    if (std::fflush(out.get()) != 0) {
-        std::fprintf(stderr, "mktrace: cannot write %s\n", argv[2]);
-        return 1;
-    }
-    std::printf("mktrace: %s: %lu records in %u blocks\n", argv[2], result.records, result.blocks);
-    return 0;
+    return make(args[0], args[1]);
 }
