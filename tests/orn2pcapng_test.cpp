@@ -6,11 +6,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <map>
+#include <regex>
 #include <set>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "app/report.hpp"
 #include "base/byte_order.hpp"
 #include "tests/support/capture_files.hpp"
 #include "tests/support/orn2pcapng_run.hpp"
@@ -390,6 +393,29 @@ TEST(Orn2PcapngRun, CommandLineConventions) {
         EXPECT_EQ(run.exitCode, c.exitCode);
         EXPECT_EQ(run.out.substr(0, c.out.size()), c.out);
         EXPECT_EQ(run.err, c.err);
+    }
+}
+
+TEST(Orn2PcapngManPage, RendersCleanlyAndGivesEveryExitStatus) {
+    if (std::system("groff --version >/dev/null 2>&1") != 0) {
+        GTEST_SKIP() << "groff is not installed: manual page check skipped";
+    }
+    TempDir dir;
+    const std::string command = "groff -ww -man -Tutf8 -P-cbou -rHY=0 '" ORNPCAP_SOURCE_DIR
+                                "/man/orn2pcapng.1' >'" + dir / "page" + "' 2>'" + dir / "warnings" + "'";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    EXPECT_EQ(dir.read("warnings"), Bytes{});
+    const Bytes bytes = dir.read("page");
+    const std::string page =
+        std::regex_replace(std::string(bytes.begin(), bytes.end()), std::regex("\\s+"), " ");
+    for (const char* status : {" 0 the trace was exported", " 1 the trace is damaged",
+                               " 2 a usage error", " 128+signal interrupted"}) {
+        EXPECT_NE(page.find(status), std::string::npos) << status;
+    }
+    for (int code : {3, 6, 18}) {
+        EXPECT_NE(page.find(" " + std::to_string(code) + " " + std::string(resultMessage(code))),
+                  std::string::npos)
+            << code;
     }
 }
 

@@ -43,20 +43,20 @@ std::string howChosen(const PortChoice& p) {
 }
 
 void portRows(const ExportSummary& s, std::vector<std::string>& lines) {
-    lines.push_back(format("%5s  %9s  %-12s  %s", "Port", "Records", "Format", "Chosen"));
+    lines.push_back(format("%5s  %8s  %-12s  %s", "Port", "Records", "Format", "Chosen"));
     for (const PortChoice& p : s.ports) {
         if (p.choice != Choice::NotAsked) {
-            lines.push_back(format("%5u  %9llu  %-12s  %s", p.port, Count(p.records),
+            lines.push_back(format("%5u  %8llu  %-12s  %s", p.port, Count(p.records),
                                    formatNameOf(p.format).c_str(), howChosen(p).c_str()));
         }
     }
 }
 
-constexpr const char* kInterfaceRow = "%9s  %-17s  %-12s  %-14s  %9s  %9s  %5s  %7s  %7s";
+constexpr const char* kInterfaceRow = "%9s  %-17s  %-12s  %-14s  %7s  %7s  %5s  %7s  %7s";
 
 std::string interfaceRow(const PcapngChannel& c) {
     const PcapngLink link = pcapngLinkOf(c.format);
-    return format("%9lld  %-17s  %-12s  %-14s  %9llu  %9llu  %5llu  %7llu  %7llu",
+    return format("%9lld  %-17s  %-12s  %-14s  %7llu  %7llu  %5llu  %7llu  %7llu",
                   static_cast<long long>(c.interfaceId), c.name.c_str(),
                   std::string(frameFormatName(c.format)).c_str(),
                   format("%u %s", link.linkType, std::string(link.name).c_str()).c_str(),
@@ -79,7 +79,7 @@ void interfaceRows(const ExportSummary& s, std::vector<std::string>& lines, Sums
         sums.skipped += c->skipped;
         sums.refused += c->refused;
     }
-    lines.push_back(format("%9s  %-17s  %-12s  %-14s  %9llu  %9llu  %5llu  %7llu  %7llu", "",
+    lines.push_back(format("%9s  %-17s  %-12s  %-14s  %7llu  %7llu  %5llu  %7llu  %7llu", "",
                            "Total", "", "", sums.in, sums.out, sums.crc, sums.skipped,
                            sums.refused));
 }
@@ -111,9 +111,10 @@ std::vector<std::string> reportLines(const ExportSummary& s) {
 std::vector<std::string> portWarnings(const ExportSummary& s) {
     std::vector<std::string> warnings;
     std::string unnamed;
+    int count = 0;
     for (const PortChoice& p : s.ports) {
         if (p.choice == Choice::Unrecognised && p.judged != 0) {
-            unnamed += (unnamed.empty() ? "" : ", ") + std::to_string(p.port);
+            unnamed += (count++ == 0 ? "" : ", ") + std::to_string(p.port);
         }
         if (p.choice != Choice::NotAsked && p.records == 0) {
             warnings.push_back("port " + std::to_string(p.port) + ": no records in the trace");
@@ -121,7 +122,8 @@ std::vector<std::string> portWarnings(const ExportSummary& s) {
     }
     if (!unnamed.empty()) {
         warnings.insert(warnings.begin(),
-                        "not exported, frame format not recognised: port " + unnamed +
+                        "not exported, frame format not recognised: " +
+                            std::string(count == 1 ? "port " : "ports ") + unnamed +
                             "; name it with -p PORT=FORMAT (ethernet, ppp-sync, ppp-async, "
                             "raw-ip, i4b or internal-udp)");
     }

@@ -1,5 +1,7 @@
 #include "programs/orn2pcapng/run.hpp"
 
+#include <unistd.h>
+
 #include "app/console.hpp"
 #include "app/diagnostics.hpp"
 #include "app/program.hpp"
@@ -127,6 +129,11 @@ int conclude(const Orn2PcapngSettings& settings, const Export& done, const Pcapn
 }
 
 int convert(const Orn2PcapngSettings& settings) {
+    if (settings.output == "-" && ::isatty(STDOUT_FILENO) == 1) {
+        say(kName, "", "standard output is a terminal: no pcapng file is written there (redirect "
+                       "it, or name an output file)");
+        return 2;
+    }
     Probed probed;
     if (!probe(settings.trace, probed)) {
         return 2;
