@@ -6,7 +6,7 @@ N/2 records spread over 256 LSNs; compressed blocks), then times, best of three:
 
   floor     OrnPcap on a port with no records: reads, checks and expands every
             block and cuts every record, writes nothing
-  each converter and mode over the traces
+  each converter and mode over the traces, and orninfo's inventory of them
   editcap   Wireshark's editcap -F pcap copying the pcap file OrnPcap wrote
 
 and prints records per second, MB per second of trace, each converter's time
@@ -23,6 +23,7 @@ RECORDS = int(sys.argv[2])
 DATA = os.path.join(BUILD, "bench")
 ORNPCAP = os.path.join(BUILD, "OrnPcap")
 MKTRACE = os.path.join(BUILD, "mktrace")
+ORNINFO = os.path.join(BUILD, "orninfo")
 
 
 def make_trace(name, records, lsns, blocks="compressed"):
@@ -68,7 +69,17 @@ CONVERTERS = [
     # The same records in stored blocks: what the converter costs without NRV2B.
     ("floor, stored blocks", ["-f4", "-p9"], "stored"),
     ("pcap ETHERNET, stored", ["-f1", "-p30"], "stored"),
+    # orninfo reads every block and record as the floor does, and writes no file.
+    ("orninfo", None, "one"),
+    ("orninfo, 256 LSNs", None, "lsns"),
+    ("orninfo, stored blocks", None, "stored"),
 ]
+
+
+def command_for(args, trace):
+    if args is None:
+        return [ORNINFO, trace]
+    return [ORNPCAP, "-i" + trace, "-ox.pcap"] + args
 
 FLOORS = {"one": "floor (no output)", "lsns": "floor, 256 LSNs", "stored": "floor, stored blocks"}
 
@@ -90,7 +101,7 @@ def main():
     for name, args, kind in CONVERTERS:
         for records in (RECORDS // 2, RECORDS):
             trace = traces[(kind, records)]
-            results[(name, records)] = best_of([ORNPCAP, "-i" + trace, "-ox.pcap"] + args, work)
+            results[(name, records)] = best_of(command_for(args, trace), work)
 
     print()
     print("%-24s %9s %8s %12s %9s %8s" % ("run", "records", "seconds", "records/s", "MB/s", "x floor"))
