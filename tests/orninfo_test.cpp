@@ -15,6 +15,7 @@
 #include "programs/orninfo/port_command.hpp"
 #include "tests/support/temp_dir.hpp"
 #include "tests/support/tool_run.hpp"
+#include "tools/tracebuild/traffic.hpp"
 
 namespace ornpcap::test {
 namespace {
@@ -236,6 +237,37 @@ TEST(OrnInfoSample, NamesEveryPortAndItsCommandsExtractThem) {
     }
     std::sort(outputs.begin(), outputs.end());
     EXPECT_EQ(dir.list(), outputs);
+}
+
+// Many ports of realistic traffic of each format in one trace: each port's
+// frames reach the recogniser of that port alone.
+TEST(OrnInfoTraffic, NamesThePortsOfEveryFormatInOneTrace) {
+    TempDir dir;
+    std::map<uint16_t, int32_t> expected;
+    {
+        std::FILE* out = std::fopen((dir / "Trace.orn").c_str(), "wb");
+        ASSERT_NE(out, nullptr);
+        tracebuild::TraceWriter writer(out, {}, 8000, BlockMode::Alternate, 1);
+        for (uint16_t port = 1; port <= 60; ++port) {
+            const auto format = static_cast<tracebuild::TrafficFormat>(1 + port % 6);
+            tracebuild::addTraffic(writer, {format, port, static_cast<uint16_t>(port % 3),
+                                            static_cast<uint16_t>(1 + port % 3),
+                                            10ul + (port * 37ul) % 150, 77u + port});
+            expected[port] = static_cast<int32_t>(format);
+        }
+        ASSERT_TRUE(writer.finish());
+        std::fclose(out);
+    }
+    const orninfo::InventoryResult result = orninfo::takeInventory(dir / "Trace.orn");
+    ASSERT_EQ(result.status, InventoryStatus::Taken);
+    EXPECT_TRUE(result.inventory.integrity.intact);
+    ASSERT_EQ(result.inventory.ports.size(), expected.size());
+    size_t right = 0;
+    for (const orninfo::PortSummary& port : result.inventory.ports) {
+        right += port.guess.format == expected.at(port.port);
+    }
+    std::printf("orninfo named %zu of %zu ports of realistic traffic\n", right, expected.size());
+    EXPECT_GE(right, 57u) << "95% of 60 ports";
 }
 
 // ---- Damaged traces
