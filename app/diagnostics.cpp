@@ -89,12 +89,26 @@ void traceFault(std::string_view program, std::string_view file, const TraceFaul
     say(program, file, describe(fault) + format(" (exit %lld)", exitCode(fault.code)));
 }
 
+std::string describeBlocksLeftUnread(const TraceReport& report) {
+    return format("the block stream ends after block %lld by its trailer (blockCount %lld",
+                  report.blocksRead, report.trailer.blockCount()) +
+           format(", streamLength %lld), but a good block follows: records were left unread",
+                  report.trailer.streamLength());
+}
+
 void blocksLeftUnread(std::string_view program, std::string_view file, const TraceReport& report) {
-    say(program, file,
-        format("the block stream ends after block %lld by its trailer (blockCount %lld",
-               report.blocksRead, report.trailer.blockCount()) +
-            format(", streamLength %lld), but a good block follows: records were left unread",
-                   report.trailer.streamLength()));
+    say(program, file, describeBlocksLeftUnread(report));
+}
+
+void frameFormatLooksWrong(std::string_view program, std::string_view file, uint16_t port,
+                           const FormatGuess& guess, FrameFormat given) {
+    const auto likely = static_cast<FrameFormat>(guess.format);
+    char text[160];
+    std::snprintf(text, sizeof text,
+                  "the frames of port %u look like %s (confidence %.2f), not %s: use -f%d",
+                  unsigned{port}, std::string(frameFormatName(likely)).c_str(), guess.confidence,
+                  std::string(frameFormatName(given)).c_str(), static_cast<int>(guess.format));
+    say(program, file, text);
 }
 
 void argumentSkipped(std::string_view program, std::string_view argument) {
