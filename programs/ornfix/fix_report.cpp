@@ -110,8 +110,8 @@ std::string trailerDamaged(const Context&, const Finding& f) {
 }
 
 std::string trailerMissing(const Context&, const Finding& f) {
-    const std::string why = f.to == f.from ? "none: the file ends after the last intact block"
-                                           : "none: the file ends " + plural(f.to - f.from, "byte", "bytes") +
+    const std::string why = f.to == f.from ? "missing: the file ends after the last intact block"
+                                           : "missing: the file ends " + plural(f.to - f.from, "byte", "bytes") +
                                                  " after the last intact block (dropped)";
     return "trailer: " + why + kNewTrailer;
 }

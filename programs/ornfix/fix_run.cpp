@@ -136,11 +136,14 @@ int writeRepaired(Job& job, FileSource& source, const SalvagePlan& plan) {
     }
     TraceSummary summary = plannedSummary(plan, counts);
     if (job.target.kind == OutputKind::NewFile) {
-        summary = summariseTrace(out.writtenName());
+        const TraceSummary read = checkWrittenTrace(out.writtenName());
+        summary.checked = true;
+        summary.intact = read.intact && read.blocks == counts.blocks;
+        summary.fault = read.fault;
         if (!summary.intact) {
             return fail(job.report, ResultCode::CannotRepair, job.outputName,
                         "the repaired trace does not read back whole: " +
-                            diagnostics::describe(summary.fault));
+                            diagnostics::describe(summary.fault));  // a fault of ornfix's own
         }
     }
     if (pendingInterrupt() != 0) {

@@ -92,34 +92,41 @@ void addFinding(SalvagePlan& plan, FindingKind kind, uint64_t from, uint64_t to,
     plan.findings.push_back(f);
 }
 
-// What the bytes after the last intact block were, and the trailer.
-void noteTail(SalvagePlan& plan, const Skipped& tail, InputWindow& in, uint16_t due) {
+void addTrailerDamaged(SalvagePlan& plan) {
     const uint64_t size = plan.fileSize;
+    TraceFault f;
+    fault(&f, ResultCode::BadFormat,
+          plan.trailer.state == TrailerState::BadFcs ? TraceCheck::TrailerChecksum
+                                                     : TraceCheck::StreamTooLong,
+          plan.trailer.trailer.streamLength(),
+          static_cast<int64_t>(size - plan.header.size - kTrailerSize));
+    addFinding(plan, FindingKind::TrailerDamaged, size - kTrailerSize, size, f);
+}
+
+// What the bytes after the last intact block were, and the trailer: a cut
+// block (the file ends inside it); with an intact trailer, a damaged block
+// or bytes that are no block before it; without one, those and 16 bytes of
+// a damaged trailer, or fewer bytes than a trailer (one cut short).
+void noteTail(SalvagePlan& plan, const Skipped& tail, InputWindow& in, uint16_t due) {
     const bool trailerGood = plan.trailer.state == TrailerState::Good;
     const TraceCheck check = tail.fault.check;
-    const bool due_ = tail.from < tail.to && startsDueBlock(in, tail.from, due);
-    const bool cut = !trailerGood && (check == TraceCheck::BlockHeaderCut ||
-                                      (check == TraceCheck::BlockDataCut && due_));
+    const bool dueBlock = tail.from < tail.to && startsDueBlock(in, tail.from, due);
     const uint64_t length = tail.to - tail.from;
-    const bool trailerAtEnd = !trailerGood && !cut && length >= kTrailerSize &&
-                              plan.trailer.state != TrailerState::Absent;
-    const uint64_t end = trailerAtEnd ? size - kTrailerSize : tail.to;
-    if (cut) {
+    const FindingKind kind = dueBlock ? FindingKind::DamagedAtEnd : FindingKind::BytesAfterStream;
+    if (!trailerGood && (check == TraceCheck::BlockHeaderCut ||
+                         (check == TraceCheck::BlockDataCut && dueBlock))) {
         addFinding(plan, FindingKind::CutShort, tail.from, tail.to, tail.fault);
-    } else if (end > tail.from) {
-        addFinding(plan, due_ ? FindingKind::DamagedAtEnd : FindingKind::BytesAfterStream,
-                   tail.from, end, tail.fault);
-    }
-    if (trailerAtEnd) {
-        TraceFault f;
-        fault(&f, ResultCode::BadFormat,
-              plan.trailer.state == TrailerState::BadFcs ? TraceCheck::TrailerChecksum
-                                                         : TraceCheck::StreamTooLong,
-              plan.trailer.trailer.streamLength(),
-              static_cast<int64_t>(size - plan.header.size - kTrailerSize));
-        addFinding(plan, FindingKind::TrailerDamaged, size - kTrailerSize, size, f);
-    } else if (!trailerGood && !cut) {
-        addFinding(plan, FindingKind::TrailerMissing, tail.from, size);
+    } else if (trailerGood) {
+        if (length != 0) {
+            addFinding(plan, kind, tail.from, tail.to, tail.fault);
+        }
+    } else if (length >= kTrailerSize && plan.trailer.state != TrailerState::Absent) {
+        if (length > kTrailerSize) {
+            addFinding(plan, kind, tail.from, tail.to - kTrailerSize, tail.fault);
+        }
+        addTrailerDamaged(plan);
+    } else {
+        addFinding(plan, FindingKind::TrailerMissing, tail.from, tail.to);
     }
 }
 

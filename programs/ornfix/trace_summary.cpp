@@ -2,50 +2,56 @@
 
 #include <cstdio>
 #include <ctime>
+#include <sys/stat.h>
+#include <vector>
 
 #include "app/diagnostics.hpp"
-#include "trace/record_source.hpp"
+#include "base/file_io.hpp"
+#include "trace/block_stream.hpp"
 #include "trace/trace_file.hpp"
 
 namespace ornpcap::ornfix {
 
 namespace {
 
-struct Counter final : RecordSink {
-    TraceSummary& summary;
-    explicit Counter(TraceSummary& s) : summary(s) {}
-    ResultCode start(const OpenedTrace& trace) override {
-        summary.header = trace.header;
-        return ResultCode::Ok;
-    }
-    ResultCode record(const EventRecord& r, const uint8_t*) override {
-        if (summary.records == 0) {
-            summary.firstTime = r.timeMs;
+// Every block of the stream, as the conversion reads it, and nothing after
+// the last one but the trailer.
+bool readAllBlocks(std::FILE* trace, const TraceTrailer& trailer, uint64_t fileSize,
+                   TraceSummary& summary) {
+    std::vector<uint8_t> data(trailer.maxBlockLength());
+    uint64_t stream = 0;
+    for (uint32_t position = 1; position <= trailer.blockCount(); ++position) {
+        BlockHeader header;
+        if (readBlock(trace, trailer, expectedBlockNumber(position), header, data,
+                      &summary.fault) != ResultCode::Ok) {
+            summary.fault.block = position;
+            return false;
         }
-        ++summary.records;
-        summary.lastTime = r.timeMs;
-        return ResultCode::Ok;
+        stream += kBlockHeaderSize + header.blockLength;
+        summary.blocks = position;
     }
-    ResultCode finish(ResultCode result) override { return result; }
-};
+    return stream == trailer.streamLength() &&
+           summary.header.headerSize + stream + kTrailerSize == fileSize;
+}
 
 }  // namespace
 
-TraceSummary summariseTrace(const std::string& name) {
+TraceSummary checkWrittenTrace(const std::string& name) {
     TraceSummary summary;
     summary.checked = true;
     uint16_t minor = 0;
     if (probeTrace(name, summary.versionMajor, minor, &summary.fault) != ResultCode::Ok) {
         return summary;
     }
-    Counter counter(summary);
-    TraceReport report;
-    const ResultCode rc = readTrace({name, summary.versionMajor, minor, nullptr}, counter, &report);
-    summary.blocks = report.blocksRead;
-    summary.fault = report.fault;
-    summary.header = report.header;
-    summary.intact = (rc == ResultCode::Ok || (rc == ResultCode::NoEvents && report.validated)) &&
-                     report.incompleteBytes == 0 && !report.blockAfterEnd;
+    FileHandle trace(std::fopen(name.c_str(), "rb"));
+    TraceTrailer trailer;
+    if (!trace || validateTrace(trace.get(), summary.versionMajor, minor, summary.header, trailer,
+                                &summary.fault) != ResultCode::Ok) {
+        return summary;
+    }
+    struct stat st {};
+    summary.intact = ::fstat(fileno(trace.get()), &st) == 0 &&
+                     readAllBlocks(trace.get(), trailer, static_cast<uint64_t>(st.st_size), summary);
     return summary;
 }
 
@@ -77,7 +83,11 @@ std::string summaryLine(const std::string& name, const TraceSummary& s) {
     if (!s.checked) {
         return line + ", not read back";
     }
-    return line + (s.intact ? ", integrity OK" : ", DAMAGED: " + diagnostics::describe(s.fault));
+    if (s.intact) {
+        return line + ", integrity OK";
+    }
+    return line + ", DAMAGED" +
+           (s.fault.failed() ? ": " + diagnostics::describe(s.fault) : ": the block stream does not end at the trailer");
 }
 
 }  // namespace ornpcap::ornfix

@@ -12,8 +12,8 @@
 namespace ornpcap::ornfix {
 
 struct TraceSummary {
-    bool checked = false;  // read back as the conversion reads it
-    bool intact = false;   // every check passed, every block read, no record cut
+    bool checked = false;  // read back from disk
+    bool intact = false;   // header, trailer and every block pass the conversion's checks
     uint16_t versionMajor = 0;
     uint32_t blocks = 0;
     uint64_t records = 0;
@@ -23,8 +23,12 @@ struct TraceSummary {
     TraceFault fault;    // why it is not intact
 };
 
-// Reads the trace by name as the conversion reads it.
-TraceSummary summariseTrace(const std::string& name);
+// Reads a trace ornfix wrote back from disk with the conversion's checks:
+// the probe, the validation, and every block's header and FCS in turn, the
+// stream ending exactly at the trailer. The blocks are not expanded again:
+// each was expanded when it was chosen or made. Records and times are the
+// caller's to fill in.
+TraceSummary checkWrittenTrace(const std::string& name);
 
 // "Trace_fixed.orn: format version 8, 9 blocks, 63 records,
 // 2009-12-09 12:00:00.000 to 12:00:05.750, integrity OK"
