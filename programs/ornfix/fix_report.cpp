@@ -69,8 +69,9 @@ std::string damaged(const Context&, const Finding& f) {
 
 std::string missing(const Context&, const Finding& f) {
     const uint32_t first = f.nextPosition - f.blocksLost;
-    const std::string which = f.blocksLost == 1 ? "block " + n(first)
-                                                : "blocks " + n(first) + " to " + n(f.nextPosition - 1);
+    const std::string which =
+        f.blocksLost == 1 ? "block " + n(first)
+                          : "blocks " + n(first) + " to " + n(f.nextPosition - 1);
     const std::string where = first == 1 ? "the first intact block is block "
                                          : "block " + n(first - 1) + " is followed by block ";
     return "missing: " + which + ": " + where + n(f.nextPosition) + " at offset " +
@@ -110,9 +111,9 @@ std::string trailerDamaged(const Context&, const Finding& f) {
 }
 
 std::string trailerMissing(const Context&, const Finding& f) {
-    const std::string why = f.to == f.from ? "missing: the file ends after the last intact block"
-                                           : "missing: the file ends " + plural(f.to - f.from, "byte", "bytes") +
-                                                 " after the last intact block (dropped)";
+    const std::string after =
+        f.to == f.from ? "" : plural(f.to - f.from, "byte", "bytes") + " (dropped) ";
+    const std::string why = "missing: the file ends " + after + "after the last intact block";
     return "trailer: " + why + kNewTrailer;
 }
 
@@ -122,10 +123,12 @@ std::string trailerDisagrees(const Context&, const Finding& f) {
 
 std::string lastRecord(const Context& c, const Finding&) {
     const StreamBreak& t = c.plan.tail;
-    std::string text = "end of the records: " +
-                       (t.recordsCut != 0 ? "1 record cut short (" + plural(t.bytesDropped, "byte", "bytes") + ")"
-                                          : plural(t.bytesDropped, "byte", "bytes") + " not proven to be whole records") +
-                       " dropped";
+    const std::string bytes = plural(t.bytesDropped, "byte", "bytes");
+    const std::string text =
+        "end of the records: " +
+        (t.recordsCut != 0 ? "1 record cut short (" + bytes + ")"
+                           : bytes + " not proven to be whole records") +
+        " dropped";
     return t.hasBefore ? text + "; records after " + timeOf(c, t.timeBefore) + " lost" : text;
 }
 

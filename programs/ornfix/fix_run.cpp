@@ -185,8 +185,9 @@ int repairTrace(const FixOptions& options) {
         return nothingSalvaged(job.report, options.trace, plan);
     }
     if (rc != ResultCode::Ok) {
+        const bool unreadable = rc == ResultCode::CannotReadSource;
         return fail(job.report, rc, options.trace,
-                    rc == ResultCode::CannotReadSource ? errorText(source.error()) : "out of memory");
+                    unreadable ? errorText(source.error()) : "out of memory");
     }
     job.report.findings(options.trace, plan);
     if (plan.good) {

@@ -45,7 +45,8 @@ ResultCode byKind(const struct stat& st, const std::string& path, OutputTarget& 
         target.kind = OutputKind::Through;
         return ResultCode::Ok;
     }
-    return refuse(reason, S_ISDIR(st.st_mode) ? "is a folder" : "is not a file a trace can be written to");
+    return refuse(reason, S_ISDIR(st.st_mode) ? "is a folder"
+                                              : "is not a file a trace can be written to");
 }
 
 ResultCode existingOutput(const std::string& name, const struct stat& entry,

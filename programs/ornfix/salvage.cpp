@@ -261,9 +261,8 @@ ResultCode salvageIn(InputWindow& in, SalvagePlan& plan) {
 }  // namespace
 
 uint32_t SalvagePlan::blocksKept() const {
-    return static_cast<uint32_t>(std::count_if(blocks.begin(), blocks.end(), [](const KeptBlock& b) {
-        return !b.nothingKept();
-    }));
+    return static_cast<uint32_t>(std::count_if(
+        blocks.begin(), blocks.end(), [](const KeptBlock& b) { return !b.nothingKept(); }));
 }
 
 ResultCode salvage(ByteSource& source, SalvagePlan& plan) {

@@ -50,8 +50,9 @@ TraceSummary checkWrittenTrace(const std::string& name) {
         return summary;
     }
     struct stat st {};
-    summary.intact = ::fstat(fileno(trace.get()), &st) == 0 &&
-                     readAllBlocks(trace.get(), trailer, static_cast<uint64_t>(st.st_size), summary);
+    summary.intact =
+        ::fstat(fileno(trace.get()), &st) == 0 &&
+        readAllBlocks(trace.get(), trailer, static_cast<uint64_t>(st.st_size), summary);
     return summary;
 }
 
@@ -86,8 +87,9 @@ std::string summaryLine(const std::string& name, const TraceSummary& s) {
     if (s.intact) {
         return line + ", integrity OK";
     }
-    return line + ", DAMAGED" +
-           (s.fault.failed() ? ": " + diagnostics::describe(s.fault) : ": the block stream does not end at the trailer");
+    return line + ", DAMAGED: " +
+           (s.fault.failed() ? diagnostics::describe(s.fault)
+                             : "the block stream does not end at the trailer");
 }
 
 }  // namespace ornpcap::ornfix

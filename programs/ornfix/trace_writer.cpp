@@ -37,7 +37,8 @@ void RecordPhase::advance(const uint8_t* bytes, size_t length, const RecordForm&
             }
             continue;
         }
-        const uint32_t k = static_cast<uint32_t>(std::min<size_t>(length, form.headerSize - consumed));
+        const uint32_t k =
+            static_cast<uint32_t>(std::min<size_t>(length, form.headerSize - consumed));
         std::memcpy(head.data() + consumed, bytes, k);
         consumed += k;
         bytes += k;

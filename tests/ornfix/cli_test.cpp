@@ -20,7 +20,9 @@ const Bytes& sample() {
     return bytes;
 }
 
-Bytes sampleCutTo(size_t length) { return Bytes(sample().begin(), sample().begin() + static_cast<std::ptrdiff_t>(length)); }
+Bytes sampleCutTo(size_t length) {
+    return Bytes(sample().begin(), sample().begin() + static_cast<std::ptrdiff_t>(length));
+}
 
 // The folder holds these names and nothing else (no temporary file).
 void expectOnly(const TempDir& dir, std::vector<std::string> names) {
@@ -124,8 +126,9 @@ TEST(Command, ADamagedHeaderIsRewrittenWithAWarning) {
     const ToolRun run = runOrnfix(dir, {"t.orn"});
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_NE(run.out.find("\nheader: FCS-16 wrong"), std::string::npos) << run.out;
-    EXPECT_EQ(run.err, "ornfix: t.orn: warning: the header itself was damaged: its FCS is "
-                       "rewritten, and its other fields (start time, snapLength) may be wrong too\n");
+    EXPECT_EQ(run.err,
+              "ornfix: t.orn: warning: the header itself was damaged: its FCS is rewritten, and "
+              "its other fields (start time, snapLength) may be wrong too\n");
     EXPECT_EQ(runOrnfix(dir, {"t_fixed.orn"}).exitCode, 16);
 }
 

@@ -46,7 +46,9 @@ struct Damage {
     TraceCheck check;  // of the first finding; None: not checked
 };
 
-std::vector<size_t> respec(BuiltTrace& t, size_t k, const std::function<void(tracebuild::BlockSpec&)>& edit) {
+using BlockEdit = std::function<void(tracebuild::BlockSpec&)>;
+
+std::vector<size_t> respec(BuiltTrace& t, size_t k, const BlockEdit& edit) {
     edit(t.spec.blocks[k]);
     rebuild(t);
     return {k};
@@ -61,7 +63,8 @@ const Damage kDamages[] = {
      FindingKind::DamagedBlocks, TraceCheck::BlockChecksum},
     {"numbered out of sequence",
      [](BuiltTrace& t, size_t k) {
-         return respec(t, k, [k](tracebuild::BlockSpec& b) { b.number = static_cast<uint16_t>(k + 9); });
+         return respec(t, k,
+                       [k](tracebuild::BlockSpec& b) { b.number = static_cast<uint16_t>(k + 9); });
      },
      FindingKind::DamagedBlocks, TraceCheck::BlockOutOfSequence},
     {"length field far too long",
@@ -175,9 +178,10 @@ void checkRepair(const BuiltTrace& original, const Damage& damage) {
     const auto places = placesIn(*got, original.records, t.version, &why);
     ASSERT_TRUE(places) << why;
     const std::vector<size_t> clear = recordsClearOf(original, touched);
-    const size_t found = static_cast<size_t>(std::count_if(clear.begin(), clear.end(), [&](size_t i) {
+    const auto kept = [&](size_t i) {
         return std::binary_search(places->begin(), places->end(), i);
-    }));
+    };
+    const size_t found = static_cast<size_t>(std::count_if(clear.begin(), clear.end(), kept));
     EXPECT_GE(found * 100, clear.size() * 95) << found << " of " << clear.size();
     if (touched.empty()) {
         EXPECT_EQ(got->size(), original.records.size());

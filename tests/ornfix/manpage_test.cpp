@@ -23,7 +23,8 @@ TEST(OrnfixManPage, RendersCleanlyAndGivesEveryExitStatusWithItsMessage) {
     }
     TempDir dir;
     const std::string command = "groff -ww -man -Tutf8 -P-cbou -rHY=0 '" ORNPCAP_SOURCE_DIR
-                                "/man/ornfix.1' >'" + dir / "page" + "' 2>'" + dir / "warnings" + "'";
+                                "/man/ornfix.1' >'" +
+                                dir / "page" + "' 2>'" + dir / "warnings" + "'";
     ASSERT_EQ(std::system(command.c_str()), 0) << command;
     const Bytes warnings = dir.read("warnings");
     EXPECT_EQ(std::string(warnings.begin(), warnings.end()), "");
@@ -33,7 +34,8 @@ TEST(OrnfixManPage, RendersCleanlyAndGivesEveryExitStatusWithItsMessage) {
     EXPECT_NE(page.find(" 0 Success. "), std::string::npos);
     EXPECT_NE(page.find(" 1 A usage error"), std::string::npos);
     for (int code : {2, 3, 4, 6, 15, 16, 18}) {
-        const std::string entry = " " + std::to_string(code) + " " + std::string(resultMessage(code));
+        const std::string entry =
+            " " + std::to_string(code) + " " + std::string(resultMessage(code));
         EXPECT_NE(page.find(entry), std::string::npos) << entry;
     }
     EXPECT_NE(page.find(" 128+signal "), std::string::npos);

@@ -36,7 +36,9 @@ std::vector<BlockAt> blocksOf(const Bytes& trace, uint16_t version) {
     return blocks;
 }
 
-uint16_t trailerField(const Bytes& trace, size_t offset) { return loadLe16(&trace[trace.size() - 16 + offset]); }
+uint16_t trailerField(const Bytes& trace, size_t offset) {
+    return loadLe16(&trace[trace.size() - 16 + offset]);
+}
 
 void setTrailerField(Bytes& trace, size_t offset, uint16_t value) {
     uint8_t* trailer = &trace[trace.size() - 16];
@@ -76,7 +78,8 @@ TEST(HeaderRepair, AWrongFcsWithRecognisableFieldsIsRewritten) {
 }
 
 TEST(HeaderRepair, AHeaderThatIsNoTraceOrOfAnotherVersionCannotBeRepaired) {
-    const auto refused = [](const std::function<void(tracebuild::HeaderSpec&)>& edit, TraceCheck check) {
+    using HeaderEdit = std::function<void(tracebuild::HeaderSpec&)>;
+    const auto refused = [](const HeaderEdit& edit, TraceCheck check) {
         BuiltTrace t = small();
         edit(t.spec.header);
         rebuild(t);
@@ -85,7 +88,8 @@ TEST(HeaderRepair, AHeaderThatIsNoTraceOrOfAnotherVersionCannotBeRepaired) {
         EXPECT_EQ(repair.code, ResultCode::CannotRepair);
         EXPECT_EQ(repair.plan.header.fault.check, check);
     };
-    refused([](tracebuild::HeaderSpec& h) { h.versionText = "00009.000"; }, TraceCheck::VersionRefused);
+    refused([](tracebuild::HeaderSpec& h) { h.versionText = "00009.000"; },
+            TraceCheck::VersionRefused);
     refused([](tracebuild::HeaderSpec& h) { h.subVersion = 2; }, TraceCheck::SubVersionRefused);
     BuiltTrace t = small();
     t.bytes[4] = 'X';  // "TXC"

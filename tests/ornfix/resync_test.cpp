@@ -52,7 +52,8 @@ TEST(Resynchronisation, PayloadsOfRecordLikeHeadersAreNotTakenForRecords) {
     for (uint16_t version : {5, 8}) {
         std::vector<Record> records = variedRecords(600, 21);
         for (size_t i = 0; i < records.size(); i += 2) {
-            records[i].payload = recordLikePayload(6, 40 + i % 7, records[i].header.timeMs, version);
+            records[i].payload =
+                recordLikePayload(6, 40 + i % 7, records[i].header.timeMs, version);
             records[i].header.origLength = static_cast<uint16_t>(records[i].payload.size());
         }
         const BuiltTrace t = buildTrace(records, version, 700, BlockMode::Stored);
