@@ -85,8 +85,33 @@ void say(std::string_view program, std::string_view file, std::string_view reaso
     console::errorLine(line.append(reason));
 }
 
+namespace {
+
+// Damage that ornfix can salvage around: of the trailer, the header's
+// checksum, a block. Not a missing file, another format or version.
+bool salvageable(TraceCheck check) {
+    switch (check) {
+        case TraceCheck::CannotOpen:
+        case TraceCheck::FileTooShort:
+        case TraceCheck::NotATrace:
+        case TraceCheck::VersionRefused:
+        case TraceCheck::SubVersionRefused:
+        case TraceCheck::ExpanderUnavailable:
+        case TraceCheck::None:
+            return false;
+        default:
+            return true;
+    }
+}
+
+}  // namespace
+
 void traceFault(std::string_view program, std::string_view file, const TraceFault& fault) {
-    say(program, file, describe(fault) + format(" (exit %lld)", exitCode(fault.code)));
+    std::string reason = describe(fault) + format(" (exit %lld)", exitCode(fault.code));
+    if (salvageable(fault.check)) {
+        reason += "; ornfix " + std::string(file) + " salvages every intact record";
+    }
+    say(program, file, reason);
 }
 
 std::string describeBlocksLeftUnread(const TraceReport& report) {

@@ -38,6 +38,7 @@ TEST(Completion, EveryProgramCompletesItsOptionsAndTraces) {
     EXPECT_EQ(complete("orninfo", "--j"), "--json\n");
     EXPECT_EQ(complete("orninfo", "s"), "sample.orn\n");
     EXPECT_EQ(complete("mktrace", "--v"), "--version\n");
+    EXPECT_EQ(complete("ornfix", "--d"), "--dry-run\n");
 }
 
 }  // namespace
