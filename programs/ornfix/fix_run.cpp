@@ -201,7 +201,6 @@ int repairTrace(const FixOptions& options) {
 }  // namespace
 
 int runOrnfix(int argc, const char* const* argv) {
-    installInterruptHandlers();
     const ParsedCommandLine parsed = parseCommandLine(argc, argv);
     switch (parsed.what) {
         case Invocation::Help:
