@@ -8,6 +8,7 @@ BUILD      ?= build
 ASAN_BUILD ?= build-asan
 TSAN_BUILD ?= build-tsan
 FUZZ_BUILD ?= build-fuzz
+DEB_BUILD  ?= build-deb
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 PREFIX     ?= /usr/local
 FUZZ_SECONDS ?= 60
@@ -16,7 +17,7 @@ CMAKE_FLAGS ?=
 SAMPLE = examples/Trace.orn
 OUT    = out
 
-.PHONY: all deps build run test test-plain test-sanitize test-thread install fuzz bench clean
+.PHONY: all deps build run test test-plain test-sanitize test-thread test-package deb install fuzz bench clean
 
 all: build
 
@@ -36,7 +37,7 @@ run: build
 	@echo
 	@echo "Output files:"; ls -l $(OUT)
 
-test: test-plain test-sanitize test-thread
+test: test-plain test-sanitize test-thread test-package
 
 test-plain: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
@@ -59,6 +60,14 @@ test-thread: deps
 	TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
 	  ctest --test-dir $(TSAN_BUILD) --output-on-failure -j $(JOBS)
 
+# The Debian package, built and checked by lintian, installed, run and removed.
+test-package: deps
+	scripts/test-package.sh $(DEB_BUILD)
+
+# The binary Debian package (and its -dbgsym) into $(DEB_BUILD)/.
+deb: deps
+	scripts/build-deb.sh $(DEB_BUILD)
+
 install: build
 	cmake --install $(BUILD) --prefix $(PREFIX)
 
@@ -71,4 +80,4 @@ bench: build
 	bench/run.sh $(BUILD)
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(FUZZ_BUILD) $(OUT)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(FUZZ_BUILD) $(DEB_BUILD) $(OUT)

@@ -85,16 +85,55 @@ void say(std::string_view program, std::string_view file, std::string_view reaso
     console::errorLine(line.append(reason));
 }
 
+namespace {
+
+// Damage that ornfix can salvage around: of the trailer, the header's
+// checksum, a block. Not a missing file, another format or version.
+bool salvageable(TraceCheck check) {
+    switch (check) {
+        case TraceCheck::CannotOpen:
+        case TraceCheck::FileTooShort:
+        case TraceCheck::NotATrace:
+        case TraceCheck::VersionRefused:
+        case TraceCheck::SubVersionRefused:
+        case TraceCheck::ExpanderUnavailable:
+        case TraceCheck::None:
+            return false;
+        default:
+            return true;
+    }
+}
+
+}  // namespace
+
 void traceFault(std::string_view program, std::string_view file, const TraceFault& fault) {
-    say(program, file, describe(fault) + format(" (exit %lld)", exitCode(fault.code)));
+    std::string reason = describe(fault) + format(" (exit %lld)", exitCode(fault.code));
+    if (salvageable(fault.check)) {
+        reason += "; ornfix " + std::string(file) + " salvages every intact record";
+    }
+    say(program, file, reason);
+}
+
+std::string describeBlocksLeftUnread(const TraceReport& report) {
+    return format("the block stream ends after block %lld by its trailer (blockCount %lld",
+                  report.blocksRead, report.trailer.blockCount()) +
+           format(", streamLength %lld), but a good block follows: records were left unread",
+                  report.trailer.streamLength());
 }
 
 void blocksLeftUnread(std::string_view program, std::string_view file, const TraceReport& report) {
-    say(program, file,
-        format("the block stream ends after block %lld by its trailer (blockCount %lld",
-               report.blocksRead, report.trailer.blockCount()) +
-            format(", streamLength %lld), but a good block follows: records were left unread",
-                   report.trailer.streamLength()));
+    say(program, file, describeBlocksLeftUnread(report));
+}
+
+void frameFormatLooksWrong(std::string_view program, std::string_view file, uint16_t port,
+                           const FormatGuess& guess, FrameFormat given) {
+    const auto likely = static_cast<FrameFormat>(guess.format);
+    char text[160];
+    std::snprintf(text, sizeof text,
+                  "the frames of port %u look like %s (confidence %.2f), not %s: use -f%d",
+                  unsigned{port}, std::string(frameFormatName(likely)).c_str(), guess.confidence,
+                  std::string(frameFormatName(given)).c_str(), static_cast<int>(guess.format));
+    say(program, file, text);
 }
 
 void argumentSkipped(std::string_view program, std::string_view argument) {

@@ -10,6 +10,8 @@
 #include "base/result_code.hpp"
 #include "trace/record_source.hpp"
 #include "trace/trace_fault.hpp"
+#include "writers/format_recogniser.hpp"
+#include "writers/frame_format.hpp"
 
 namespace ornpcap::diagnostics {
 
@@ -24,6 +26,12 @@ void say(std::string_view program, std::string_view file, std::string_view reaso
 void traceFault(std::string_view program, std::string_view file, const TraceFault& fault);
 // A block stream that ended by its trailer before a good block: records were left unread.
 void blocksLeftUnread(std::string_view program, std::string_view file, const TraceReport& report);
+// The same in words: "the block stream ends after block 3 by its trailer ...".
+std::string describeBlocksLeftUnread(const TraceReport& report);
+
+// The frames of the converted port look like another format than the one given.
+void frameFormatLooksWrong(std::string_view program, std::string_view file, uint16_t port,
+                           const FormatGuess& guess, FrameFormat given);
 
 void argumentSkipped(std::string_view program, std::string_view argument);
 // An option letter alone, followed by what looks like its value.

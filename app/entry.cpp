@@ -1,6 +1,7 @@
 #include "app/entry.hpp"
 
 #include "app/diagnostics.hpp"
+#include "app/format_watch.hpp"
 #include "app/options.hpp"
 #include "app/plan.hpp"
 #include "app/progress.hpp"
@@ -30,18 +31,25 @@ ResultCode probe(ConversionSettings& settings) {
     return rc;
 }
 
-// What standard error adds to the report: where the trace is damaged, and
-// records left unread behind the end of the block stream.
-void diagnose(const RunOutcome& outcome, const std::string& inputName) {
+// What standard error adds to the report: where the trace is damaged, records
+// left unread behind the end of the block stream, and frames that look like
+// another format than the one given.
+void diagnose(const RunOutcome& outcome, const ConversionPlan& plan) {
+    const std::string& inputName = plan.trace.name;
     if (outcome.trace.fault.failed()) {
         diagnostics::traceFault(kProgramName, inputName, outcome.trace.fault);
     } else if (outcome.trace.blockAfterEnd) {
         diagnostics::blocksLeftUnread(kProgramName, inputName, outcome.trace);
     }
+    if (looksLikeAnotherFormat(outcome.frames, plan.format)) {
+        diagnostics::frameFormatLooksWrong(kProgramName, inputName, plan.filter.port,
+                                           outcome.frames, plan.format);
+    }
 }
 
-int report(const RunOutcome& outcome, const ConversionStats& stats, const std::string& inputName) {
-    diagnose(outcome, inputName);
+int report(const RunOutcome& outcome, const ConversionPlan& plan, const ConversionStats& stats) {
+    const std::string& inputName = plan.trace.name;
+    diagnose(outcome, plan);
     if (outcome.code == ResultCode::Ok) {
         printStatistics(stats);
         return 0;
@@ -75,7 +83,7 @@ int runOrnPcap(int argc, const char* const* argv) {
     ConversionStats stats;
     const RunOutcome outcome = runPlan(plan, stats, &progress);
     progress.finish();
-    return report(outcome, stats, settings.inputName);
+    return report(outcome, plan, stats);
 }
 
 }  // namespace ornpcap

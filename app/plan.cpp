@@ -1,5 +1,6 @@
 #include "app/plan.hpp"
 
+#include "app/format_watch.hpp"
 #include "writers/i4b_writer.hpp"
 #include "writers/pcap_writer.hpp"
 #include "writers/vn_writer.hpp"
@@ -21,11 +22,13 @@ const char* extensionOf(Converter converter) {
 template <class Sink>
 RunOutcome run(const ConversionPlan& plan, ConversionStats& stats, BlockObserver* observer) {
     Sink sink(plan.converterOptions(), stats);
+    FormatWatch watch(sink, plan.filter.port);
     TraceRequest request = plan.trace;
     request.observer = observer;
     RunOutcome outcome;
-    outcome.code = readTrace(request, sink, &outcome.trace);
+    outcome.code = readTrace(request, watch, &outcome.trace);
     outcome.failedOutputName = sink.failedOutputName();
+    outcome.frames = watch.guess();
     return outcome;
 }
 

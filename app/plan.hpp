@@ -12,6 +12,7 @@
 #include "app/settings.hpp"
 #include "base/conversion_stats.hpp"
 #include "trace/record_source.hpp"
+#include "writers/format_recogniser.hpp"
 #include "writers/converter_sink.hpp"
 
 namespace ornpcap {
@@ -38,6 +39,7 @@ struct RunOutcome {
     ResultCode code = ResultCode::Ok;
     std::string failedOutputName;  // the output that could not be opened or created
     TraceReport trace;             // what reading the trace found
+    FormatGuess frames;            // what the frames of the port look like
 };
 
 // Runs the plan's converter over its trace, counting into stats.

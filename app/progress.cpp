@@ -3,12 +3,14 @@
 #include <algorithm>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 #include "app/console.hpp"
 
 namespace ornpcap {
 
-ProgressLine::ProgressLine(const std::string& traceName) {
+ProgressLine::ProgressLine(const std::string& traceName, std::string label)
+    : label_(std::move(label)) {
     struct stat st {};
     if (::isatty(STDERR_FILENO) == 0 || ::stat(traceName.c_str(), &st) != 0 ||
         static_cast<uint64_t>(st.st_size) < kLargeTrace) {
@@ -25,7 +27,7 @@ void ProgressLine::blockDone(const BlockProgress& block) {
         block.total == 0 ? 100 : static_cast<int>(std::min(block.done, block.total) * 100 / block.total);
     if (percent != shown_) {
         shown_ = percent;
-        console::progress("\rConverting: " + std::to_string(percent) + "% ");
+        console::progress("\r" + label_ + ": " + std::to_string(percent) + "% ");
     }
 }
 
@@ -34,7 +36,8 @@ void ProgressLine::finish() {
         return;
     }
     active_ = false;
-    console::progress("\r                 \r");
+    // Blanks over the longest line shown: "<label>: 100% ".
+    console::progress("\r" + std::string(label_.size() + 7, ' ') + "\r");
 }
 
 }  // namespace ornpcap

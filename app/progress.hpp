@@ -14,7 +14,8 @@ class ProgressLine final : public BlockObserver {
 public:
     static constexpr uint64_t kLargeTrace = 32ull << 20;  // bytes
 
-    explicit ProgressLine(const std::string& traceName);
+    // The line reads "<label>: 42% "; OrnPcap's says "Converting".
+    explicit ProgressLine(const std::string& traceName, std::string label = "Converting");
     ~ProgressLine() override { finish(); }
     ProgressLine(const ProgressLine&) = delete;
     ProgressLine& operator=(const ProgressLine&) = delete;
@@ -24,6 +25,7 @@ public:
     void finish();
 
 private:
+    std::string label_;
     bool active_ = false;
     int shown_ = -1;
 };

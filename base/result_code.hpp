@@ -14,6 +14,8 @@ enum class ResultCode : int {
     CannotWriteTarget = 6,
     BadVersion = 7,
     BadFormat = 11,
+    CannotRepair = 15,         // ornfix: nothing of the trace could be salvaged
+    NeedsNoRepair = 16,        // ornfix: the trace is good as it stands
     OutOfMemory = 18,
     // Not a message of the table: the run was stopped by a signal after
     // completing its outputs. The entry exits with 128 + the signal number.

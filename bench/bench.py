@@ -66,7 +66,20 @@ CONVERTERS = [
     ("pcap ETHERNET, stored blocks", ["-f1", "-p30"], "stored"),
     ("floor, realistic traffic", ["-f4", "-p9"], "realistic"),
     ("pcap ETHERNET, realistic traffic", ["-f1", "-p30"], "realistic"),
+    # The companion programs over the same traces.
+    ("orninfo", ["orninfo"], "random"),
+    ("orninfo, 256 LSNs", ["orninfo"], "lsns"),
+    ("orninfo, stored blocks", ["orninfo"], "stored"),
 ]
+
+# The companion programs, by the first word of a row's arguments.
+PROGRAMS = {"orninfo": lambda trace, rest: [os.path.join(BUILD, "orninfo"), trace] + rest}
+
+
+def command_for(args, trace):
+    if args and args[0] in PROGRAMS:
+        return PROGRAMS[args[0]](trace, args[1:])
+    return [ORNPCAP, "-i" + trace, "-ox.pcap"] + args
 
 FLOORS = {kind: name for name, _, kind in reversed(CONVERTERS) if name.startswith("floor")}
 
@@ -154,8 +167,8 @@ def measure(traces):
     for name, args, kind in CONVERTERS:
         full = TRACES[kind][0]
         print("  %s..." % name, flush=True)
-        command = [ORNPCAP, "-i" + traces[(kind, full)], "-ox.pcap"] + args
-        half = [ORNPCAP, "-i" + traces[(kind, full // 2)], "-ox.pcap"] + args
+        command = command_for(args, traces[(kind, full)])
+        half = command_for(args, traces[(kind, full // 2)])
         results[name] = {"all": best_of(command), "one": best_of(command, pinned=True),
                          "half": best_of(half)}
     return results
@@ -211,6 +224,7 @@ def print_targets(results, editcap):
     ]
     if editcap is not None:
         checks.insert(1, ("pcap ETHERNET ÷ editcap", editcap["random"], 1.0))
+    checks.append(("orninfo ÷ floor", results["orninfo"]["all"][0] / floor["all"][0], 1.2))
     print("\nTargets:")
     for what, value, limit in checks:
         print("  %-40s %.3f (at most %.2f): %s" % (what, value, limit,

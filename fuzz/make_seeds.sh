@@ -19,10 +19,11 @@ mktrace=$1
 here=$(cd "$(dirname "$0")" && pwd)
 probe=$here/corpus/trace_probe_fuzz
 conv=$here/corpus/conversion_fuzz
+fix=$here/corpus/ornfix_fuzz
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
-rm -rf "$probe" "$conv"
-mkdir -p "$probe" "$conv"
+rm -rf "$probe" "$conv" "$fix"
+mkdir -p "$probe" "$conv" "$fix"
 
 # scenario <output file>, scenario on standard input
 scenario() {
@@ -34,7 +35,10 @@ scenario() {
 #   flip:OFFSET        invert one byte
 #   block:N:FIELD:HEX  write a field of block N (tag, length, fcs, data)
 #   cut:LENGTH         keep the first LENGTH bytes
+#   insert:OFFSET:HEX  insert bytes; erase:OFFSET:LENGTH  remove bytes
+#   drop:N             remove block N, header and data
 #   fcs:header | fcs:trailer | fcs:block:N   put that checksum right
+# An OFFSET of @N is where block N begins.
 damage() {
     python3 - "$@" <<'EOF'
 import sys
@@ -61,9 +65,21 @@ def blocks():
 def block(n):
     return dict(blocks())[n]
 
+def offset(text):
+    return block(int(text[1:])) if text.startswith("@") else int(text) % len(t)
+
 for edit in edits:
     kind, *args = edit.split(":")
-    if kind == "set":
+    if kind == "insert":
+        at = offset(args[0])
+        t[at:at] = bytes.fromhex(args[1])
+    elif kind == "erase":
+        at = offset(args[0])
+        del t[at:at + int(args[1])]
+    elif kind == "drop":
+        at = block(int(args[0]))
+        del t[at:at + 6 + int.from_bytes(t[at + 2:at + 4], "little")]
+    elif kind == "set":
         at = int(args[0]) % len(t)
         data = bytes.fromhex(args[1])
         t[at:at + len(data)] = data
@@ -221,4 +237,33 @@ damage "$conv/ppp-v7-compressed.orn" "$conv/ppp-v7-bad-nrv2b.orn" block:2:data:f
 damage "$conv/mixed-v6-alternate.orn" "$conv/mixed-v6-max-block-short.orn" set:-16:1000 fcs:trailer
 damage "$conv/mixed-v5-smallest.orn" "$conv/mixed-v5-no-blocks.orn" set:-14:0000 fcs:trailer
 
-ls -l "$probe" "$conv"
+# --- Damaged traces for ornfix: each kind of repair once ---------------------
+
+# Records of 60 bytes in blocks of 96: most records span blocks.
+for version in 5 8; do
+    scenario "$scratch/fix-v$version.orn" <<EOF
+version $version
+blocks 96 alternate
+bulk count=40 port=30 lsn=1 lsns=2 size=60 step=3
+EOF
+done
+size=$(wc -c <"$scratch/fix-v8.orn")
+damage "$scratch/fix-v8.orn" "$fix/v8-cut-in-a-block.orn" "cut:$((size * 3 / 5))"
+damage "$scratch/fix-v8.orn" "$fix/v8-cut-in-the-trailer.orn" "cut:$((size - 5))"
+damage "$scratch/fix-v8.orn" "$fix/v8-block-fcs.orn" block:6:data:ff
+damage "$scratch/fix-v8.orn" "$fix/v8-block-number.orn" block:6:tag:0900
+damage "$scratch/fix-v8.orn" "$fix/v8-block-length.orn" block:6:length:ff7f
+# block 7 is compressed: its data cut to 48 bytes (the rest left as junk) no longer expands
+damage "$scratch/fix-v8.orn" "$fix/v8-nrv2b-cut-short.orn" block:7:length:3000 fcs:block:7
+damage "$scratch/fix-v8.orn" "$fix/v8-block-missing.orn" drop:5
+damage "$scratch/fix-v8.orn" "$fix/v8-bytes-cut-out.orn" erase:@5:150
+damage "$scratch/fix-v8.orn" "$fix/v8-junk-between.orn" insert:@9:5a5a0100ff0000a5a5a5
+damage "$scratch/fix-v8.orn" "$fix/v8-header-fcs.orn" flip:100
+damage "$scratch/fix-v8.orn" "$fix/v8-trailer-fcs.orn" flip:-1
+damage "$scratch/fix-v8.orn" "$fix/v8-max-block-short.orn" set:-16:1000 fcs:trailer
+damage "$scratch/fix-v8.orn" "$fix/v8-count-short.orn" set:-14:0300 fcs:trailer
+size=$(wc -c <"$scratch/fix-v5.orn")
+damage "$scratch/fix-v5.orn" "$fix/v5-damaged-and-cut.orn" block:3:data:00 "cut:$((size - 100))"
+cp "$scratch/fix-v5.orn" "$fix/v5-good.orn"
+
+ls -l "$probe" "$conv" "$fix"

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <fstream>
 #include <regex>
 
 #include "app/console.hpp"
@@ -44,6 +45,33 @@ TEST(ManPage, RendersCleanlyAndGivesEveryExitStatusWithItsMessage) {
         const std::string status = code == 128 ? "128+signal" : std::to_string(code);
         EXPECT_NE(page.find(" " + status + flattened(printed.text())), std::string::npos)
             << status << flattened(printed.text());
+    }
+}
+
+// Every program's page: mandoc's lint and groff's warnings find nothing, and
+// it points to the others and to the Wireshark tools.
+TEST(ManPage, EveryProgramHasAPageThatLintsClean) {
+    if (std::system("command -v mandoc >/dev/null 2>&1") != 0) {
+        GTEST_SKIP() << "mandoc is not installed: manual page lint skipped";
+    }
+    const std::string man = ORNPCAP_SOURCE_DIR "/man/";
+    std::ifstream list(ORNPCAP_SOURCE_DIR "/scripts/programs");
+    for (std::string program; std::getline(list, program);) {
+        SCOPED_TRACE(program);
+        TempDir dir;
+        const std::string page = man + program + ".1";
+        const std::string lint = "mandoc -T lint -W warning '" + page + "' >'" + dir / "lint" +
+                                 "' 2>&1; groff -ww -man -Tutf8 -P-cbou -rHY=0 '" + page + "' 2>>'" +
+                                 dir / "lint" + "' >'" + dir / "page" + "'";
+        ASSERT_EQ(std::system(lint.c_str()), 0) << lint;
+        EXPECT_EQ(contentOf(dir, "lint"), "");
+        const std::string text = contentOf(dir, "page");
+        for (const char* other : {"tshark(1)", "capinfos(1)", "editcap(1)", "OrnPcap(1)",
+                                  "orninfo(1)", "ornfix(1)", "orn2pcapng(1)", "mktrace(1)"}) {
+            if (program + "(1)" != other) {
+                EXPECT_NE(text.find(other), std::string::npos) << other;
+            }
+        }
     }
 }
 

@@ -237,13 +237,15 @@ std::vector<Said> saidCases() {
     // The sample's first block starts at 203; its data at 209.
     return {
         {"cut short", withTrace([](Bytes& t) { t.resize(1000); }), {"-p30"}, 11,
-         "OrnPcap: Trace.orn: trailer checksum wrong: the file may be cut short (exit 11)\n"},
+         "OrnPcap: Trace.orn: trailer checksum wrong: the file may be cut short (exit 11); "
+         "ornfix Trace.orn salvages every intact record\n"},
         {"missing", [](const TempDir&) {}, {"-inosuch.orn", "-p30"}, 2,
          "OrnPcap: nosuch.orn: No such file or directory (exit 2)\n"},
         {"not a trace", withTrace([](Bytes& t) { t[3] = 'X'; }), {"-p30"}, 4,
          "OrnPcap: Trace.orn: not a trace: file type is not TRC (exit 4)\n"},
         {"block checksum", withTrace([](Bytes& t) { t[209] ^= 0xFF; }), {"-p30"}, 11,
-         "OrnPcap: Trace.orn: block 1 at offset 203: FCS-16 wrong (exit 11)\n"},
+         "OrnPcap: Trace.orn: block 1 at offset 203: FCS-16 wrong (exit 11); ornfix Trace.orn "
+         "salvages every intact record\n"},
         {"unknown arguments", withTrace([](Bytes&) {}), {"-x", "--foo", "junk", "-p30"}, 0,
          "OrnPcap: -x: unknown option, skipped\nOrnPcap: --foo: unknown option, skipped\n"
          "OrnPcap: junk: not an option, skipped\n"},

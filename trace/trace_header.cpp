@@ -37,7 +37,7 @@ long readDecimalField(std::span<const uint8_t> header, size_t offset, size_t wid
     return negative ? -value : value;
 }
 
-HeaderText readHeaderText(std::span<const uint8_t> header) {
+HeaderText readFormText(std::span<const uint8_t> header) {
     return {readDecimalField(header, header_offset::versionMajor, 5),
             readDecimalField(header, header_offset::versionMinor, 3),
             readDecimalField(header, header_offset::subVersion, 2)};
@@ -78,13 +78,17 @@ HeaderMatch recogniseHeader(std::span<const uint8_t, kHeaderSizeV8> head,
             continue;
         }
         match.intactSize = size;
-        match.text = readHeaderText(form);
+        match.text = readFormText(form);
         if (formCarries(size, match.text, versions)) {
             match.size = size;
             return match;
         }
     }
     return match;
+}
+
+HeaderText readHeaderText(std::span<const uint8_t, kHeaderSizeV8> head) {
+    return readFormText(head);
 }
 
 bool hasTraceType(std::span<const uint8_t, kHeaderSizeV8> head) {

@@ -89,6 +89,10 @@ struct HeaderText {
     long subVersion = -1;
 };
 
+// The numbers of the text part of the first bytes of a file, whatever its
+// checksum says.
+HeaderText readHeaderText(std::span<const uint8_t, kHeaderSizeV8> head);
+
 // Which versions a header may carry: the probe's table (8 in the 203-byte
 // form, 7 in the 191-byte form, 6 or 5 in the 180-byte form), or exactly the
 // versions a converter asks for, in whichever form.

@@ -1,0 +1,242 @@
+// ornfix run as a user runs it: the report on standard output (standard
+// error when the trace goes to standard output), every exit status with its
+// message, the rules for the output name, and no half-written trace left by
+// a failed or interrupted run.
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "ornfix/fix_options.hpp"
+#include "tests/ornfix/fix_support.hpp"
+
+namespace ornpcap::test::fix {
+namespace {
+
+const Bytes& sample() {
+    static const Bytes bytes = tracebuild::readFile(ORNPCAP_SOURCE_DIR "/examples/Trace.orn");
+    return bytes;
+}
+
+Bytes sampleCutTo(size_t length) {
+    return Bytes(sample().begin(), sample().begin() + static_cast<std::ptrdiff_t>(length));
+}
+
+// The folder holds these names and nothing else (no temporary file).
+void expectOnly(const TempDir& dir, std::vector<std::string> names) {
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(dir.list(), names);
+}
+
+TEST(Command, HelpVersionAndUsageErrors) {
+    TempDir dir;
+    for (const char* help : {"-h", "--help"}) {
+        const ToolRun run = runOrnfix(dir, {help});
+        EXPECT_EQ(run.exitCode, 0);
+        EXPECT_EQ(run.out, ornfix::kHelp);
+        EXPECT_EQ(run.err, "");
+    }
+    const ToolRun version = runOrnfix(dir, {"--version"});
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_EQ(version.out, "ornfix (OrnPcap suite) " ORNPCAP_VERSION "\n");
+    const std::string usage = std::string(ornfix::kUsage) +
+                              "\nTry 'ornfix --help' for more information.\n";
+    const std::pair<std::vector<std::string>, std::string> errors[] = {
+        {{}, "ornfix: no trace given\n"},
+        {{"-x", "t.orn"}, "ornfix: unknown option -x\n"},
+        {{"--forse", "t.orn"}, "ornfix: unknown option --forse\n"},
+        {{"a.orn", "b.orn", "c.orn"}, "ornfix: too many names: c.orn\n"},
+        {{"-"}, "ornfix: a trace is read twice, so it cannot come from standard input\n"},
+    };
+    for (const auto& [args, message] : errors) {
+        const ToolRun run = runOrnfix(dir, args);
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(run.err, message + usage);
+    }
+}
+
+TEST(Command, RepairsACutTraceBesideIt) {
+    TempDir dir;
+    dir.write("cut.orn", sampleCutTo(3000));
+    const ToolRun run = runOrnfix(dir, {"cut.orn"});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.out,
+              "cut.orn: format version 8 (header 203 bytes), 3000 bytes\n"
+              "cut short: block 8 at offset 2802: its 512 bytes of data are cut short: the file "
+              "ends there and its trailer is gone; bytes 2802 to 2999 (198 bytes) dropped; a new "
+              "trailer computed from the blocks kept\n"
+              "end of the records: 1 record cut short (27 bytes) dropped; records after "
+              "2009-12-09 12:00:09.000 lost\n"
+              "kept: 49 records in 7 blocks (6 of them whole), 2009-12-09 12:00:01.000 to "
+              "2009-12-09 12:00:09.000\n"
+              "dropped: 198 bytes of the trace, 0 blocks missing by their numbers, 1 record cut\n"
+              "written: cut_fixed.orn holds 7 blocks (6 copied as they were, 1 new, 1 of them "
+              "compressed)\n"
+              "cut_fixed.orn: format version 8, 7 blocks, 49 records, 2009-12-09 12:00:01.000 to "
+              "2009-12-09 12:00:09.000, integrity OK\n");
+    expectOnly(dir, {"cut.orn", "cut_fixed.orn"});
+    EXPECT_EQ(dir.read("cut.orn"), sampleCutTo(3000));
+    const ToolRun converted = runOrnPcap(dir, {"-icut_fixed.orn", "-oeth.pcap", "-f1", "-p30"});
+    EXPECT_EQ(converted.exitCode, 0) << converted.out;
+}
+
+TEST(Command, AGoodTraceIsLeftAlone) {
+    TempDir dir;
+    dir.write("Trace.orn", sample());
+    const ToolRun run = runOrnfix(dir, {"Trace.orn"});
+    EXPECT_EQ(run.exitCode, 16);
+    EXPECT_EQ(run.out,
+              "Trace.orn: format version 8 (header 203 bytes), 3430 bytes\n"
+              "nothing to repair: header, trailer and 9 blocks intact, 63 records\n"
+              "Source file is GOOD and doesn't need to be repaired.\n");
+    EXPECT_EQ(run.err, "");
+    expectOnly(dir, {"Trace.orn"});
+}
+
+TEST(Command, NothingToSalvageAndUnreadableTraces) {
+    TempDir dir;
+    dir.write("empty.orn", Bytes(300, 0x20));
+    const ToolRun nothing = runOrnfix(dir, {"empty.orn", "out.orn"});
+    EXPECT_EQ(nothing.exitCode, 15);
+    EXPECT_EQ(nothing.out, "empty.orn: 300 bytes\nheader: not a trace: file type is not TRC\n"
+                           "Unable to repair Source file.\n");
+    EXPECT_EQ(nothing.err, "ornfix: empty.orn: no header that can be recognised: not a trace: file "
+                           "type is not TRC (exit 15)\n");
+    const ToolRun missing = runOrnfix(dir, {"nosuch.orn"});
+    EXPECT_EQ(missing.exitCode, 2);
+    EXPECT_EQ(missing.out, "Unable to OPEN Source file.\n");
+    EXPECT_EQ(missing.err, "ornfix: nosuch.orn: No such file or directory (exit 2)\n");
+    dir.makeDir("folder.orn");
+    const ToolRun folder = runOrnfix(dir, {"folder.orn"});
+    EXPECT_EQ(folder.exitCode, 4);
+    EXPECT_EQ(folder.out, "Unable to READ Source file.\n");
+    EXPECT_EQ(folder.err, "ornfix: folder.orn: is a folder (exit 4)\n");
+    expectOnly(dir, {"empty.orn", "folder.orn"});
+}
+
+TEST(Command, ADamagedHeaderIsRewrittenWithAWarning) {
+    TempDir dir;
+    Bytes trace = sample();
+    trace[60] ^= 1;  // the start second
+    dir.write("t.orn", trace);
+    const ToolRun run = runOrnfix(dir, {"t.orn"});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_NE(run.out.find("\nheader: FCS-16 wrong"), std::string::npos) << run.out;
+    EXPECT_EQ(run.err,
+              "ornfix: t.orn: warning: the header itself was damaged: its FCS is rewritten, and "
+              "its other fields (start time, snapLength) may be wrong too\n");
+    EXPECT_EQ(runOrnfix(dir, {"t_fixed.orn"}).exitCode, 16);
+}
+
+TEST(Outputs, AnExistingFileIsReplacedOnlyWhenForced) {
+    TempDir dir;
+    dir.write("cut.orn", sampleCutTo(2000));
+    dir.write("cut_fixed.orn", Bytes{1, 2, 3});
+    const ToolRun refused = runOrnfix(dir, {"cut.orn"});
+    EXPECT_EQ(refused.exitCode, 3);
+    EXPECT_EQ(refused.out, "Unable to OPEN/CREATE Target file.\n");
+    EXPECT_EQ(refused.err, "ornfix: cut_fixed.orn: exists (-f replaces it) (exit 3)\n");
+    EXPECT_EQ(dir.read("cut_fixed.orn"), (Bytes{1, 2, 3}));
+    for (const char* force : {"-f", "--force"}) {
+        const ToolRun forced = runOrnfix(dir, {force, "cut.orn"});
+        EXPECT_EQ(forced.exitCode, 0);
+        EXPECT_GT(dir.read("cut_fixed.orn").size(), 1000u);
+        expectOnly(dir, {"cut.orn", "cut_fixed.orn"});
+    }
+}
+
+TEST(Outputs, NeverTheTraceItselfByAnyName) {
+    TempDir dir;
+    dir.write("cut.orn", sampleCutTo(2000));
+    ASSERT_EQ(::link((dir / "cut.orn").c_str(), (dir / "hard.orn").c_str()), 0);
+    ASSERT_EQ(::symlink("cut.orn", (dir / "soft.orn").c_str()), 0);
+    for (const char* name : {"cut.orn", "./cut.orn", "hard.orn", "soft.orn"}) {
+        const ToolRun run = runOrnfix(dir, {"-f", "cut.orn", name});
+        EXPECT_EQ(run.exitCode, 3) << name;
+        EXPECT_EQ(run.err, "ornfix: " + std::string(name) + ": is the trace itself (exit 3)\n");
+    }
+    EXPECT_EQ(dir.read("cut.orn"), sampleCutTo(2000));
+    expectOnly(dir, {"cut.orn", "hard.orn", "soft.orn"});
+}
+
+TEST(Outputs, ALinkKeepsPointingAtTheRepairedTrace) {
+    TempDir dir;
+    dir.write("cut.orn", sampleCutTo(2000));
+    dir.write("old.orn", Bytes{9});
+    ASSERT_EQ(::symlink("old.orn", (dir / "link.orn").c_str()), 0);
+    EXPECT_EQ(runOrnfix(dir, {"-f", "cut.orn", "link.orn"}).exitCode, 0);
+    struct stat st {};
+    ASSERT_EQ(::lstat((dir / "link.orn").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    EXPECT_EQ(runOrnfix(dir, {"old.orn"}).exitCode, 16);
+}
+
+TEST(Outputs, StandardOutputDevicesAndDryRuns) {
+    TempDir dir;
+    dir.write("cut.orn", sampleCutTo(2500));
+    const ToolRun piped = runOrnfix(dir, {"cut.orn", "-"});
+    EXPECT_EQ(piped.exitCode, 0);
+    EXPECT_NE(piped.err.find("\nwritten: - holds "), std::string::npos) << piped.err;
+    dir.write("piped.orn", Bytes(piped.out.begin(), piped.out.end()));
+    EXPECT_EQ(runOrnfix(dir, {"piped.orn"}).exitCode, 16);
+
+    EXPECT_EQ(runOrnfix(dir, {"-f", "cut.orn", "/dev/null"}).exitCode, 0);
+    EXPECT_EQ(runOrnfix(dir, {"cut.orn", "/dev/null"}).exitCode, 3);
+
+    for (const char* dry : {"-n", "--dry-run"}) {
+        const ToolRun run = runOrnfix(dir, {dry, "cut.orn"});
+        EXPECT_EQ(run.exitCode, 0);
+        EXPECT_NE(run.out.find("\ndry run: nothing written; cut_fixed.orn would hold "),
+                  std::string::npos);
+        EXPECT_NE(run.out.find(", not read back\n"), std::string::npos);
+    }
+    expectOnly(dir, {"cut.orn", "piped.orn"});
+}
+
+TEST(Outputs, AFailedWriteLeavesNothing) {
+    TempDir dir;
+    dir.write("cut.orn", sampleCutTo(3000));
+    const ToolRun noFolder = runOrnfix(dir, {"cut.orn", "nosuch/out.orn"});
+    EXPECT_EQ(noFolder.exitCode, 3);
+    EXPECT_EQ(noFolder.err, "ornfix: nosuch/out.orn: No such file or directory (exit 3)\n");
+    RunOptions limited;
+    limited.fileSizeLimit = 1000;
+    const ToolRun full = runOrnfix(dir, {"cut.orn"}, limited);
+    EXPECT_EQ(full.exitCode, 6);
+    EXPECT_NE(full.out.find("\nUnable to WRITE Target file.\n"), std::string::npos);
+    EXPECT_EQ(full.err, "ornfix: cut_fixed.orn: File too large (exit 6)\n");
+    expectOnly(dir, {"cut.orn"});
+}
+
+TEST(Outputs, AnInterruptedRunLeavesNothing) {
+    TempDir dir;
+    {
+        tracebuild::HeaderSpec header;
+        std::FILE* out = std::fopen((dir / "big.orn").c_str(), "wb");
+        ASSERT_NE(out, nullptr);
+        tracebuild::TraceWriter writer(out, header, 60000, BlockMode::Compressed, 1);
+        const std::vector<Record> records = variedRecords(200000, 41);
+        for (const Record& r : records) {
+            writer.addRecord(r.header, r.payload);
+        }
+        ASSERT_TRUE(writer.finish());
+        std::fclose(out);
+    }
+    const Bytes big = dir.read("big.orn");
+    dir.write("big.orn", Bytes(big.begin(), big.end() - 20));
+    RunOptions options;
+    options.signalAfterMs = 20;
+    options.pauseMs = 50;
+    options.signal = SIGTERM;
+    const ToolRun run = runOrnfix(dir, {"big.orn"}, options);
+    EXPECT_EQ(run.exitCode, 128 + SIGTERM);
+    EXPECT_EQ(run.err, "ornfix: big.orn: interrupted by signal 15: nothing written\n");
+    expectOnly(dir, {"big.orn"});
+}
+
+}  // namespace
+}  // namespace ornpcap::test::fix

@@ -1,0 +1,45 @@
+// ornfix's manual page renders without a warning and gives every exit status
+// with the very message the program prints for it.
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <regex>
+
+#include "app/report.hpp"
+#include "tests/support/temp_dir.hpp"
+
+namespace ornpcap::test {
+namespace {
+
+std::string flattened(const std::string& text) {
+    return std::regex_replace(std::regex_replace(text, std::regex("\u2010|\u2212"), "-"),
+                              std::regex("\\s+"), " ");
+}
+
+TEST(OrnfixManPage, RendersCleanlyAndGivesEveryExitStatusWithItsMessage) {
+    if (std::system("groff --version >/dev/null 2>&1") != 0) {
+        GTEST_SKIP() << "groff is not installed: manual page check skipped";
+    }
+    TempDir dir;
+    const std::string command = "groff -ww -man -Tutf8 -P-cbou -rHY=0 '" ORNPCAP_SOURCE_DIR
+                                "/man/ornfix.1' >'" +
+                                dir / "page" + "' 2>'" + dir / "warnings" + "'";
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+    const Bytes warnings = dir.read("warnings");
+    EXPECT_EQ(std::string(warnings.begin(), warnings.end()), "");
+    const Bytes bytes = dir.read("page");
+    const std::string page = flattened(std::string(bytes.begin(), bytes.end()));
+    ASSERT_GT(page.size(), 3000u);
+    EXPECT_NE(page.find(" 0 Success. "), std::string::npos);
+    EXPECT_NE(page.find(" 1 A usage error"), std::string::npos);
+    for (int code : {2, 3, 4, 6, 15, 16, 18}) {
+        const std::string entry =
+            " " + std::to_string(code) + " " + std::string(resultMessage(code));
+        EXPECT_NE(page.find(entry), std::string::npos) << entry;
+    }
+    EXPECT_NE(page.find(" 128+signal "), std::string::npos);
+}
+
+}  // namespace
+}  // namespace ornpcap::test
