@@ -1,5 +1,7 @@
 #include "writers/pcapng_blocks.hpp"
 
+#include <array>
+
 #include "base/byte_order.hpp"
 
 namespace ornpcap {
@@ -35,8 +37,16 @@ public:
         u32(type);
         u32(0);
     }
-    void u16(uint16_t v) { storeLe16(grow(2), v); }
-    void u32(uint32_t v) { storeLe32(grow(4), v); }
+    void u16(uint16_t v) {
+        std::array<uint8_t, 2> field{};
+        storeLe16(field.data(), v);
+        append(field.data(), field.size());
+    }
+    void u32(uint32_t v) {
+        std::array<uint8_t, 4> field{};
+        storeLe32(field.data(), v);
+        append(field.data(), field.size());
+    }
     void u64(uint64_t v) {
         u32(static_cast<uint32_t>(v));
         u32(static_cast<uint32_t>(v >> 32));
@@ -48,10 +58,8 @@ public:
     void option(uint16_t code, const uint8_t* value, uint16_t length) {
         u16(code);
         u16(length);
-        uint8_t* at = grow(padded(length));
-        for (uint16_t i = 0; i < length; ++i) {
-            at[i] = value[i];
-        }
+        append(value, length);
+        bytes_.insert(bytes_.end(), padded(length) - length, 0);
     }
     // Texts longer than an option can hold are cut.
     void text(uint16_t code, const std::string& value) {
@@ -75,15 +83,12 @@ public:
         u16(0);
         const uint32_t length = static_cast<uint32_t>(bytes_.size()) + 4;
         u32(length);
-        storeLe32(&bytes_[4], length);
+        storeLe32(bytes_.data() + 4, length);
         return std::move(bytes_);
     }
 
 private:
-    uint8_t* grow(size_t n) {
-        bytes_.resize(bytes_.size() + n, 0);
-        return &bytes_[bytes_.size() - n];
-    }
+    void append(const uint8_t* field, size_t n) { bytes_.insert(bytes_.end(), field, field + n); }
     PcapngBlock bytes_;
 };
 
