@@ -32,7 +32,7 @@ RUNS = int(sys.argv[3]) if len(sys.argv) > 3 else 5
 DATA = os.path.join(BUILD, "bench")
 WORK = os.path.join(DATA, "pcapng-out")
 ORNPCAP = os.path.join(BUILD, "OrnPcap")
-ORN2PCAPNG = os.path.join(BUILD, "programs", "orn2pcapng", "orn2pcapng")
+ORN2PCAPNG = os.path.join(BUILD, "orn2pcapng")
 MKTRACE = os.path.join(BUILD, "mktrace")
 TIME = "/usr/bin/time"
 
