@@ -11,13 +11,15 @@ namespace ornpcap::test {
 namespace {
 
 // What bash offers for the last of the words, in a folder with a trace in it.
+// The words are split as bash splits them, at blanks and at "=".
 std::string complete(const std::string& program, const std::string& words) {
     TempDir dir;
     dir.write("sample.orn", Bytes{1});
     dir.write("notes.txt", Bytes{1});
     const std::string script =
         "shopt -s extglob; . '" ORNPCAP_SOURCE_DIR "/completions/" + program + "';"
-        "COMP_WORDS=(" + program + " " + words + "); COMP_CWORD=$((${#COMP_WORDS[@]} - 1));"
+        "COMP_LINE='" + program + " " + words + "'; COMP_POINT=${#COMP_LINE};"
+        "COMP_WORDS=(${COMP_LINE//=/ = }); COMP_CWORD=$((${#COMP_WORDS[@]} - 1));"
         "f=$(complete -p " + program + " | sed -n 's/.*-F \\([^ ]*\\).*/\\1/p');"
         "$f; echo \"${COMPREPLY[*]}\"";
     return runIn(dir, "/bin/bash", {"-c", script}).out;
@@ -39,6 +41,9 @@ TEST(Completion, EveryProgramCompletesItsOptionsAndTraces) {
     EXPECT_EQ(complete("orninfo", "s"), "sample.orn\n");
     EXPECT_EQ(complete("mktrace", "--v"), "--version\n");
     EXPECT_EQ(complete("ornfix", "--d"), "--dry-run\n");
+    EXPECT_EQ(complete("orn2pcapng", "-p 3=ppp"), "ppp-sync ppp-async\n");
+    EXPECT_EQ(complete("orn2pcapng", "-p3=e"), "ethernet\n");
+    EXPECT_EQ(complete("orn2pcapng", "-p 3=i4b s"), "sample.orn\n") << "the trace first";
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "writers/output_file.hpp"
 
+#include <algorithm>
 #include <fcntl.h>
 #include <string>
 #include <sys/stat.h>
@@ -52,6 +53,7 @@ OutputFile::Whole OutputFile::createWhole(const std::string& name,
     }
     fd_ = std::move(fd);
     durable_ = first.size();
+    streamStart_ = 0;
     failed_ = false;
     seekable_ = true;
     return Whole::Created;
@@ -78,6 +80,7 @@ ResultCode OutputFile::open(const std::string& name, const FileIdentity& trace, 
     }
     fd_ = std::move(fd);
     durable_ = keepContent && seekable_ ? static_cast<uint64_t>(size) : 0;
+    streamStart_ = 0;
     failed_ = false;
     return ResultCode::Ok;
 }
@@ -98,6 +101,27 @@ ResultCode OutputFile::create(const std::string& name, const FileIdentity& trace
 
 ResultCode OutputFile::openExisting(const std::string& name, const FileIdentity& trace) {
     return open(name, trace, true);
+}
+
+ResultCode OutputFile::adoptStream(int fd, const FileIdentity& trace) {
+    prepareBuffer();
+    if (identityOfDescriptor(fd).sameAs(trace)) {
+        return ResultCode::CannotCreateTarget;
+    }
+    FdHandle own(::fcntl(fd, F_DUPFD_CLOEXEC, 0));
+    if (!own.isOpen()) {
+        return ResultCode::CannotCreateTarget;
+    }
+    struct stat st {};
+    const bool appends = (::fcntl(own.get(), F_GETFL) & O_APPEND) != 0;
+    const off_t at = ::lseek(own.get(), 0, SEEK_CUR);
+    const bool regular = ::fstat(own.get(), &st) == 0 && S_ISREG(st.st_mode);
+    streamStart_ = !regular ? 0 : static_cast<uint64_t>(appends ? st.st_size : std::max<off_t>(at, 0));
+    fd_ = std::move(own);
+    durable_ = 0;
+    failed_ = false;
+    seekable_ = false;
+    return ResultCode::Ok;
 }
 
 bool OutputFile::setEnd(uint64_t offset) {
@@ -194,7 +218,8 @@ bool OutputFile::writeAt(uint64_t offset, const uint8_t* data, size_t length) {
 }
 
 bool OutputFile::truncate(uint64_t length) {
-    return !isRegular(fd_.get()) || ::ftruncate(fd_.get(), static_cast<off_t>(length)) == 0;
+    return !isRegular(fd_.get()) ||
+           ::ftruncate(fd_.get(), static_cast<off_t>(streamStart_ + length)) == 0;
 }
 
 bool OutputFile::close() {

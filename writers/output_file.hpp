@@ -42,6 +42,11 @@ public:
     // next append goes to its end. CannotOpenSource when it cannot be opened,
     // CannotCreateTarget when it is the trace itself.
     ResultCode openExisting(const std::string& name, const FileIdentity& trace);
+    // Writes to an open descriptor (standard output) from where it stands, in
+    // order, never seeking: what is written cannot be written again. Where it
+    // is a regular file, a failed write cuts it back to the last whole record
+    // after what it held before. CannotCreateTarget when it is the trace.
+    ResultCode adoptStream(int fd, const FileIdentity& trace);
 
     bool isOpen() const { return fd_.isOpen(); }
     // Whether bytes already written can be written again (not so on a pipe).
@@ -79,6 +84,7 @@ private:
     std::vector<uint8_t> buffer_;
     std::vector<uint32_t> recordEnds_;  // where each buffered record ends
     uint64_t durable_ = 0;
+    uint64_t streamStart_ = 0;  // where an adopted stream stood in its file
     bool failed_ = false;
     bool seekable_ = true;
 };

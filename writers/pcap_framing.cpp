@@ -52,6 +52,21 @@ uint32_t unstuffAsyncFrame(const uint8_t* payload, uint32_t length, uint8_t* out
     return n;
 }
 
+bool keepAsyncFrame(const EventRecord& record, const uint8_t* payload, uint8_t* frame,
+                    KeptAsyncFrame& out) {
+    const uint32_t n = unstuffAsyncFrame(payload, record.dataLength, frame);
+    out = {n, record.origLength, n < 4, false};
+    if (n <= 2) {
+        return false;
+    }
+    if (record.dataLength < record.origLength) {
+        return true;  // cut when captured: no FCS to check
+    }
+    out.badFcs = !hasGoodFcs(frame, n);
+    out.capturedLength = out.actualLength = n - 2;
+    return true;
+}
+
 namespace {
 
 bool frameEthernet(PcapRecordHeader& header, uint8_t* frame, uint16_t protocolCode,

@@ -41,4 +41,18 @@ bool framePcapRecord(PcapRecordHeader& header, uint8_t* frame, const EventRecord
 // number of bytes written to out (at most length).
 uint32_t unstuffAsyncFrame(const uint8_t* payload, uint32_t length, uint8_t* out);
 
+// A PPP-Async frame as the outputs that keep damaged frames (.vn, pcapng)
+// keep it: unstuffed into frame; captured whole, it is FCS-checked and its two
+// FCS bytes left out; cut short when captured, it is kept as it came. Three
+// bytes are too short (a bad FCS says more, and wins); two or fewer are no
+// frame at all: false.
+struct KeptAsyncFrame {
+    uint32_t capturedLength = 0;
+    uint32_t actualLength = 0;  // on the line
+    bool tooShort = false;
+    bool badFcs = false;
+};
+bool keepAsyncFrame(const EventRecord& record, const uint8_t* payload, uint8_t* frame,
+                    KeptAsyncFrame& out);
+
 }  // namespace ornpcap

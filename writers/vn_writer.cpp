@@ -8,7 +8,6 @@
 #include <string>
 
 #include "base/byte_order.hpp"
-#include "trace/fcs16.hpp"
 #include "writers/lsn_outputs.hpp"
 #include "writers/output_file.hpp"
 #include "writers/pcap_framing.hpp"
@@ -228,22 +227,13 @@ bool copyPppSyncFrame(const EventRecord& record, const uint8_t* payload, uint8_t
 // Keeps short and damaged frames, marked by flags 2 (too short) and 4 (bad FCS).
 bool unstuffPppAsyncFrame(const EventRecord& record, const uint8_t* payload, uint8_t* frame,
                           VnFrame& out) {
-    out = {record.origLength, record.dataLength, 0};
-    const uint32_t n = unstuffAsyncFrame(payload, record.dataLength, frame);
-    if (n <= 2) {
+    KeptAsyncFrame kept;
+    if (!keepAsyncFrame(record, payload, frame, kept)) {
         return false;
     }
-    if (n < 4) {
-        out.flags = kFlagTooShort;
-    }
-    if (record.dataLength < record.origLength) {
-        out.capturedLength = static_cast<uint16_t>(n);  // cut when captured: no FCS check
-        return true;
-    }
-    if (!hasGoodFcs(frame, n)) {
-        out.flags = kFlagBadFcs;
-    }
-    out.capturedLength = out.actualLength = static_cast<uint16_t>(n - 2);
+    const uint32_t flags = kept.badFcs ? kFlagBadFcs : (kept.tooShort ? kFlagTooShort : 0);
+    out = {static_cast<uint16_t>(kept.actualLength), static_cast<uint16_t>(kept.capturedLength),
+           flags};
     return true;
 }
 

@@ -1,0 +1,271 @@
+#include "writers/pcapng_writer.hpp"
+
+#include <algorithm>
+#include <cstdio>
+#include <new>
+#include <unistd.h>
+
+#include "base/byte_order.hpp"
+#include "trace/record_filter.hpp"
+#include "writers/pcap_time.hpp"
+#include "writers/pcapng_blocks.hpp"
+
+namespace ornpcap {
+
+namespace {
+
+template <class Step>
+ResultCode guarded(Step&& step) {
+    try {
+        return step();
+    } catch (const std::bad_alloc&) {
+        return ResultCode::OutOfMemory;
+    }
+}
+
+std::string printable(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) {
+        const auto byte = static_cast<unsigned char>(c);
+        c = byte < 0x20 || byte >= 0x7F ? '?' : c;
+    }
+    return out;
+}
+
+// The header's 30-character description, without the spaces that fill it.
+std::string descriptionOf(const TraceHeader& header) {
+    const auto* first = &header.bytes[header_offset::description];
+    std::string text(first, first + (header_offset::textEnd - header_offset::description));
+    text.erase(text.find_last_not_of(std::string(" \0", 2)) + 1);
+    return printable(text);
+}
+
+std::string startOf(const TraceHeader& header, uint16_t versionMajor) {
+    char text[96];
+    std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u", header.startYear(),
+                  header.startMonth(), header.startDay(), header.startHour(), header.startMinute(),
+                  header.startSecond());
+    if (versionMajor < 8) {
+        return std::string(text) + ", taken as UTC";
+    }
+    const auto utc = header.utcOffset();
+    char offset[48];
+    std::snprintf(offset, sizeof offset, " at UTC%c%02u:%02u:%02u",
+                  static_cast<int8_t>(utc[0]) < 0 ? '-' : '+', utc[1], utc[2], utc[3]);
+    return text + std::string(offset);
+}
+
+std::string sectionComment(const std::string& traceName, const OpenedTrace& trace) {
+    return printable(traceName) + ": \"" + descriptionOf(trace.header) + "\", format version " +
+           std::to_string(trace.versionMajor) + ".0, started " +
+           startOf(trace.header, trace.versionMajor);
+}
+
+std::string hex4(uint16_t value) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%04X", value);
+    return text;
+}
+
+std::string interfaceName(const PcapngChannel& c) {
+    const std::string port = "port" + std::to_string(c.port);
+    return c.wholePort ? port : port + "-lsn" + hex4(c.lsn);
+}
+
+std::string interfaceDescription(const PcapngChannel& c) {
+    const std::string port = "ORN port " + std::to_string(c.port) + ", ";
+    const std::string format(frameFormatName(c.format));
+    return c.wholePort ? port + format + " (every protocol code)"
+                       : port + "LSN 0x" + hex4(c.lsn) + ", " + format;
+}
+
+std::string statisticsComment(const PcapngChannel& c) {
+    return std::to_string(c.records) + " records: " + std::to_string(c.packets()) + " packets (" +
+           std::to_string(c.in) + " in, " + std::to_string(c.out) + " out, " +
+           std::to_string(c.crcErrors) + " CRC error, " + std::to_string(c.tooShort) +
+           " too short), " + std::to_string(c.skipped) + " skipped by the filter, " +
+           std::to_string(c.refused) + " refused by the framing";
+}
+
+}  // namespace
+
+PcapngSink::PcapngSink(PcapngRequest request)
+    : request_(std::move(request)), portFormats_(65536, 0) {}
+
+PcapngSink::~PcapngSink() = default;
+
+void PcapngSink::exportPort(uint16_t port, FrameFormat format) {
+    portFormats_[port] = static_cast<uint8_t>(format);
+}
+
+ResultCode PcapngSink::start(const OpenedTrace& trace) {
+    return guarded([&] {
+        timeBase_ = computePcapTimeBase(trace.header, trace.versionMajor);
+        const uint32_t snap = trace.header.snapLength();
+        snapLength_ = snap == 0 ? 0 : snap + kPcapngMostAdded;
+        block_.resize(kEpbDataOffset + kPcapngFrameRoom + kEpbTailRoom);
+        const PcapngBlock section =
+            sectionHeaderBlock({request_.application, sectionComment(request_.traceName, trace)});
+        ResultCode rc = ResultCode::Ok;
+        if (request_.outputName == "-") {
+            rc = file_.adoptStream(STDOUT_FILENO, trace.identity);
+            if (rc == ResultCode::Ok && !file_.append(section.data(), section.size())) {
+                rc = ResultCode::CannotWriteTarget;
+            }
+        } else {
+            rc = file_.create(request_.outputName, trace.identity, section);
+        }
+        started_ = rc == ResultCode::Ok;
+        return rc;
+    });
+}
+
+ResultCode PcapngSink::record(const EventRecord& record, const uint8_t* payload) {
+    ++totals_.records;
+    ResultCode rc = ResultCode::Ok;
+    const uint8_t format = portFormats_[record.port];
+    if (format == 0) {
+        ++totals_.notExported;
+    } else {
+        rc = guarded([&] {
+            return take(channelOf(record, static_cast<FrameFormat>(format)), record, payload);
+        });
+    }
+    if (rc == ResultCode::Ok && checkpoints_.due() && !file_.flush()) {
+        rc = ResultCode::CannotWriteTarget;
+    }
+    return rc;
+}
+
+PcapngChannel& PcapngSink::channelOf(const EventRecord& record, FrameFormat format) {
+    const bool wholePort = format == FrameFormat::Ethernet;
+    const uint32_t key = (uint32_t{record.port} << 16) | (wholePort ? 0u : record.lsn);
+    if (lastChannel_ != nullptr && key == lastKey_) {
+        return *lastChannel_;
+    }
+    PcapngChannel*& channel = byKey_[key];
+    if (channel == nullptr) {
+        PcapngChannel& made = channels_.emplace_back();
+        made.port = record.port;
+        made.lsn = wholePort ? 0 : record.lsn;
+        made.wholePort = wholePort;
+        made.format = format;
+        made.name = interfaceName(made);
+        channel = &made;
+    }
+    lastKey_ = key;
+    lastChannel_ = channel;
+    return *channel;
+}
+
+ResultCode PcapngSink::take(PcapngChannel& channel, const EventRecord& record,
+                            const uint8_t* payload) {
+    ++channel.records;
+    if (!carriesFrame(record)) {
+        ++channel.skipped;
+        return ResultCode::Ok;
+    }
+    if (channel.interfaceId < 0) {
+        if (const ResultCode rc = describe(channel); rc != ResultCode::Ok) {
+            return rc;
+        }
+    }
+    PcapngFrame frame;
+    if (!framePcapngRecord(record, payload, channel.format, block_.data() + kEpbDataOffset,
+                           frame)) {
+        ++channel.refused;
+        return ResultCode::Ok;
+    }
+    const uint32_t direction = isFrameSent(record) ? kPacketOutbound : kPacketInbound;
+    const uint64_t timestamp = timestampOf(record);
+    const uint32_t length = completePacketBlock(
+        block_.data(), {static_cast<uint32_t>(channel.interfaceId), timestamp,
+                        frame.capturedLength, frame.originalLength, direction | frame.errorFlags});
+    if (!file_.append(block_.data(), length)) {
+        return ResultCode::CannotWriteTarget;
+    }
+    count(channel, record, frame, timestamp);
+    return ResultCode::Ok;
+}
+
+ResultCode PcapngSink::describe(PcapngChannel& channel) {
+    const PcapngBlock block = interfaceDescriptionBlock({pcapngLinkOf(channel.format).linkType,
+                                                         snapLength_, channel.name,
+                                                         interfaceDescription(channel)});
+    channel.descriptionOffset = file_.end();
+    if (!file_.append(block.data(), block.size())) {
+        return ResultCode::CannotWriteTarget;
+    }
+    channel.interfaceId = static_cast<int64_t>(interfaces_.size());
+    interfaces_.push_back(&channel);
+    return ResultCode::Ok;
+}
+
+void PcapngSink::count(PcapngChannel& channel, const EventRecord& record,
+                       const PcapngFrame& frame, uint64_t timestamp) {
+    if (channel.packets() == 0) {
+        channel.first = timestamp;
+    }
+    channel.last = timestamp;
+    ++(isFrameSent(record) ? channel.out : channel.in);
+    channel.crcErrors += (frame.errorFlags & kPacketCrcError) != 0 ? 1 : 0;
+    channel.tooShort += (frame.errorFlags & kPacketTooShort) != 0 ? 1 : 0;
+    totals_.longest = std::max<uint64_t>(totals_.longest, frame.capturedLength);
+}
+
+// Milliseconds since 1970: the seconds exactly as the pcap output writes
+// them (modulo 2^32), then the milliseconds of the record's time.
+uint64_t PcapngSink::timestampOf(const EventRecord& record) const {
+    const uint32_t seconds = record.timeMs / 1000 + static_cast<uint32_t>(timeBase_);
+    return uint64_t{seconds} * 1000 + record.timeMs % 1000;
+}
+
+uint64_t PcapngSink::skippedWithoutInterface() const {
+    uint64_t skipped = 0;
+    for (const PcapngChannel& channel : channels_) {
+        skipped += channel.interfaceId < 0 ? channel.skipped : 0;
+    }
+    return skipped;
+}
+
+bool PcapngSink::writeStatistics() {
+    for (const PcapngChannel* c : interfaces_) {
+        const PcapngBlock block = interfaceStatisticsBlock(
+            {static_cast<uint32_t>(c->interfaceId), c->last, c->packets() != 0, c->first, c->last,
+             c->records, c->records - c->skipped, c->packets(), statisticsComment(*c)});
+        if (!file_.append(block.data(), block.size())) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Readers cut packets to the snapLen: where one is longer, every interface's
+// snapLen is raised to it (they must stay equal), where the file allows.
+bool PcapngSink::raiseSnapLength() {
+    if (snapLength_ == 0 || totals_.longest <= snapLength_ || !file_.seekable()) {
+        return true;
+    }
+    uint8_t value[4];
+    storeLe32(value, static_cast<uint32_t>(totals_.longest));
+    for (const PcapngChannel* c : interfaces_) {
+        if (!file_.writeAt(c->descriptionOffset + kIdbSnapLengthOffset, value, sizeof value)) {
+            return false;
+        }
+    }
+    snapLength_ = static_cast<uint32_t>(totals_.longest);
+    return true;
+}
+
+ResultCode PcapngSink::finish(ResultCode result) {
+    if (!started_) {
+        return result;
+    }
+    const ResultCode completed = guarded([&] {
+        const bool written = writeStatistics() && file_.flush() && raiseSnapLength();
+        return file_.close() && written ? ResultCode::Ok : ResultCode::CannotWriteTarget;
+    });
+    return result != ResultCode::Ok ? result : completed;
+}
+
+}  // namespace ornpcap

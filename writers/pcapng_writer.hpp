@@ -1,0 +1,126 @@
+#pragma once
+// pcapng output of the exported ports of a trace, in one section, in the
+// order of the trace (block layouts in writers/pcapng_blocks.hpp, packets in
+// writers/pcapng_framing.hpp):
+//
+//   Section Header Block      the tool and version; a comment naming the
+//                             trace, its description, version and start
+//   Interface Description     one per channel: port and LSN, or the port
+//                             alone for ETHERNET (whose LSN is a protocol
+//                             code); written just before the channel's first
+//                             frame, so ids follow the order channels first
+//                             carry one
+//   Enhanced Packet Block     one per frame: time stamp in milliseconds since
+//                             1970 as the pcap output computes it, direction
+//                             (received 21: inbound, sent 20: outbound) and
+//                             error flags
+//   Interface Statistics      one per interface once the trace is read:
+//                             first and last time stamp, records of the
+//                             channel, those the filter took, packets written
+//
+// Every interface has the same snapLen (libpcap reads no other files): the
+// trace's snapLength plus the most a framing adds, raised at the end to the
+// longest packet where the output can be written back (0 stays 0: no limit).
+//
+// The output is written through an OutputFile in whole blocks: it is
+// created with its Section Header Block in place, and a failed write cuts
+// it back to its last whole block.
+
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "trace/record_source.hpp"
+#include "writers/converter_sink.hpp"
+#include "writers/frame_format.hpp"
+#include "writers/output_file.hpp"
+#include "writers/pcapng_framing.hpp"
+
+namespace ornpcap {
+
+struct PcapngRequest {
+    std::string outputName;   // "-": standard output
+    std::string traceName;    // as the user named it, for the section comment
+    std::string application;  // shb_userappl
+};
+
+// A channel of an exported port, with what became of its records.
+struct PcapngChannel {
+    uint16_t port = 0;
+    uint16_t lsn = 0;
+    bool wholePort = false;   // ETHERNET: every protocol code in one
+    FrameFormat format = FrameFormat::Ethernet;
+    int64_t interfaceId = -1; // -1 until it carries a frame
+    std::string name;         // if_name
+    uint64_t records = 0;
+    uint64_t skipped = 0;     // by the filter: status, event type, no payload
+    uint64_t refused = 0;     // by the framing
+    uint64_t in = 0;
+    uint64_t out = 0;
+    uint64_t crcErrors = 0;   // of the packets, flagged CRC error
+    uint64_t tooShort = 0;    // of the packets, flagged too short
+    uint64_t first = 0;       // time stamps of its first and last packet
+    uint64_t last = 0;
+    uint64_t descriptionOffset = 0;  // of its Interface Description Block
+
+    uint64_t packets() const { return in + out; }
+};
+
+struct PcapngTotals {
+    uint64_t records = 0;      // every record of the trace
+    uint64_t notExported = 0;  // of ports not exported
+    uint64_t longest = 0;      // packet
+};
+
+class PcapngSink final : public RecordSink {
+public:
+    explicit PcapngSink(PcapngRequest request);
+    ~PcapngSink() override;
+
+    // From now on, the port's records are exported in the format; records of
+    // ports never named so count as not exported.
+    void exportPort(uint16_t port, FrameFormat format);
+
+    // Writes the Section Header Block.
+    ResultCode start(const OpenedTrace& trace) override;
+    ResultCode record(const EventRecord& record, const uint8_t* payload) override;
+    // Writes the Interface Statistics Blocks and closes the output; the
+    // result is the run's, else CannotWriteTarget when that failed.
+    ResultCode finish(ResultCode result) override;
+
+    bool started() const { return started_; }
+    // The channels that carried a frame, by interface id.
+    const std::vector<const PcapngChannel*>& interfaces() const { return interfaces_; }
+    // Records of channels that never carried a frame, all skipped by the filter.
+    uint64_t skippedWithoutInterface() const;
+    const PcapngTotals& totals() const { return totals_; }
+
+private:
+    PcapngChannel& channelOf(const EventRecord& record, FrameFormat format);
+    ResultCode take(PcapngChannel& channel, const EventRecord& record, const uint8_t* payload);
+    ResultCode describe(PcapngChannel& channel);
+    void count(PcapngChannel& channel, const EventRecord& record, const PcapngFrame& frame,
+               uint64_t timestamp);
+    uint64_t timestampOf(const EventRecord& record) const;
+    bool writeStatistics();
+    bool raiseSnapLength();
+
+    PcapngRequest request_;
+    OutputFile file_;
+    std::vector<uint8_t> portFormats_;  // by port: the FrameFormat id, 0 not exported
+    std::deque<PcapngChannel> channels_;
+    std::unordered_map<uint32_t, PcapngChannel*> byKey_;
+    uint32_t lastKey_ = 0;
+    PcapngChannel* lastChannel_ = nullptr;
+    std::vector<const PcapngChannel*> interfaces_;
+    std::vector<uint8_t> block_;  // the packet block under construction
+    PcapngTotals totals_;
+    CheckpointClock checkpoints_;
+    int32_t timeBase_ = 0;
+    uint32_t snapLength_ = 0;
+    bool started_ = false;
+};
+
+}  // namespace ornpcap
