@@ -17,14 +17,8 @@ namespace {
 // on standard output, the reason on standard error).
 ResultCode probe(ConversionSettings& settings) {
     TraceFault fault;
-    ResultCode rc =
-        probeTrace(settings.inputName, settings.versionMajor, settings.versionMinor, &fault);
-    if (rc == ResultCode::Ok && !acceptVersion(settings.versionMajor, settings.versionMinor)) {
-        rc = fault.code = ResultCode::BadVersion;
-        fault.check = TraceCheck::VersionRefused;
-        fault.actual = settings.versionMajor;
-        fault.limit = settings.versionMinor;
-    }
+    const ResultCode rc = probeConvertibleTrace(settings.inputName, settings.versionMajor,
+                                                settings.versionMinor, fault);
     if (rc != ResultCode::Ok) {
         diagnostics::traceFault(kProgramName, settings.inputName, fault);
     }

@@ -161,4 +161,16 @@ ResultCode validateTrace(std::FILE* stream, uint16_t versionMajor, uint16_t vers
     return validateTrailer(stream, fileLength, header, trailer, out);
 }
 
+ResultCode probeConvertibleTrace(const std::string& name, uint16_t& versionMajor,
+                                 uint16_t& versionMinor, TraceFault& fault) {
+    ResultCode rc = probeTrace(name, versionMajor, versionMinor, &fault);
+    if (rc == ResultCode::Ok && !acceptVersion(versionMajor, versionMinor)) {
+        rc = fault.code = ResultCode::BadVersion;
+        fault.check = TraceCheck::VersionRefused;
+        fault.actual = versionMajor;
+        fault.limit = versionMinor;
+    }
+    return rc;
+}
+
 }  // namespace ornpcap

@@ -21,6 +21,11 @@ namespace ornpcap {
 ResultCode probeTrace(const std::string& name, uint16_t& versionMajor, uint16_t& versionMinor,
                       TraceFault* fault = nullptr);
 
+// probeTrace, then the version test a conversion applies: BadVersion (with the
+// fault saying so) for a version the converters do not read.
+ResultCode probeConvertibleTrace(const std::string& name, uint16_t& versionMajor,
+                                 uint16_t& versionMinor, TraceFault& fault);
+
 // Checks the open trace stream against the given versions, fills header (in
 // the 203-byte layout) and trailer, and leaves the stream at the first block.
 // Results: 0, 4, 7 or 11. The stream stays open.

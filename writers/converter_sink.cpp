@@ -1,6 +1,6 @@
 #include "writers/converter_sink.hpp"
 
-#include <new>
+#include "base/out_of_memory.hpp"
 
 namespace ornpcap {
 
@@ -22,30 +22,16 @@ ConverterSink::ConverterSink(const ConverterOptions& options, ConversionStats& s
     stats_ = ConversionStats{};
 }
 
-namespace {
-
-// Runs a step, ending with OutOfMemory where it could not allocate.
-template <class Step>
-ResultCode guarded(Step&& step) {
-    try {
-        return step();
-    } catch (const std::bad_alloc&) {
-        return ResultCode::OutOfMemory;
-    }
-}
-
-}  // namespace
-
 ResultCode ConverterSink::start(const OpenedTrace& trace) {
     options_.names->clearOldOutputs(trace.identity);
-    return guarded([&] { return begin(trace); });
+    return unlessOutOfMemory([&] { return begin(trace); });
 }
 
 ResultCode ConverterSink::record(const EventRecord& record, const uint8_t* payload) {
     ++stats_.traceRecords;
     ResultCode rc = ResultCode::Ok;
     if (options_.filter.accepts(record)) {
-        rc = guarded([&] { return write(record, payload); });
+        rc = unlessOutOfMemory([&] { return write(record, payload); });
     }
     if (rc == ResultCode::Ok && checkpoints_.due() && !checkpoint()) {
         rc = ResultCode::CannotWriteTarget;

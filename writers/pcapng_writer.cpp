@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <new>
 #include <unistd.h>
 
 #include "base/byte_order.hpp"
+#include "base/out_of_memory.hpp"
 #include "trace/record_filter.hpp"
 #include "writers/pcap_time.hpp"
 #include "writers/pcapng_blocks.hpp"
@@ -13,15 +13,6 @@
 namespace ornpcap {
 
 namespace {
-
-template <class Step>
-ResultCode guarded(Step&& step) {
-    try {
-        return step();
-    } catch (const std::bad_alloc&) {
-        return ResultCode::OutOfMemory;
-    }
-}
 
 std::string printable(std::string_view text) {
     std::string out(text);
@@ -99,7 +90,7 @@ void PcapngSink::exportPort(uint16_t port, FrameFormat format) {
 }
 
 ResultCode PcapngSink::start(const OpenedTrace& trace) {
-    return guarded([&] {
+    return unlessOutOfMemory([&] {
         timeBase_ = computePcapTimeBase(trace.header, trace.versionMajor);
         const uint32_t snap = trace.header.snapLength();
         snapLength_ = snap == 0 ? 0 : snap + kPcapngMostAdded;
@@ -127,7 +118,7 @@ ResultCode PcapngSink::record(const EventRecord& record, const uint8_t* payload)
     if (format == 0) {
         ++totals_.notExported;
     } else {
-        rc = guarded([&] {
+        rc = unlessOutOfMemory([&] {
             return take(channelOf(record, static_cast<FrameFormat>(format)), record, payload);
         });
     }
@@ -261,7 +252,7 @@ ResultCode PcapngSink::finish(ResultCode result) {
     if (!started_) {
         return result;
     }
-    const ResultCode completed = guarded([&] {
+    const ResultCode completed = unlessOutOfMemory([&] {
         const bool written = writeStatistics() && file_.flush() && raiseSnapLength();
         return file_.close() && written ? ResultCode::Ok : ResultCode::CannotWriteTarget;
     });

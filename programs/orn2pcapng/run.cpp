@@ -29,13 +29,7 @@ struct Probed {
 
 bool probe(const std::string& trace, Probed& probed) {
     TraceFault fault;
-    ResultCode rc = probeTrace(trace, probed.major, probed.minor, &fault);
-    if (rc == ResultCode::Ok && !acceptVersion(probed.major, probed.minor)) {
-        rc = fault.code = ResultCode::BadVersion;
-        fault.check = TraceCheck::VersionRefused;
-        fault.actual = probed.major;
-        fault.limit = probed.minor;
-    }
+    const ResultCode rc = probeConvertibleTrace(trace, probed.major, probed.minor, fault);
     if (rc != ResultCode::Ok) {
         say(kName, trace, diagnostics::describe(fault) + ": nothing exported");
     }

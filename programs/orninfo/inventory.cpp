@@ -36,14 +36,7 @@ bool sizeOf(const std::string& name, uint64_t& size, std::string& reason) {
 
 // What OrnPcap's probe and version test make of the trace.
 ResultCode probe(const std::string& name, HeaderFacts& facts, TraceFault& fault) {
-    ResultCode rc = probeTrace(name, facts.versionMajor, facts.versionMinor, &fault);
-    if (rc == ResultCode::Ok && !acceptVersion(facts.versionMajor, facts.versionMinor)) {
-        rc = fault.code = ResultCode::BadVersion;
-        fault.check = TraceCheck::VersionRefused;
-        fault.actual = facts.versionMajor;
-        fault.limit = facts.versionMinor;
-    }
-    return rc;
+    return probeConvertibleTrace(name, facts.versionMajor, facts.versionMinor, fault);
 }
 
 // Up to n bytes from the given offset (from the end when negative); zeros
