@@ -52,10 +52,10 @@ struct TrafficSpec {
 using TrafficReceiver =
     std::function<void(const EventRecord& record, std::span<const uint8_t> payload)>;
 
-// Hands the spec's records to the sink in time order.
+// Hands the records a TrafficSpec describes to the sink in time order.
 void generateTraffic(const TrafficSpec& spec, const TrafficReceiver& sink);
 
-// Appends the spec's records to the trace.
+// Appends the records a TrafficSpec describes to the trace.
 void addTraffic(TraceWriter& writer, const TrafficSpec& spec);
 
 }  // namespace ornpcap::tracebuild
