@@ -31,7 +31,8 @@ struct BuiltTrace {
 
 BuiltTrace buildTrace(std::vector<Record> records, uint16_t version, size_t chunk,
                       BlockMode mode);
-// Builds the bytes again after the HeaderSpec was changed (the positions stay those of the good trace).
+// Builds the bytes again after the HeaderSpec was changed (the positions stay
+// those of the good trace).
 void rebuild(BuiltTrace& trace);
 
 // Records of payloads from 0 to 300 bytes, on three ports, sent and received
