@@ -43,10 +43,10 @@ TEST(FormatRecogniser, NamesTheFormatOfEveryPortOfTheSample) {
     }
 }
 
-FormatGuess recognise(const TrafficSpec& spec) {
+FormatGuess recognise(const TrafficSpec& recipe) {
     FormatRecogniser recogniser;
-    tracebuild::generateTraffic(spec, [&](const EventRecord& r, std::span<const uint8_t> payload) {
-        recogniser.add(r, payload.data());
+    tracebuild::generateTraffic(recipe, [&](const EventRecord& r, std::span<const uint8_t> p) {
+        recogniser.add(r, p.data());
     });
     return recogniser.best();
 }
@@ -70,9 +70,9 @@ TEST(FormatRecogniser, RecognisesRealisticTrafficOfEachFormat) {
         const int32_t format = static_cast<int32_t>(f.traffic);
         uint32_t right = 0, unknown = 0, confidentlyWrong = 0;
         for (uint32_t n = 0; n < kPorts; ++n) {
-            TrafficSpec spec{f.traffic, static_cast<uint16_t>(n), static_cast<uint16_t>(n % 3),
+            TrafficSpec recipe{f.traffic, static_cast<uint16_t>(n), static_cast<uint16_t>(n % 3),
                              static_cast<uint16_t>(1 + n % 3), 1 + (n * 37) % 200, 1000 + n * 7919};
-            const FormatGuess guess = recognise(spec);
+            const FormatGuess guess = recognise(recipe);
             right += guess.format == format;
             unknown += guess.format == 0;
             confidentlyWrong += guess.format != 0 && guess.format != format && guess.confidence >= 0.8;
@@ -101,8 +101,8 @@ FormatGuess recogniseFrames(const std::vector<Bytes>& frames, uint16_t lsn = 0) 
 
 std::vector<Bytes> trafficFrames(TrafficFormat format, unsigned long count, uint32_t seed) {
     std::vector<Bytes> frames;
-    TrafficSpec spec{format, 1, 0, 1, count, seed};
-    tracebuild::generateTraffic(spec, [&](const EventRecord&, std::span<const uint8_t> p) {
+    TrafficSpec recipe{format, 1, 0, 1, count, seed};
+    tracebuild::generateTraffic(recipe, [&](const EventRecord&, std::span<const uint8_t> p) {
         frames.emplace_back(p.begin(), p.end());
     });
     return frames;
@@ -155,8 +155,8 @@ TEST(FormatRecogniser, FramesThatFitNoFormatWellStayUnknown) {
 TEST(FormatRecogniser, TheMostSpecificGoodFitWins) {
     const auto framesOf = [](TrafficFormat format, auto keep) {
         std::vector<Bytes> frames;
-        TrafficSpec spec{format, 1, 0, 1, 600, 9};
-        tracebuild::generateTraffic(spec, [&](const EventRecord& r, std::span<const uint8_t> p) {
+        TrafficSpec recipe{format, 1, 0, 1, 600, 9};
+        tracebuild::generateTraffic(recipe, [&](const EventRecord& r, std::span<const uint8_t> p) {
             if (keep(r, p)) frames.emplace_back(p.begin(), p.end());
         });
         return frames;

@@ -9,6 +9,7 @@
 
 #include "app/console.hpp"
 #include "app/report.hpp"
+#include "tests/support/man_page.hpp"
 #include "tests/support/temp_dir.hpp"
 
 namespace ornpcap::test {
@@ -26,16 +27,13 @@ std::string contentOf(const TempDir& dir, const std::string& name) {
 }
 
 TEST(ManPage, RendersCleanlyAndGivesEveryExitStatusWithItsMessage) {
-    if (std::system("groff --version >/dev/null 2>&1") != 0) {
+    const RenderedPage rendered = renderManPage("OrnPcap.1");
+    if (!rendered.groffInstalled) {
         GTEST_SKIP() << "groff is not installed: manual page check skipped";
     }
-    TempDir dir;
-    // Plain text without hyphenation, so that messages stay whole.
-    const std::string command = "groff -ww -man -Tutf8 -P-cbou -rHY=0 '" ORNPCAP_SOURCE_DIR
-                                "/man/OrnPcap.1' >'" + dir / "page" + "' 2>'" + dir / "warnings" + "'";
-    ASSERT_EQ(std::system(command.c_str()), 0) << command;
-    EXPECT_EQ(contentOf(dir, "warnings"), "");
-    const std::string page = contentOf(dir, "page");
+    ASSERT_TRUE(rendered.rendered);
+    EXPECT_EQ(flattened(rendered.warnings), "");
+    const std::string page = flattened(rendered.text);
     ASSERT_GT(page.size(), 1000u) << "the page renders (nearly) empty";
 
     EXPECT_NE(page.find(" 0 Success. "), std::string::npos);

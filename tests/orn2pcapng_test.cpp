@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <map>
 #include <regex>
 #include <set>
@@ -16,6 +15,7 @@
 #include "app/report.hpp"
 #include "base/byte_order.hpp"
 #include "tests/support/capture_files.hpp"
+#include "tests/support/man_page.hpp"
 #include "tests/support/orn2pcapng_run.hpp"
 #include "tests/support/port_trace.hpp"
 #include "tests/support/trace_records.hpp"
@@ -276,12 +276,12 @@ TEST(Orn2PcapngExport, AFailedWriteLeavesAFileEndingAtItsLastWholeBlock) {
 // complete, and the status 1.
 TEST(Orn2PcapngExport, ADamagedTraceExportsWhatCameBeforeTheDamage) {
     const MixedExport& m = mixed();
-    tracebuild::TraceSpec spec;
+    tracebuild::TraceSpec recipe;
     const Bytes stream = tracebuild::recordStream(m.records, 8);
-    spec.blocks = tracebuild::splitIntoBlocks(stream, 4096, tracebuild::BlockMode::Alternate);
-    spec.blocks[5].fcs = 0x1234;
+    recipe.blocks = tracebuild::splitIntoBlocks(stream, 4096, tracebuild::BlockMode::Alternate);
+    recipe.blocks[5].fcs = 0x1234;
     TempDir dir;
-    dir.write("Trace.orn", tracebuild::buildTrace(spec));
+    dir.write("Trace.orn", tracebuild::buildTrace(recipe));
     const ToolRun run = runOrn2Pcapng(dir, {"Trace.orn"});
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_NE(run.err.find("orn2pcapng: Trace.orn: block 6 at offset "), std::string::npos);
@@ -397,17 +397,13 @@ TEST(Orn2PcapngRun, CommandLineConventions) {
 }
 
 TEST(Orn2PcapngManPage, RendersCleanlyAndGivesEveryExitStatus) {
-    if (std::system("groff --version >/dev/null 2>&1") != 0) {
+    const RenderedPage rendered = renderManPage("orn2pcapng.1");
+    if (!rendered.groffInstalled) {
         GTEST_SKIP() << "groff is not installed: manual page check skipped";
     }
-    TempDir dir;
-    const std::string command = "groff -ww -man -Tutf8 -P-cbou -rHY=0 '" ORNPCAP_SOURCE_DIR
-                                "/man/orn2pcapng.1' >'" + dir / "page" + "' 2>'" + dir / "warnings" + "'";
-    ASSERT_EQ(std::system(command.c_str()), 0);
-    EXPECT_EQ(dir.read("warnings"), Bytes{});
-    const Bytes bytes = dir.read("page");
-    const std::string page =
-        std::regex_replace(std::string(bytes.begin(), bytes.end()), std::regex("\\s+"), " ");
+    ASSERT_TRUE(rendered.rendered);
+    EXPECT_EQ(rendered.warnings, "");
+    const std::string page = std::regex_replace(rendered.text, std::regex("\\s+"), " ");
     for (const char* status : {" 0 the trace was exported", " 1 the trace is damaged",
                                " 2 a usage error", " 128+signal interrupted"}) {
         EXPECT_NE(page.find(status), std::string::npos) << status;

@@ -13,6 +13,7 @@
 #include "programs/orninfo/inventory.hpp"
 #include "programs/orninfo/json_writer.hpp"
 #include "programs/orninfo/port_command.hpp"
+#include "tests/support/man_page.hpp"
 #include "tests/support/temp_dir.hpp"
 #include "tests/support/tool_run.hpp"
 #include "tools/tracebuild/traffic.hpp"
@@ -517,16 +518,13 @@ TEST(OrnInfoCli, SeveralTracesOneReportEachAndTheWorstStatus) {
 }
 
 TEST(OrnInfoManPage, RendersCleanlyWithEveryKeyAndExitStatus) {
-    if (std::system("groff --version >/dev/null 2>&1") != 0) {
+    const RenderedPage rendered = renderManPage("orninfo.1");
+    if (!rendered.groffInstalled) {
         GTEST_SKIP() << "groff is not installed: manual page check skipped";
     }
-    TempDir dir;
-    const std::string command = "groff -ww -man -Tutf8 -P-cbou -rHY=0 '" ORNPCAP_SOURCE_DIR
-                                "/man/orninfo.1' >'" + dir / "page" + "' 2>'" + dir / "warnings" + "'";
-    ASSERT_EQ(std::system(command.c_str()), 0) << command;
-    EXPECT_EQ(dir.read("warnings"), Bytes());
-    const Bytes bytes = dir.read("page");
-    const std::string page(bytes.begin(), bytes.end());
+    ASSERT_TRUE(rendered.rendered);
+    EXPECT_EQ(rendered.warnings, "");
+    const std::string& page = rendered.text;
     for (const char* key :
          {"file", "size", "major", "minor", "headerSize", "description", "start", "utcOffset",
           "snapLength", "count", "stored", "compressed", "maxBlockLength", "streamLength",

@@ -32,8 +32,8 @@ using tracebuild::TrafficSpec;
 std::vector<Record> traffic(TrafficFormat format, unsigned long count, uint32_t seed = 11,
                             uint16_t lsns = 1, uint32_t stepMs = 10) {
     std::vector<Record> records;
-    const TrafficSpec spec{format, 1, 0, lsns, count, seed, 0, stepMs};
-    tracebuild::generateTraffic(spec, [&](const EventRecord& r, std::span<const uint8_t> p) {
+    const TrafficSpec recipe{format, 1, 0, lsns, count, seed, 0, stepMs};
+    tracebuild::generateTraffic(recipe, [&](const EventRecord& r, std::span<const uint8_t> p) {
         records.push_back({r, Bytes(p.begin(), p.end())});
     });
     return records;

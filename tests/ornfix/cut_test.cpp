@@ -70,7 +70,7 @@ void cutEverywhere(const BuiltTrace& t, size_t stride) {
 TEST(CutShort, AtEveryByteOfAMixedTrace) {
     // Records of up to 300 bytes in blocks of 180: many span blocks.
     const BuiltTrace t = buildTrace(variedRecords(40, 1), 8, 180, BlockMode::Alternate);
-    ASSERT_GT(t.spec.blocks.size(), 25u);
+    ASSERT_GT(t.recipe.blocks.size(), 25u);
     cutEverywhere(t, 1);
 }
 

@@ -49,7 +49,7 @@ struct Damage {
 using BlockEdit = std::function<void(tracebuild::BlockSpec&)>;
 
 std::vector<size_t> respec(BuiltTrace& t, size_t k, const BlockEdit& edit) {
-    edit(t.spec.blocks[k]);
+    edit(t.recipe.blocks[k]);
     rebuild(t);
     return {k};
 }
@@ -159,7 +159,7 @@ const Subject kSubjects[] = {
 
 void checkRepair(const BuiltTrace& original, const Damage& damage) {
     BuiltTrace t = original;
-    const size_t k = t.spec.blocks.size() / 2;
+    const size_t k = t.recipe.blocks.size() / 2;
     const std::vector<size_t> touched = damage.apply(t, k);
     const ornfix::MemoryRepair repair = repairInMemory(t.bytes);
     ASSERT_EQ(repair.code, ResultCode::Ok);

@@ -26,23 +26,23 @@ struct Collector final : RecordSink {
 
 }  // namespace
 
-void rebuild(BuiltTrace& t) { t.bytes = tracebuild::buildTrace(t.spec); }
+void rebuild(BuiltTrace& t) { t.bytes = tracebuild::buildTrace(t.recipe); }
 
 BuiltTrace buildTrace(std::vector<Record> records, uint16_t version, size_t chunk,
                       BlockMode mode) {
     BuiltTrace t;
     t.version = version;
     t.records = std::move(records);
-    t.spec.header.versionMajor = version;
-    t.spec.blocks = tracebuild::splitIntoBlocks(tracebuild::recordStream(t.records, version),
+    t.recipe.header.versionMajor = version;
+    t.recipe.blocks = tracebuild::splitIntoBlocks(tracebuild::recordStream(t.records, version),
                                                 chunk, mode);
     uint64_t at = tracebuild::headerSizeFor(version);
     uint64_t stream = 0;
-    for (size_t i = 0; i < t.spec.blocks.size(); ++i) {
+    for (size_t i = 0; i < t.recipe.blocks.size(); ++i) {
         t.blockBegin.push_back(at);
-        at += tracebuild::encodeBlock(t.spec.blocks[i], static_cast<uint16_t>(i + 1)).size();
+        at += tracebuild::encodeBlock(t.recipe.blocks[i], static_cast<uint16_t>(i + 1)).size();
         t.blockEnd.push_back(at);
-        stream += t.spec.blocks[i].data.size();
+        stream += t.recipe.blocks[i].data.size();
         t.blockStreamEnd.push_back(stream);
     }
     const uint32_t headerSize = recordFormOf(version).headerSize;
@@ -81,13 +81,13 @@ std::vector<Record> variedRecords(size_t count, uint32_t seed) {
 std::vector<Record> trafficRecords(tracebuild::TrafficFormat format, size_t count,
                                    uint32_t seed) {
     std::vector<Record> records;
-    tracebuild::TrafficSpec spec;
-    spec.format = format;
-    spec.port = 30;
-    spec.lsns = 3;
-    spec.count = count;
-    spec.seed = seed;
-    tracebuild::generateTraffic(spec, [&](const EventRecord& r, std::span<const uint8_t> p) {
+    tracebuild::TrafficSpec recipe;
+    recipe.format = format;
+    recipe.port = 30;
+    recipe.lsns = 3;
+    recipe.count = count;
+    recipe.seed = seed;
+    tracebuild::generateTraffic(recipe, [&](const EventRecord& r, std::span<const uint8_t> p) {
         records.push_back({r, Bytes(p.begin(), p.end())});
     });
     return records;

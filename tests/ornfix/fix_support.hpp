@@ -20,7 +20,7 @@ using tracebuild::Record;
 struct BuiltTrace {
     uint16_t version = 8;
     std::vector<Record> records;
-    tracebuild::TraceSpec spec;
+    tracebuild::TraceSpec recipe;
     Bytes bytes;
     std::vector<uint64_t> blockBegin;      // file offset of each block's header
     std::vector<uint64_t> blockEnd;        // file offset after each block

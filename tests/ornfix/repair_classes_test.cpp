@@ -81,7 +81,7 @@ TEST(HeaderRepair, AHeaderThatIsNoTraceOrOfAnotherVersionCannotBeRepaired) {
     using HeaderEdit = std::function<void(tracebuild::HeaderSpec&)>;
     const auto refused = [](const HeaderEdit& edit, TraceCheck check) {
         BuiltTrace t = small();
-        edit(t.spec.header);
+        edit(t.recipe.header);
         rebuild(t);
         t.bytes[100] ^= 1;  // and its FCS wrong
         const ornfix::MemoryRepair repair = repairInMemory(t.bytes);
@@ -103,7 +103,7 @@ TEST(TrailerRepair, DamagedOrDisagreeingTrailersAreComputedAnew) {
     expectAllKept(t, badFcs, FindingKind::TrailerDamaged);
 
     Bytes fewerBlocks = t.bytes;  // the conversion would leave blocks unread
-    setTrailerField(fewerBlocks, 2, static_cast<uint16_t>(t.spec.blocks.size() - 3));
+    setTrailerField(fewerBlocks, 2, static_cast<uint16_t>(t.recipe.blocks.size() - 3));
     expectAllKept(t, fewerBlocks, FindingKind::TrailerDisagrees);
 
     Bytes shorterStream = t.bytes;
@@ -124,7 +124,7 @@ TEST(TrailerRepair, AMaxBlockLengthTooSmallForARecordCarriedOverIsRaised) {
         r.header.origLength = 1000;
     }
     BuiltTrace t = buildTrace(records, 8, 300, BlockMode::Stored);
-    t.spec.maxBlockLength = 300;
+    t.recipe.maxBlockLength = 300;
     rebuild(t);
     expectAllKept(t, t.bytes, FindingKind::TrailerDisagrees);
     EXPECT_NE(repairInMemory(t.bytes).plan.findings.front().detail.find("too little room"),
@@ -133,7 +133,7 @@ TEST(TrailerRepair, AMaxBlockLengthTooSmallForARecordCarriedOverIsRaised) {
 
 TEST(StreamEnd, BytesAfterTheBlockStreamAreDropped) {
     BuiltTrace t = small();
-    t.spec.unusedBeforeTrailer = 333;
+    t.recipe.unusedBeforeTrailer = 333;
     rebuild(t);
     expectAllKept(t, t.bytes, FindingKind::BytesAfterStream);
     const ornfix::MemoryRepair repair = repairInMemory(t.bytes);
@@ -142,7 +142,7 @@ TEST(StreamEnd, BytesAfterTheBlockStreamAreDropped) {
 
 TEST(StreamEnd, AnIncompleteLastRecordIsDropped) {
     BuiltTrace t = small();
-    t.spec.blocks.back().data.resize(t.spec.blocks.back().data.size() - 5);
+    t.recipe.blocks.back().data.resize(t.recipe.blocks.back().data.size() - 5);
     rebuild(t);
     const ornfix::MemoryRepair repair = repairInMemory(t.bytes);
     ASSERT_EQ(repair.code, ResultCode::Ok);
@@ -191,7 +191,7 @@ TEST(Writer, CopiesWholeBlocksAndCutsTheRestIntoBlocksNoLongerThanTheInputs) {
     t.bytes[t.blockBegin[k] + 20] ^= 1;
     const ornfix::MemoryRepair repair = repairInMemory(t.bytes);
     ASSERT_EQ(repair.code, ResultCode::Ok);
-    EXPECT_EQ(repair.counts.copied, t.spec.blocks.size() - 3);
+    EXPECT_EQ(repair.counts.copied, t.recipe.blocks.size() - 3);
     EXPECT_GE(repair.counts.newBlocks, 2u);
     const std::vector<BlockAt> in = blocksOf(t.bytes, 8);
     const std::vector<BlockAt> out = blocksOf(repair.output, 8);
@@ -225,11 +225,11 @@ TEST(Writer, MoreThan32767BlocksAreNumberedOnModulo32768) {
     // 40000 stored blocks of 8 bytes, the trailer damaged: every block is
     // copied and numbered 1 to 32767, then 0, 1, ...
     BuiltTrace t = buildTrace(variedRecords(2400, 36), 8, 8, BlockMode::Stored);
-    ASSERT_GT(t.spec.blocks.size(), 40000u);
+    ASSERT_GT(t.recipe.blocks.size(), 40000u);
     t.bytes.back() ^= 1;
     const ornfix::MemoryRepair repair = repairInMemory(t.bytes);
     ASSERT_EQ(repair.code, ResultCode::Ok);
-    EXPECT_EQ(repair.counts.blocks, t.spec.blocks.size());
+    EXPECT_EQ(repair.counts.blocks, t.recipe.blocks.size());
     EXPECT_EQ(loadLe16(&repair.output[203 + 32767 * 14]) & 0x7FFF, 0);
     TempDir dir;
     const auto got = readBack(dir, repair.output);

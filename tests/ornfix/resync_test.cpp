@@ -57,7 +57,7 @@ TEST(Resynchronisation, PayloadsOfRecordLikeHeadersAreNotTakenForRecords) {
             records[i].header.origLength = static_cast<uint16_t>(records[i].payload.size());
         }
         const BuiltTrace t = buildTrace(records, version, 700, BlockMode::Stored);
-        for (size_t k = 3; k + 3 < t.spec.blocks.size(); k += 5) {
+        for (size_t k = 3; k + 3 < t.recipe.blocks.size(); k += 5) {
             SCOPED_TRACE("version " + std::to_string(version) + ", block " + std::to_string(k + 1));
             EXPECT_GT(repairDamaged(t, k), records.size() * 9 / 10);
         }
@@ -71,7 +71,7 @@ TEST(Resynchronisation, ZeroPaddingIsNotTakenForRecords) {
         records[i].header.origLength = static_cast<uint16_t>(records[i].payload.size());
     }
     const BuiltTrace t = buildTrace(records, 8, 900, BlockMode::Alternate);
-    for (size_t k = 2; k + 2 < t.spec.blocks.size(); k += 7) {
+    for (size_t k = 2; k + 2 < t.recipe.blocks.size(); k += 7) {
         SCOPED_TRACE(k + 1);
         EXPECT_GT(repairDamaged(t, k), records.size() * 9 / 10);
     }
@@ -80,7 +80,7 @@ TEST(Resynchronisation, ZeroPaddingIsNotTakenForRecords) {
 TEST(Resynchronisation, ARecordOfAnUnknownKindAfterTheDamageIsLostButNothingIsMadeUp) {
     std::vector<Record> records = variedRecords(400, 23);
     BuiltTrace probe = buildTrace(records, 8, 800, BlockMode::Compressed);
-    const size_t k = probe.spec.blocks.size() / 2;
+    const size_t k = probe.recipe.blocks.size() / 2;
     // The first record starting in the block after the damaged one: an event
     // and a status the trace has nowhere else.
     size_t odd = 0;

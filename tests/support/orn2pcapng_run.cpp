@@ -23,8 +23,8 @@ std::vector<Record> mixedPortRecords(unsigned long perPort) {
     std::vector<Record> records;
     uint32_t seed = 5;
     for (const Port& p : kPorts) {
-        const tracebuild::TrafficSpec spec{p.format, p.port, 0, p.lsns, perPort, seed++, 0, 10};
-        tracebuild::generateTraffic(spec, [&](const EventRecord& r, std::span<const uint8_t> b) {
+        const tracebuild::TrafficSpec recipe{p.format, p.port, 0, p.lsns, perPort, seed++, 0, 10};
+        tracebuild::generateTraffic(recipe, [&](const EventRecord& r, std::span<const uint8_t> b) {
             records.push_back({r, Bytes(b.begin(), b.end())});
         });
     }

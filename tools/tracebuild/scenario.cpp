@@ -79,7 +79,7 @@ private:
     bool frame(const std::vector<std::string>& w);
     bool bulk(const std::vector<std::string>& w);
     bool traffic(const std::vector<std::string>& w);
-    bool trafficWord(const std::string& key, const std::string& value, TrafficSpec& spec);
+    bool trafficWord(const std::string& key, const std::string& value, TrafficSpec& recipe);
     bool flushFrame();
     TraceWriter& writer();
     bool fail(const std::string& message) {
@@ -294,10 +294,10 @@ bool Parser::bulk(const std::vector<std::string>& w) {
     return true;
 }
 
-bool Parser::trafficWord(const std::string& key, const std::string& value, TrafficSpec& spec) {
+bool Parser::trafficWord(const std::string& key, const std::string& value, TrafficSpec& recipe) {
     if (key == "format") {
         const std::optional<TrafficFormat> format = trafficFormatNamed(value);
-        spec.format = format.value_or(spec.format);
+        recipe.format = format.value_or(recipe.format);
         return format.has_value() ||
                fail("traffic format is ethernet, ppp-sync, ppp-async, raw-ip, i4b or internal-udp");
     }
@@ -306,19 +306,19 @@ bool Parser::trafficWord(const std::string& key, const std::string& value, Traff
     if (!number(value, v) || v > (is16 ? 0xFFFFul : 0xFFFFFFFFul)) {
         return fail("bad traffic value " + key + "=" + value);
     }
-    if (key == "count") spec.count = v;
-    else if (key == "port") spec.port = static_cast<uint16_t>(v);
-    else if (key == "lsn") spec.lsn = static_cast<uint16_t>(v);
-    else if (key == "lsns") spec.lsns = static_cast<uint16_t>(v);
-    else if (key == "seed") spec.seed = static_cast<uint32_t>(v);
-    else if (key == "time") spec.startMs = static_cast<uint32_t>(v);
-    else if (key == "step") spec.stepMs = static_cast<uint32_t>(v);
+    if (key == "count") recipe.count = v;
+    else if (key == "port") recipe.port = static_cast<uint16_t>(v);
+    else if (key == "lsn") recipe.lsn = static_cast<uint16_t>(v);
+    else if (key == "lsns") recipe.lsns = static_cast<uint16_t>(v);
+    else if (key == "seed") recipe.seed = static_cast<uint32_t>(v);
+    else if (key == "time") recipe.startMs = static_cast<uint32_t>(v);
+    else if (key == "step") recipe.stepMs = static_cast<uint32_t>(v);
     else return fail("unknown traffic word " + key);
     return true;
 }
 
 bool Parser::traffic(const std::vector<std::string>& w) {
-    TrafficSpec spec;
+    TrafficSpec recipe;
     bool haveFormat = false, havePort = false;
     for (size_t i = 1; i < w.size(); ++i) {
         const size_t eq = w[i].find('=');
@@ -326,17 +326,17 @@ bool Parser::traffic(const std::vector<std::string>& w) {
             return fail("traffic wants key=value words");
         }
         const std::string key = w[i].substr(0, eq);
-        if (!trafficWord(key, w[i].substr(eq + 1), spec)) {
+        if (!trafficWord(key, w[i].substr(eq + 1), recipe)) {
             return false;
         }
         haveFormat = haveFormat || key == "format";
         havePort = havePort || key == "port";
     }
-    if (!haveFormat || !havePort || spec.lsns == 0) {
+    if (!haveFormat || !havePort || recipe.lsns == 0) {
         return fail("traffic wants format=, port= and lsns >= 1");
     }
-    addTraffic(writer(), spec);
-    records += spec.count;
+    addTraffic(writer(), recipe);
+    records += recipe.count;
     return true;
 }
 

@@ -390,9 +390,9 @@ private:
 
 class PppTraffic : public FormatTraffic {
 public:
-    PppTraffic(Rng& rng, const TrafficSpec& spec, bool async) : rng_(rng), async_(async) {
-        for (uint16_t i = 0; i < spec.lsns; ++i) {
-            links_.emplace_back(rng, static_cast<uint16_t>(spec.lsn + i), async);
+    PppTraffic(Rng& rng, const TrafficSpec& recipe, bool async) : rng_(rng), async_(async) {
+        for (uint16_t i = 0; i < recipe.lsns; ++i) {
+            links_.emplace_back(rng, static_cast<uint16_t>(recipe.lsn + i), async);
         }
     }
 
@@ -438,14 +438,14 @@ struct RawIpLink {
 
 class RawIpTraffic : public FormatTraffic {
 public:
-    RawIpTraffic(Rng& rng, const TrafficSpec& spec)
+    RawIpTraffic(Rng& rng, const TrafficSpec& recipe)
         : rng_(rng), ip_(rng, userTraffic(rng, lanHosts(static_cast<uint8_t>(rng.below(100)), 6), 1500)) {
         static constexpr LinkHeader kHeaders[] = {LinkHeader::None, LinkHeader::None,
                                                   LinkHeader::CiscoHdlc, LinkHeader::CiscoHdlc,
                                                   LinkHeader::FrameRelay};
         static constexpr uint16_t kDlcis[] = {16, 17, 100, 101, 102, 200, 300, 500};
-        for (uint16_t i = 0; i < spec.lsns; ++i) {
-            links_.push_back({static_cast<uint16_t>(spec.lsn + i),
+        for (uint16_t i = 0; i < recipe.lsns; ++i) {
+            links_.push_back({static_cast<uint16_t>(recipe.lsn + i),
                               rng.pick(std::span<const LinkHeader>(kHeaders)),
                               rng.pick(std::span<const uint16_t>(kDlcis))});
         }
@@ -489,8 +489,8 @@ private:
 
 class InternalUdpTraffic : public FormatTraffic {
 public:
-    InternalUdpTraffic(Rng& rng, const TrafficSpec& spec)
-        : rng_(rng), lsn_(spec.lsn), lsns_(spec.lsns),
+    InternalUdpTraffic(Rng& rng, const TrafficSpec& recipe)
+        : rng_(rng), lsn_(recipe.lsn), lsns_(recipe.lsns),
           ip_(rng, {{ipv4(10, 1, 1, static_cast<uint8_t>(rng.between(10, 250)))},
                     {ipv4(10, 1, 1, 5), ipv4(10, 1, 1, 6), ipv4(10, 1, 2, 53), ipv4(192, 0, 2, 123)},
                     kDeviceApps, 85, 1500}) {}
@@ -553,10 +553,10 @@ constexpr uint8_t kSetup = 0x05, kCallProceeding = 0x02, kAlerting = 0x01, kConn
 
 class I4bTraffic : public FormatTraffic {
 public:
-    I4bTraffic(Rng& rng, const TrafficSpec& spec) : rng_(rng) {
-        for (uint16_t i = 0; i < spec.lsns; ++i) {
+    I4bTraffic(Rng& rng, const TrafficSpec& recipe) : rng_(rng) {
+        for (uint16_t i = 0; i < recipe.lsns; ++i) {
             Terminal t;
-            t.lsn = static_cast<uint16_t>(spec.lsn + i);
+            t.lsn = static_cast<uint16_t>(recipe.lsn + i);
             t.tei = static_cast<uint8_t>(64 + rng.below(63));
             t.number = {'3', '0', '1', '2'};
             putDigits(t.number, rng, 4);
@@ -743,14 +743,14 @@ constexpr FormatName kFormatNames[] = {
     {"i4b", TrafficFormat::I4b},           {"internal-udp", TrafficFormat::InternalUdp},
 };
 
-std::unique_ptr<FormatTraffic> makeTraffic(Rng& rng, const TrafficSpec& spec) {
-    switch (spec.format) {
+std::unique_ptr<FormatTraffic> makeTraffic(Rng& rng, const TrafficSpec& recipe) {
+    switch (recipe.format) {
         case TrafficFormat::Ethernet: return std::make_unique<EthernetTraffic>(rng);
-        case TrafficFormat::PppSync: return std::make_unique<PppTraffic>(rng, spec, false);
-        case TrafficFormat::PppAsync: return std::make_unique<PppTraffic>(rng, spec, true);
-        case TrafficFormat::RawIp: return std::make_unique<RawIpTraffic>(rng, spec);
-        case TrafficFormat::I4b: return std::make_unique<I4bTraffic>(rng, spec);
-        case TrafficFormat::InternalUdp: return std::make_unique<InternalUdpTraffic>(rng, spec);
+        case TrafficFormat::PppSync: return std::make_unique<PppTraffic>(rng, recipe, false);
+        case TrafficFormat::PppAsync: return std::make_unique<PppTraffic>(rng, recipe, true);
+        case TrafficFormat::RawIp: return std::make_unique<RawIpTraffic>(rng, recipe);
+        case TrafficFormat::I4b: return std::make_unique<I4bTraffic>(rng, recipe);
+        case TrafficFormat::InternalUdp: return std::make_unique<InternalUdpTraffic>(rng, recipe);
     }
     return nullptr;
 }
@@ -774,18 +774,18 @@ std::optional<TrafficFormat> trafficFormatNamed(const std::string& name) {
     return std::nullopt;
 }
 
-void generateTraffic(const TrafficSpec& spec, const TrafficReceiver& sink) {
-    if (spec.count == 0 || spec.lsns == 0) {
+void generateTraffic(const TrafficSpec& recipe, const TrafficReceiver& sink) {
+    if (recipe.count == 0 || recipe.lsns == 0) {
         return;
     }
-    Rng rng((uint64_t{spec.seed} << 32) ^ (uint64_t{spec.port} << 8) ^
-            static_cast<uint64_t>(spec.format));
-    const std::unique_ptr<FormatTraffic> traffic = makeTraffic(rng, spec);
+    Rng rng((uint64_t{recipe.seed} << 32) ^ (uint64_t{recipe.port} << 8) ^
+            static_cast<uint64_t>(recipe.format));
+    const std::unique_ptr<FormatTraffic> traffic = makeTraffic(rng, recipe);
     EventRecord record;
-    record.port = spec.port;
-    uint32_t time = spec.startMs;
+    record.port = recipe.port;
+    uint32_t time = recipe.startMs;
     TrafficFrame frame;
-    for (unsigned long n = 0; n < spec.count; ++n) {
+    for (unsigned long n = 0; n < recipe.count; ++n) {
         frame.bytes.clear();
         frame.lineLength = 0;
         traffic->next(frame);
@@ -795,12 +795,12 @@ void generateTraffic(const TrafficSpec& spec, const TrafficReceiver& sink) {
         record.origLength = static_cast<uint16_t>(std::max<size_t>(frame.lineLength, frame.bytes.size()));
         record.dataLength = static_cast<uint16_t>(frame.bytes.size());
         sink(record, frame.bytes);
-        time += nextGap(rng, spec.stepMs);
+        time += nextGap(rng, recipe.stepMs);
     }
 }
 
-void addTraffic(TraceWriter& writer, const TrafficSpec& spec) {
-    generateTraffic(spec, [&](const EventRecord& record, std::span<const uint8_t> payload) {
+void addTraffic(TraceWriter& writer, const TrafficSpec& recipe) {
+    generateTraffic(recipe, [&](const EventRecord& record, std::span<const uint8_t> payload) {
         writer.addRecord(record, payload);
     });
 }

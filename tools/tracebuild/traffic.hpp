@@ -20,7 +20,7 @@
 //
 // Conversations interleave, sizes run from 3-byte LAPD frames to full-size
 // segments, directions mix (event type 20 out of the port, 21 into it) and
-// time steps come in bursts and pauses around the mean step. The same spec
+// time steps come in bursts and pauses around the mean step. The same recipe
 // and seed give the same records.
 
 #include <cstdint>
@@ -53,9 +53,9 @@ using TrafficReceiver =
     std::function<void(const EventRecord& record, std::span<const uint8_t> payload)>;
 
 // Hands the records a TrafficSpec describes to the sink in time order.
-void generateTraffic(const TrafficSpec& spec, const TrafficReceiver& sink);
+void generateTraffic(const TrafficSpec& recipe, const TrafficReceiver& sink);
 
 // Appends the records a TrafficSpec describes to the trace.
-void addTraffic(TraceWriter& writer, const TrafficSpec& spec);
+void addTraffic(TraceWriter& writer, const TrafficSpec& recipe);
 
 }  // namespace ornpcap::tracebuild

@@ -799,7 +799,7 @@ constexpr AppProfile kApps[] = {
 
 }  // namespace
 
-IpTraffic::IpTraffic(Rng& rng, IpTrafficSpec spec) : rng_(&rng), spec_(std::move(spec)) {}
+IpTraffic::IpTraffic(Rng& rng, IpTrafficSpec recipe) : rng_(&rng), spec_(std::move(recipe)) {}
 
 IpPacket IpTraffic::next() {
     std::deque<IpPacket>& queue = conversations_[rng_->below(conversations_.size())];

@@ -80,7 +80,7 @@ struct IpTrafficSpec {
 // packet comes from one of them, picked at random, so they interleave.
 class IpTraffic {
 public:
-    IpTraffic(Rng& rng, IpTrafficSpec spec);
+    IpTraffic(Rng& rng, IpTrafficSpec recipe);
     IpPacket next();
 
 private:
