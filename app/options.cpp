@@ -49,16 +49,13 @@ bool readHex(const char* text, unsigned long& value) {
     return errno != ERANGE;
 }
 
-// The value's first word: leading white space skipped, cut at the next one.
-std::string firstWord(const char* value) {
+// A file name: the rest of the argument once leading white space is skipped,
+// blanks inside it included ("-imy trace.orn" names "my trace.orn").
+std::string fileNameValue(const char* value) {
     while (*value != '\0' && std::isspace(static_cast<unsigned char>(*value))) {
         ++value;
     }
-    const char* end = value;
-    while (*end != '\0' && !std::isspace(static_cast<unsigned char>(*end))) {
-        ++end;
-    }
-    return std::string(value, end);
+    return value;
 }
 
 ParseOutcome refuse(const char* message) {
@@ -158,11 +155,11 @@ ParseOutcome parseArgument(const char* argument, ConversionSettings& s, SeenOpti
         return parseFormat(value, s, seen);
     }
     if (equalsIgnoreCase(option, "-i")) {
-        s.inputName = firstWord(value);
+        s.inputName = fileNameValue(value);
         console::printf(" -i - Input file name: %s\n", s.inputName.c_str());
         seen.any = true;
     } else if (equalsIgnoreCase(option, "-o")) {
-        s.outputName = firstWord(value);
+        s.outputName = fileNameValue(value);
         console::printf(" -o - Output file name: %s\n", s.outputName.c_str());
         seen.any = true;
     } else {

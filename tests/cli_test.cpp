@@ -155,7 +155,8 @@ INSTANTIATE_TEST_SUITE_P(
         Case{{"-f4", "-p30", "-l0x1a"}, kRawIp + " -p - Port to be extracted: 30\n -l - Lsn to be extracted: 001A\n", 2},
         Case{{"-F", "-p30"}, " -f - Frame FORMAT: 1 (ETHERNET)\n -p - Port to be extracted: 30\n", 2},
         Case{{"-i  my trace.orn", "-o", "-p1"},
-             " -i - Input file name: my\n -o - Output file name: \n -p - Port to be extracted: 1\n", 2}),
+             " -i - Input file name: my trace.orn\n -o - Output file name: \n -p - Port to be extracted: 1\n",
+             2}),
     caseName);
 
 // Runs that reach the converter on a trace without blocks: the echo, then
@@ -270,6 +271,21 @@ TEST(Probe, ShortVersionSixFileIsUnreadable) {
     TempDir dir;
     dir.write("Trace.orn", emptyTrace(6));
     EXPECT_EQ(runOrnPcap(dir, {"-p30"}).exitCode, 4);
+}
+
+// A name with blanks is one argument, quoted by the shell: all of it is the name.
+TEST(Entry, NamesWithBlanksAreWholeNames) {
+    TempDir dir;
+    EventRecord r;
+    r.port = 3;
+    r.eventType = kEventFrameReceived;
+    r.origLength = 20;
+    dir.write("my trace.orn", tracebuild::traceOfRecords({{r, Bytes(20, 0x45)}}));
+    const ToolRun run = runOrnPcap(dir, {"-i my trace.orn", "-o\tmy out.pcap", "-f4", "-p3"});
+    EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
+    EXPECT_NE(run.out.find(" Input file name      : my trace.orn\n"), std::string::npos);
+    EXPECT_NE(run.out.find(" Output file name     : my out.pcap\n"), std::string::npos);
+    EXPECT_EQ(dir.list(), (std::vector<std::string>{"my out.pcap", "my trace.orn"}));
 }
 
 TEST(Entry, CreateFailureNamesTheFileOfEveryConverter) {
