@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "app/console.hpp"
+#include "base/interrupt.hpp"
 
 namespace ornpcap::diagnostics {
 
@@ -134,6 +135,100 @@ void frameFormatLooksWrong(std::string_view program, std::string_view file, uint
                   unsigned{port}, std::string(frameFormatName(likely)).c_str(), guess.confidence,
                   std::string(frameFormatName(given)).c_str(), static_cast<int>(guess.format));
     say(program, file, text);
+}
+
+void usage(std::string_view program, std::string_view what) {
+    say(program, "", std::string(what) + " (exit 1)");
+}
+
+namespace {
+
+std::string withCode(std::string text, ResultCode code) {
+    return text + format(" (exit %lld)", exitCode(code));
+}
+
+std::string withReason(std::string text, int osError) {
+    return osError == 0 ? text : text + ": " + std::strerror(osError);
+}
+
+std::string lsnText(uint16_t lsn) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%04X", unsigned{lsn});
+    return text;
+}
+
+// Which test of the filter found nothing, in words.
+std::string whatWasNotFound(const NothingFound& found) {
+    const FilterFunnel& f = found.funnel;
+    const std::string port = format("port %lld", found.filter.port);
+    if (f.records == 0) {
+        return found.trace.blocksRead == 0 ? "the block stream is empty: no record to convert"
+                                           : format("no complete record in the %lld blocks read",
+                                                    found.trace.blocksRead);
+    }
+    if (f.ofPort == 0) {
+        return "no record of " + port + format(" among the %lld records", f.records);
+    }
+    if (f.frames == 0) {
+        return format("none of the %lld records of ", f.ofPort) + port +
+               " carries a frame (status 0, sent or received, with a payload)";
+    }
+    if (f.ofDirection == 0) {
+        const bool in = found.filter.direction == Direction::In;
+        return format("none of the %lld frames of ", f.frames) + port +
+               (in ? " was received (-d0)" : " was sent (-d1)");
+    }
+    if (f.accepted == 0) {
+        return format("none of the %lld frames of ", f.ofDirection) + port + " is on LSN " +
+               lsnText(found.filter.lsn);
+    }
+    return format("the %lld frames of ", f.accepted) + port + " that the filter took were all " +
+           "refused by the " + std::string(frameFormatName(found.format)) +
+           " framing: is -f the port's format?";
+}
+
+std::string blockText(const TraceReport& trace) {
+    return format("after block %lld of %lld", trace.blocksRead, trace.trailer.blockCount());
+}
+
+std::string completedText(const ConversionStats& stats) {
+    return format("%lld output files completed up to their last record, ", stats.generatedFiles) +
+           format("%lld records written", stats.outputRecords);
+}
+
+}  // namespace
+
+void outputFailed(std::string_view program, const OutputFailure& failure, ResultCode code) {
+    say(program, failure.name, withCode(withReason(failure.reason, failure.osError), code));
+}
+
+void formatLimitReached(std::string_view program, const FormatLimit& limit, ResultCode code) {
+    say(program, limit.name,
+        withCode(limit.reason + format(": %lld packets kept, ", limit.kept) +
+                     format("%lld records left out", limit.leftOut),
+                 code));
+}
+
+void nothingConverted(std::string_view program, std::string_view file, const NothingFound& found) {
+    const std::string what =
+        found.trace.validated && found.trace.trailer.blockCount() == 0
+            ? "the trailer announces no blocks (blockCount 0): no record to convert"
+            : whatWasNotFound(found);
+    say(program, file, withCode(what, ResultCode::NoEvents));
+}
+
+void interrupted(std::string_view program, std::string_view file, int signalNumber,
+                 const TraceReport& trace, const ConversionStats& stats) {
+    say(program, file,
+        std::string("interrupted by ") + signalName(signalNumber) + " " + blockText(trace) + ": " +
+            completedText(stats) + format(" (exit %lld)", 128 + signalNumber));
+}
+
+void outOfMemory(std::string_view program, std::string_view file, const TraceReport& trace,
+                 const ConversionStats& stats) {
+    say(program, file,
+        withCode("out of memory " + blockText(trace) + ": " + completedText(stats),
+                 ResultCode::OutOfMemory));
 }
 
 void argumentSkipped(std::string_view program, std::string_view argument) {

@@ -10,6 +10,9 @@
 #include "base/result_code.hpp"
 #include "trace/record_source.hpp"
 #include "trace/trace_fault.hpp"
+#include "base/conversion_stats.hpp"
+#include "trace/record_filter.hpp"
+#include "writers/converter_sink.hpp"
 #include "writers/format_recogniser.hpp"
 #include "writers/frame_format.hpp"
 
@@ -32,6 +35,30 @@ std::string describeBlocksLeftUnread(const TraceReport& report);
 // The frames of the converted port look like another format than the one given.
 void frameFormatLooksWrong(std::string_view program, std::string_view file, uint16_t port,
                            const FormatGuess& guess, FrameFormat given);
+
+// A usage error or the help, which end the run with 1: "-p0: the port must be ...".
+void usage(std::string_view program, std::string_view what);
+
+// An output that could not be prepared, opened, created or written.
+void outputFailed(std::string_view program, const OutputFailure& failure, ResultCode code);
+// An output that reached what its format can address.
+void formatLimitReached(std::string_view program, const FormatLimit& limit, ResultCode code);
+
+// What a run that converted nothing found, for saying which test found nothing.
+struct NothingFound {
+    const TraceReport& trace;
+    const FilterFunnel& funnel;
+    const RecordFilter& filter;
+    FrameFormat format;
+    int32_t refusedFrames = 0;  // by the framing
+};
+void nothingConverted(std::string_view program, std::string_view file, const NothingFound& found);
+
+// A run ended by a signal, or by a failed allocation: where, and what was completed.
+void interrupted(std::string_view program, std::string_view file, int signalNumber,
+                 const TraceReport& trace, const ConversionStats& stats);
+void outOfMemory(std::string_view program, std::string_view file, const TraceReport& trace,
+                 const ConversionStats& stats);
 
 void argumentSkipped(std::string_view program, std::string_view argument);
 // An option letter alone, followed by what looks like its value.

@@ -41,6 +41,35 @@ void diagnose(const RunOutcome& outcome, const ConversionPlan& plan) {
     }
 }
 
+// Why a run that reached the converter ended without its statistics, on
+// standard error: the output and the system's reason, the format's limit,
+// the filter that found nothing, the signal. Faults of the trace are said
+// where they are found.
+void explain(const RunOutcome& outcome, const ConversionPlan& plan, const ConversionStats& stats) {
+    const std::string& inputName = plan.trace.name;
+    for (const FormatLimit& limit : outcome.limits) {
+        diagnostics::formatLimitReached(kProgramName, limit, outcome.code);
+    }
+    switch (outcome.code) {
+        case ResultCode::NoEvents:
+            diagnostics::nothingConverted(
+                kProgramName, inputName,
+                {outcome.trace, outcome.funnel, plan.filter, plan.format, stats.discardedRecords});
+            return;
+        case ResultCode::Interrupted:
+            diagnostics::interrupted(kProgramName, inputName, pendingInterrupt(), outcome.trace,
+                                     stats);
+            return;
+        case ResultCode::OutOfMemory:
+            diagnostics::outOfMemory(kProgramName, inputName, outcome.trace, stats);
+            return;
+        default: break;
+    }
+    if (!outcome.failure.name.empty()) {
+        diagnostics::outputFailed(kProgramName, outcome.failure, outcome.code);
+    }
+}
+
 int report(const RunOutcome& outcome, const ConversionPlan& plan, const ConversionStats& stats) {
     const std::string& inputName = plan.trace.name;
     diagnose(outcome, plan);
@@ -48,6 +77,7 @@ int report(const RunOutcome& outcome, const ConversionPlan& plan, const Conversi
         printStatistics(stats);
         return 0;
     }
+    explain(outcome, plan, stats);
     printFailure(outcome.code, inputName, outcome.failedOutputName);
     if (outcome.code == ResultCode::Interrupted) {
         return 128 + pendingInterrupt();

@@ -1,6 +1,7 @@
 #include "app/naming.hpp"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <dirent.h>
 #include <vector>
@@ -58,6 +59,11 @@ bool isOldOutput(const std::string& path, const FileIdentity& keep) {
            !identityOfEntry(path).sameAs(keep);
 }
 
+bool entryExists(const std::string& name) {
+    struct stat st {};
+    return ::lstat(name.c_str(), &st) == 0;
+}
+
 }  // namespace
 
 NameParts splitName(std::string_view name) {
@@ -85,7 +91,8 @@ bool isOutputNameOf(const NameParts& output, std::string_view candidate) {
     return isSuffixRun(candidate.substr(output.baseName.size(), candidate.size() - fixed));
 }
 
-bool clearOldOutputs(const std::string& outputName, const FileIdentity& keep) {
+bool clearOldOutputs(const std::string& outputName, const FileIdentity& keep,
+                     OutputRefusal& refusal) {
     const NameParts output = splitName(outputName);
     const std::string directory = output.drive + output.directory;
     for (const std::string& name : listDirectory(directory.empty() ? "." : directory)) {
@@ -97,6 +104,8 @@ bool clearOldOutputs(const std::string& outputName, const FileIdentity& keep) {
             continue;
         }
         if (::unlink(path.c_str()) != 0) {
+            refusal = {path, "an old output that cannot be deleted: old and new packets would mix",
+                       errno};
             return false;
         }
     }
@@ -122,8 +131,43 @@ std::string OutputNaming::nameFor(uint16_t lsn) const {
     return name + parts_.extension;
 }
 
-void OutputNaming::clearOldOutputs(const FileIdentity& keep) const {
-    (void)ornpcap::clearOldOutputs(outputName(), keep);
+bool OutputNaming::clearOldOutputs(const FileIdentity& keep, OutputRefusal& refusal) const {
+    return ornpcap::clearOldOutputs(outputName(), keep, refusal);
+}
+
+// base, then "_" and four upper-case hex digits other than 0000, then the
+// direction's suffix when one direction is extracted, then the extension.
+bool OutputNaming::isNameOfSomeLsn(std::string_view candidate) const {
+    const std::string direction =
+        direction_ == Direction::InOut ? "" : "_" + std::string(directionName(direction_));
+    const std::string_view base = parts_.baseName;
+    const std::string tail = direction + parts_.extension;
+    if (!candidate.starts_with(base) || !candidate.ends_with(tail) ||
+        candidate.size() < base.size() + tail.size()) {
+        return false;
+    }
+    const std::string_view lsn =
+        candidate.substr(base.size(), candidate.size() - base.size() - tail.size());
+    return lsn.empty() || (lsn.size() == 5 && lsn[0] == '_' && lsn != "_0000" &&
+                           std::all_of(lsn.begin() + 1, lsn.end(), isUpperHexDigit));
+}
+
+std::vector<std::string> OutputNaming::standingOutputs(const OutputLayout& layout) const {
+    std::vector<std::string> standing;
+    if (!layout.perLsn) {
+        const std::string name = nameFor(layout.lsn);
+        if (entryExists(name)) {
+            standing.push_back(name);
+        }
+        return standing;
+    }
+    const std::string directory = parts_.drive + parts_.directory;
+    for (const std::string& name : listDirectory(directory.empty() ? "." : directory)) {
+        if (isNameOfSomeLsn(name)) {
+            standing.push_back(directory + name);
+        }
+    }
+    return standing;
 }
 
 }  // namespace ornpcap

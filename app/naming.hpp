@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "trace/record_filter.hpp"
 #include "writers/output_names.hpp"
@@ -36,8 +37,10 @@ bool isOutputNameOf(const NameParts& output, std::string_view candidate);
 // Deletes, in name order, every regular file of the output name's directory
 // that the naming could have produced, except the file `keep` (the trace being
 // read); links, devices, FIFOs, sockets and folders are left alone. Stops at
-// the first deletion that fails and reports it as false.
-bool clearOldOutputs(const std::string& outputName, const FileIdentity& keep);
+// the first deletion that fails and reports it as false, with the name and
+// the system's reason in `refusal`.
+bool clearOldOutputs(const std::string& outputName, const FileIdentity& keep,
+                     OutputRefusal& refusal);
 
 class OutputNaming final : public OutputNames {
 public:
@@ -48,9 +51,14 @@ public:
     // The output name with the converter's extension.
     std::string outputName() const { return parts_.join(); }
     std::string nameFor(uint16_t lsn) const override;
-    void clearOldOutputs(const FileIdentity& keep) const override;
+    std::string namedOutput() const override { return outputName(); }
+    bool clearOldOutputs(const FileIdentity& keep, OutputRefusal& refusal) const override;
+    std::vector<std::string> standingOutputs(const OutputLayout& layout) const override;
 
 private:
+    // Whether the file name (no directory) is one nameFor gives for some LSN.
+    bool isNameOfSomeLsn(std::string_view candidate) const;
+
     NameParts parts_;
     Direction direction_;
 };

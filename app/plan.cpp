@@ -28,6 +28,9 @@ RunOutcome run(const ConversionPlan& plan, ConversionStats& stats, BlockObserver
     RunOutcome outcome;
     outcome.code = readTrace(request, watch, &outcome.trace);
     outcome.failedOutputName = sink.failedOutputName();
+    outcome.failure = sink.failure();
+    outcome.limits = sink.limits();
+    outcome.funnel = sink.funnel();
     outcome.frames = watch.guess();
     return outcome;
 }

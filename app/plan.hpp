@@ -6,6 +6,7 @@
 //   PPP-Sync or PPP-Async, both directions    -> .vn, one file (per LSN in ALL mode)
 //   everything else                           -> pcap, one file (per LSN in ALL mode)
 
+#include <deque>
 #include <string>
 
 #include "app/naming.hpp"
@@ -38,6 +39,9 @@ ConversionPlan makePlan(const ConversionSettings& settings);
 struct RunOutcome {
     ResultCode code = ResultCode::Ok;
     std::string failedOutputName;  // the output that could not be opened or created
+    OutputFailure failure;         // what failed with an output, and why
+    std::deque<FormatLimit> limits;  // outputs that could not take every record
+    FilterFunnel funnel;           // how far the records came through the filter
     TraceReport trace;             // what reading the trace found
     FormatGuess frames;            // what the frames of the port look like
 };

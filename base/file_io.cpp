@@ -1,5 +1,7 @@
 #include "base/file_io.hpp"
 
+#include "base/interrupt.hpp"
+
 #include <cerrno>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -80,6 +82,11 @@ bool fileExists(const std::string& name) {
     return ::stat(name.c_str(), &st) == 0;
 }
 
+bool isDirectory(const std::string& name) {
+    struct stat st {};
+    return ::stat(name.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
 bool removeRegularFile(const std::string& name) {
     struct stat st {};
     return ::lstat(name.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::unlink(name.c_str()) == 0;
@@ -88,12 +95,14 @@ bool removeRegularFile(const std::string& name) {
 namespace {
 
 // One read or write of at most length bytes; at < 0 uses the file position.
+// A call that a signal cut short is made again unless the signal is one that
+// ends the run: then it fails with EINTR.
 ssize_t transfer(int fd, int64_t at, uint8_t* data, size_t length, bool write) {
     for (;;) {
         const ssize_t done =
             write ? (at < 0 ? ::write(fd, data, length) : ::pwrite(fd, data, length, at))
                   : (at < 0 ? ::read(fd, data, length) : ::pread(fd, data, length, at));
-        if (done >= 0 || errno != EINTR) {
+        if (done >= 0 || errno != EINTR || pendingInterrupt() != 0) {
             return done;
         }
     }

@@ -71,6 +71,8 @@ FileIdentity identityOfEntry(const std::string& name);
 
 // True when something of that name exists (a directory counts).
 bool fileExists(const std::string& name);
+// True when the name leads to a directory.
+bool isDirectory(const std::string& name);
 
 // Deletes the name when it is a regular file, never a link, device, FIFO or
 // folder; false when it was none or could not be deleted.

@@ -38,8 +38,11 @@ TEST(FormatWarning, OneLineWhenTheFramesLookLikeAnotherFormat) {
         {{"-f4", "-p50"}, 0, "port 50 look like Internal-UDP (confidence 0.88), not Raw-IP: use -f6"},
         {{"-f2", "-p21", "-l0"}, 0, "port 21 look like PPP-Async (confidence 0.89), not PPP-Sync: use -f3"},
         {{"-f5", "-p30"}, 0, "port 30 look like ETHERNET (confidence 1.00), not I4B ISDN: use -f1"},
-        // Nothing converts, and the warning says why.
-        {{"-f1", "-p3"}, 1, "port 3 look like I4B ISDN (confidence 1.00), not ETHERNET: use -f5"},
+        // Nothing converts: the warning says why, then the run says what it found.
+        {{"-f1", "-p3"}, 1,
+         "port 3 look like I4B ISDN (confidence 1.00), not ETHERNET: use -f5\n"
+         "OrnPcap: Trace.orn: the 12 frames of port 3 that the filter took were all refused by "
+         "the ETHERNET framing: is -f the port's format? (exit 1)"},
     };
     for (const auto& c : cases) {
         TempDir dir;
@@ -66,7 +69,9 @@ TEST(FormatWarning, NoneWhenTheFramesSayTooLittle) {
     TempDir dir;
     dir.write("Trace.orn", tracebuild::traceOfRecords(records));
     const ToolRun run = runOrnPcap(dir, {"-f1", "-p7"});
-    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.err, "OrnPcap: Trace.orn: the 2 frames of port 7 that the filter took were all "
+                       "refused by the ETHERNET framing: is -f the port's format? (exit 1)\n")
+        << "no warning of the format, only why nothing was converted";
 }
 
 }  // namespace

@@ -72,15 +72,20 @@ TEST(OutputNaming, RecognisesOnlyNamesItCanProduce) {
     EXPECT_FALSE(isOutputNameOf(bare, "captured"));
 }
 
+bool clearOld(const std::string& outputName, const FileIdentity& keep) {
+    OutputRefusal refusal;
+    return clearOldOutputs(outputName, keep, refusal);
+}
+
 TEST(ClearOldOutputs, DeletesOldOutputsAndKeepsTheRest) {
     TempDir dir;
     for (const char* name : {"Trace.pcap", "Trace_0001.pcap", "Trace_In.pcap", "Trace.vn",
                              "Trace_backup.pcap", "other.pcap"}) {
         dir.write(name, Bytes{1});
     }
-    EXPECT_TRUE(clearOldOutputs(dir / "Trace.pcap", FileIdentity{}));
+    EXPECT_TRUE(clearOld(dir / "Trace.pcap", FileIdentity{}));
     EXPECT_EQ(dir.list(), (std::vector<std::string>{"Trace.vn", "Trace_backup.pcap", "other.pcap"}));
-    EXPECT_TRUE(clearOldOutputs(dir / "Trace.pcap", FileIdentity{})) << "nothing to delete is fine";
+    EXPECT_TRUE(clearOld(dir / "Trace.pcap", FileIdentity{})) << "nothing to delete is fine";
 }
 
 TEST(ClearOldOutputs, NeverDeletesTheTrace) {
@@ -89,7 +94,7 @@ TEST(ClearOldOutputs, NeverDeletesTheTrace) {
     dir.write("Trace_In.pcap", Bytes{4});
     ASSERT_EQ(::symlink("Trace.pcap", (dir / "Trace_Out.pcap").c_str()), 0);
     const FileIdentity trace = identityOfPath(dir / "Trace.pcap");
-    EXPECT_TRUE(clearOldOutputs(dir / "Trace.pcap", trace));
+    EXPECT_TRUE(clearOld(dir / "Trace.pcap", trace));
     EXPECT_EQ(dir.list(), (std::vector<std::string>{"Trace.pcap", "Trace_Out.pcap"}));
     EXPECT_EQ(dir.read("Trace.pcap"), (Bytes{1, 2, 3}));
 }
@@ -102,7 +107,7 @@ TEST(ClearOldOutputs, LeavesWhatIsNotARegularFile) {
     ASSERT_EQ(::symlink("nowhere", (dir / "Trace_0002.pcap").c_str()), 0);
     ASSERT_EQ(::mkfifo((dir / "Trace_In.pcap").c_str(), 0600), 0);
     dir.write("Trace_Out.pcap", Bytes{2});
-    EXPECT_TRUE(clearOldOutputs(dir / "Trace.pcap", FileIdentity{}));
+    EXPECT_TRUE(clearOld(dir / "Trace.pcap", FileIdentity{}));
     EXPECT_EQ(dir.list(), (std::vector<std::string>{"Trace.pcap", "Trace_0001.pcap",
                                                      "Trace_0002.pcap", "Trace_In.pcap",
                                                      "elsewhere"}));
@@ -117,7 +122,7 @@ TEST(ClearOldOutputs, StopsAtTheFirstFailure) {
     dir.makeDir("out");
     dir.write("out/Trace.pcap", Bytes{1});
     ASSERT_EQ(::chmod((dir / "out").c_str(), 0555), 0);
-    EXPECT_FALSE(clearOldOutputs(dir / "out/Trace.pcap", FileIdentity{}));
+    EXPECT_FALSE(clearOld(dir / "out/Trace.pcap", FileIdentity{}));
     ASSERT_EQ(::chmod((dir / "out").c_str(), 0755), 0);
     EXPECT_TRUE(dir.exists("out/Trace.pcap"));
 }

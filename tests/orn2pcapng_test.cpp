@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <map>
 #include <regex>
 #include <set>
@@ -96,8 +98,10 @@ std::vector<std::string> vnLines(const std::vector<PcapngPacketRead>& packets) {
         const uint32_t status = ((p.flags & 3) == kOutbound ? 64 : 0) +
                                 ((p.flags & kCrcError) != 0 ? 4 : 0) +
                                 ((p.flags & kTooShort) != 0 ? 2 : 0);
+        // The .vn length on the line counts the 2 FCS bytes the file leaves out.
+        const uint32_t onLine = std::min<uint32_t>(p.originalLength + 2, 0xFFFF);
         lines.push_back(std::to_string(p.timestamp - start * 1000) + " " +
-                        std::to_string(p.originalLength) + "/" + std::to_string(p.data.size()) +
+                        std::to_string(onLine) + "/" + std::to_string(p.data.size()) +
                         " " + std::to_string(status) + " " + hex(p.data.data(), p.data.size()));
     }
     return lines;

@@ -376,37 +376,62 @@ struct NamesWithoutCleanUp final : OutputNames {
     OutputNaming naming;
     explicit NamesWithoutCleanUp(const std::string& output) : naming(output, "", Direction::In) {}
     std::string nameFor(uint16_t lsn) const override { return naming.nameFor(lsn); }
-    void clearOldOutputs(const FileIdentity&) const override {}
+    std::string namedOutput() const override { return naming.namedOutput(); }
+    bool clearOldOutputs(const FileIdentity&, OutputRefusal&) const override { return true; }
+    std::vector<std::string> standingOutputs(const OutputLayout& layout) const override {
+        return naming.standingOutputs(layout);
+    }
 };
 
-TEST(PcapWriter, AllModeAppendsToAnExistingFileWithoutHeader) {
-    TempDir dir;
-    dir.write("Trace_0001_In.pcap", fileHeader(1600, 9));  // left from an earlier run
-    const NamesWithoutCleanUp names(dir / "Trace.pcap");
-    ConversionStats stats;
-    PcapSink sink({PppSync, {kPort, Direction::In, LsnMode::All, 0}, {true, 0}, &names}, stats);
-    HeaderSpec h;  // 1970-01-01 00:00:00 at UTC+00:00:01: time base -1
+// A header starting 1970-01-01 00:00:00 at UTC+00:00:01 (time base -1), snapLength 777.
+TraceHeader epochHeader() {
+    HeaderSpec h;
     h.year = 1970, h.month = 1, h.day = 1, h.hour = 0;
     h.utcOffset = {1, 0, 0, 1};
     h.snapLength = 777;
     const Bytes headerBytes = tracebuild::buildHeader(h);
     TraceHeader header;
     std::copy(headerBytes.begin(), headerBytes.end(), header.bytes.begin());
+    return header;
+}
+
+TEST(PcapWriter, AllModeNeverAppendsToAFileItDidNotCreate) {
+    TempDir dir;
+    dir.write("Trace_0001_In.pcap", fileHeader(1600, 9));  // not the run's, and still there
+    const NamesWithoutCleanUp names(dir / "Trace.pcap");
+    ConversionStats stats;
+    PcapSink sink({PppSync, {kPort, Direction::In, LsnMode::All, 0}, {true, 0}, &names}, stats);
+    const TraceHeader header = epochHeader();
+    const TraceTrailer trailer;
+    EXPECT_EQ(sink.start({header, trailer, 8, FileIdentity{}}), ResultCode::CannotCreateTarget);
+    EXPECT_EQ(sink.finish(ResultCode::CannotCreateTarget), ResultCode::CannotCreateTarget);
+    EXPECT_EQ(sink.failure().name, dir / "Trace_0001_In.pcap");
+    EXPECT_EQ(dir.read("Trace_0001_In.pcap"), fileHeader(1600, 9));
+    EXPECT_EQ(dir.list(), std::vector<std::string>{"Trace_0001_In.pcap"});
+}
+
+TEST(PcapWriter, AllModeFilesCarryTheTimeBaseAndSnapLength) {
+    TempDir dir;
+    const NamesWithoutCleanUp names(dir / "Trace.pcap");
+    ConversionStats stats;
+    PcapSink sink({PppSync, {kPort, Direction::In, LsnMode::All, 0}, {true, 0}, &names}, stats);
+    const TraceHeader header = epochHeader();
     const TraceTrailer trailer;
     ASSERT_EQ(sink.start({header, trailer, 8, FileIdentity{}}), ResultCode::Ok);
     for (const Rec& r : {rec(kIn, seq(4), 1, 2500), rec(kIn, seq(3), 2, 0)}) {
         ASSERT_EQ(sink.record(r.header, r.payload.data()), ResultCode::Ok);
     }
     ASSERT_EQ(sink.finish(ResultCode::Ok), ResultCode::Ok);
-    const PcapFile old = parsePcap(dir.read("Trace_0001_In.pcap")), fresh = parsePcap(dir.read("Trace_0002_In.pcap"));
-    EXPECT_EQ(old.header, fileHeader(1600, 9));
-    EXPECT_EQ(fresh.header, fileHeader(777, 9));
-    EXPECT_EQ(old.frames, Frames{seq(4)});
-    EXPECT_EQ(fresh.frames, Frames{seq(3)});
-    ASSERT_TRUE(old.whole && fresh.whole);
-    EXPECT_EQ(std::tuple(old.records[0].tsSec, old.records[0].tsUsec, fresh.records[0].tsSec),
+    const PcapFile first = parsePcap(dir.read("Trace_0001_In.pcap"));
+    const PcapFile second = parsePcap(dir.read("Trace_0002_In.pcap"));
+    EXPECT_EQ(first.header, fileHeader(777, 9));
+    EXPECT_EQ(second.header, fileHeader(777, 9));
+    EXPECT_EQ(first.frames, Frames{seq(4)});
+    EXPECT_EQ(second.frames, Frames{seq(3)});
+    ASSERT_TRUE(first.whole && second.whole);
+    EXPECT_EQ(std::tuple(first.records[0].tsSec, first.records[0].tsUsec, second.records[0].tsSec),
               std::tuple(1u, 500000u, 0xFFFFFFFFu));
-    EXPECT_EQ(std::tuple(stats.generatedFiles, stats.outputRecords), std::tuple(1, 2));
+    EXPECT_EQ(std::tuple(stats.generatedFiles, stats.outputRecords), std::tuple(2, 2));
 }
 
 TEST(PcapRun, OutputThatCannotBeCreatedLeavesTheTraceAlone) {

@@ -15,6 +15,10 @@ bool directionMatches(Direction direction, const EventRecord& record) {
     return true;
 }
 
+bool lsnMatches(const RecordFilter& filter, const EventRecord& record) {
+    return filter.lsnMode != LsnMode::One || record.lsn == filter.lsn;
+}
+
 }  // namespace
 
 bool isValidDirection(int32_t id) { return id >= 0 && id <= 2; }
@@ -25,7 +29,28 @@ std::string_view directionName(Direction direction) {
 
 bool RecordFilter::accepts(const EventRecord& record) const {
     return record.port == port && carriesFrame(record) && directionMatches(direction, record) &&
-           (lsnMode != LsnMode::One || record.lsn == lsn);
+           lsnMatches(*this, record);
+}
+
+bool FilterFunnel::pass(const RecordFilter& filter, const EventRecord& record) {
+    ++records;
+    if (record.port != filter.port) {
+        return false;
+    }
+    ++ofPort;
+    if (!carriesFrame(record)) {
+        return false;
+    }
+    ++frames;
+    if (!directionMatches(filter.direction, record)) {
+        return false;
+    }
+    ++ofDirection;
+    if (!lsnMatches(filter, record)) {
+        return false;
+    }
+    ++accepted;
+    return true;
 }
 
 }  // namespace ornpcap

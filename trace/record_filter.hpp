@@ -35,4 +35,18 @@ struct RecordFilter {
     bool accepts(const EventRecord& record) const;
 };
 
+// How far the records of a run came through a filter: each count is of the
+// records that passed every test before it, so the first count that is zero
+// says which test found nothing.
+struct FilterFunnel {
+    uint64_t records = 0;
+    uint64_t ofPort = 0;
+    uint64_t frames = 0;       // of the port, and carrying a frame
+    uint64_t ofDirection = 0;  // of them, in the direction asked for
+    uint64_t accepted = 0;     // of them, of the LSN asked for: what the filter takes
+
+    // Counts the record; true when the filter takes it.
+    bool pass(const RecordFilter& filter, const EventRecord& record);
+};
+
 }  // namespace ornpcap

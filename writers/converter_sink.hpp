@@ -1,11 +1,12 @@
 #pragma once
 // What the three converters (pcap, Visual Networks, I4B) share: what they are
-// asked to convert, the counters they keep, the clean-up of old outputs when
-// they start, the name of an output they could not open, and how the run's
+// asked to convert, the counters they keep, the preparation of the outputs
+// when they start, what failed with an output and why, and how the run's
 // result is decided once every output is complete.
 
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <string>
 
 #include "base/conversion_stats.hpp"
@@ -16,15 +17,6 @@
 #include "writers/output_names.hpp"
 
 namespace ornpcap {
-
-// Which output a record goes to: in ALL mode the one of its own LSN; else the
-// run's one output, named for the LSN asked for (0 in ANY mode).
-struct OutputLayout {
-    bool perLsn = false;
-    uint16_t lsn = 0;
-
-    uint16_t outputOf(const EventRecord& record) const { return perLsn ? record.lsn : lsn; }
-};
 
 struct ConverterOptions {
     FrameFormat format = FrameFormat::Ethernet;
@@ -50,10 +42,31 @@ private:
 // start the old outputs are cleared; each record is counted, and written when
 // the filter takes it; about once a second the outputs are checkpointed; at
 // the end every output is completed and the result decided.
+// What went wrong with an output: its name, in words, and the system's reason.
+struct OutputFailure {
+    std::string name;
+    std::string reason;  // "cannot be created", "is a FIFO: ..."
+    int osError = 0;
+};
+
+// An output that reached what its format can address: the records it could
+// not take.
+struct FormatLimit {
+    std::string name;
+    std::string reason;       // "the Visual Networks format addresses packets within 4 GiB"
+    uint64_t kept = 0;        // packets in the file
+    uint64_t leftOut = 0;     // records that would have followed them
+};
+
 class ConverterSink : public RecordSink {
 public:
-    // The output that could not be opened or created, when the run ended so.
-    const std::string& failedOutputName() const { return failedOutputName_; }
+    // The output that could not be opened, created or written, when the run ended so.
+    const std::string& failedOutputName() const { return failure_.name; }
+    const OutputFailure& failure() const { return failure_; }
+    // Outputs that could not take every record, in the order they filled up.
+    const std::deque<FormatLimit>& limits() const { return limits_; }
+    // How far the records came through the filter.
+    const FilterFunnel& funnel() const { return funnel_; }
 
     ResultCode start(const OpenedTrace& trace) final;
     ResultCode record(const EventRecord& record, const uint8_t* payload) final;
@@ -72,14 +85,25 @@ protected:
     // Completes and closes every output; false when that failed.
     virtual bool complete() = 0;
 
-    // Notes the name of an output whose opening ended with rc.
-    ResultCode openFailed(const std::string& name, ResultCode rc);
+    // Whether the converter completes its files in place (seeks back into them).
+    virtual bool seeksInOutputs() const { return false; }
+
+    // Notes an output whose opening ended with rc, and the system's reason.
+    ResultCode openFailed(const std::string& name, ResultCode rc, int osError);
+    // Notes an output a write into failed.
+    ResultCode writeFailed(const std::string& name, int osError);
+    // Notes an output that reached its format's limit; the run goes on without it.
+    FormatLimit& limitReached(const std::string& name, std::string reason);
 
     const ConverterOptions options_;
     ConversionStats& stats_;
 
 private:
-    std::string failedOutputName_;
+    void noteFailure(const std::string& name, std::string reason, int osError);
+
+    OutputFailure failure_;
+    std::deque<FormatLimit> limits_;  // a deque: outputs keep pointers into it
+    FilterFunnel funnel_;
     CheckpointClock checkpoints_;
 };
 

@@ -36,14 +36,20 @@ ResultCode I4bSink::begin(const OpenedTrace& trace) {
     return ResultCode::Ok;
 }
 
-bool I4bSink::checkpoint() { return !file_.isOpen() || file_.flush(); }
+bool I4bSink::checkpoint() {
+    if (!file_.isOpen() || file_.flush()) {
+        return true;
+    }
+    writeFailed(name_, file_.error());
+    return false;
+}
 
 ResultCode I4bSink::write(const EventRecord& record, const uint8_t* payload) {
     uint8_t header[kRecordHeaderSize];
     storeRecordHeader(header, record, snapLength_, stats_.outputRecords + 1);
     if (file_.isOpen()) {
         if (!file_.append(header, sizeof header, payload, record.dataLength)) {
-            return ResultCode::CannotWriteTarget;
+            return writeFailed(name_, file_.error());
         }
     } else if (ResultCode rc = create(header, payload, record.dataLength); rc != ResultCode::Ok) {
         return rc;
@@ -56,14 +62,20 @@ ResultCode I4bSink::write(const EventRecord& record, const uint8_t* payload) {
 ResultCode I4bSink::create(const uint8_t* header, const uint8_t* payload, uint16_t length) {
     std::vector<uint8_t> first(header, header + kRecordHeaderSize);
     first.insert(first.end(), payload, payload + length);
-    const std::string name = options_.names->nameFor(options_.layout.lsn);
-    if (ResultCode rc = file_.create(name, trace_, first); rc != ResultCode::Ok) {
-        return openFailed(name, rc);
+    name_ = options_.names->nameFor(options_.layout.lsn);
+    if (ResultCode rc = file_.create(name_, trace_, first); rc != ResultCode::Ok) {
+        return openFailed(name_, rc, file_.error());
     }
     ++stats_.generatedFiles;
     return ResultCode::Ok;
 }
 
-bool I4bSink::complete() { return file_.close(); }
+bool I4bSink::complete() {
+    if (file_.close()) {
+        return true;
+    }
+    writeFailed(name_, file_.error());
+    return false;
+}
 
 }  // namespace ornpcap

@@ -10,6 +10,7 @@
 // file, created at the first accepted record.
 
 #include <cstdint>
+#include <string>
 
 #include "writers/converter_sink.hpp"
 #include "writers/output_file.hpp"
@@ -28,6 +29,7 @@ private:
     ResultCode create(const uint8_t* header, const uint8_t* payload, uint16_t length);
 
     OutputFile file_;
+    std::string name_;
     FileIdentity trace_;
     uint16_t snapLength_ = 0;
 };

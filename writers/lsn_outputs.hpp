@@ -4,11 +4,19 @@
 // writer's own record of a file; it holds the file as `OutputFile file`.
 
 #include <cstdint>
+#include <string>
 #include <unordered_map>
 
 #include "writers/open_file_budget.hpp"
 
 namespace ornpcap {
+
+// The first output of a run that failed to open, close or write, and the
+// system's reason.
+struct FailedOutput {
+    std::string name;
+    int osError = 0;
+};
 
 template <class Output>
 class LsnOutputs {
@@ -32,7 +40,7 @@ public:
             return true;
         }
         budget_.forget(*victim);
-        return close(outputs_[*victim]);
+        return noted(outputs_[*victim], close(outputs_[*victim]));
     }
 
     bool contains(uint16_t lsn) const { return outputs_.count(lsn) != 0; }
@@ -47,7 +55,7 @@ public:
         bool ok = true;
         for (auto& [lsn, output] : outputs_) {
             if (output.file.isOpen()) {
-                ok = visit(output) && ok;
+                ok = noted(output, visit(output)) && ok;
             }
         }
         return ok;
@@ -58,13 +66,23 @@ public:
     bool closeAll(Close&& close) {
         bool ok = true;
         for (auto& [lsn, output] : outputs_) {
-            ok = close(output) && ok;
+            ok = noted(output, close(output)) && ok;
         }
         outputs_.clear();
         return ok;
     }
 
+    // Notes the output as failed, unless one failed before it; returns ok.
+    bool noted(const Output& output, bool ok) {
+        if (!ok && failure_.name.empty()) {
+            failure_ = {output.name, output.file.error()};
+        }
+        return ok;
+    }
+    const FailedOutput& failure() const { return failure_; }
+
 private:
+    FailedOutput failure_;
     std::unordered_map<uint16_t, Output> outputs_;
     OpenFileBudget budget_;
 };

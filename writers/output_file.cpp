@@ -1,6 +1,7 @@
 #include "writers/output_file.hpp"
 
 #include <algorithm>
+#include <cerrno>
 #include <fcntl.h>
 #include <string>
 #include <sys/stat.h>
@@ -45,6 +46,7 @@ OutputFile::Whole OutputFile::createWhole(const std::string& name,
         return Whole::Unsupported;
     }
     if (writeAllAt(fd.get(), 0, first.data(), first.size()) != first.size()) {
+        error_ = errno;
         return Whole::NotWritten;
     }
     const std::string self = "/proc/self/fd/" + std::to_string(fd.get());
@@ -52,6 +54,7 @@ OutputFile::Whole OutputFile::createWhole(const std::string& name,
         return Whole::Unsupported;
     }
     fd_ = std::move(fd);
+    identity_ = identityOfDescriptor(fd_.get());
     durable_ = first.size();
     streamStart_ = 0;
     failed_ = false;
@@ -59,26 +62,37 @@ OutputFile::Whole OutputFile::createWhole(const std::string& name,
     return Whole::Created;
 }
 
+ResultCode OutputFile::failedOpen(ResultCode rc) {
+    error_ = errno;
+    return rc;
+}
+
+// Opens the name: `trace` is the file it must not be; when keepContent, it
+// must be the file `trace` names instead (the one this run created).
 ResultCode OutputFile::open(const std::string& name, const FileIdentity& trace, bool keepContent) {
     const ResultCode cannotOpen =
         keepContent ? ResultCode::CannotOpenSource : ResultCode::CannotCreateTarget;
     prepareBuffer();
+    error_ = 0;
     // Never O_TRUNC before the identity check: the name may be the trace.
     const int flags = isSpecial(name) ? O_WRONLY | O_CLOEXEC
                                       : O_RDWR | O_CLOEXEC | (keepContent ? 0 : O_CREAT);
     FdHandle fd(::open(name.c_str(), flags, 0666));
     if (!fd.isOpen()) {
-        return cannotOpen;
+        return failedOpen(cannotOpen);
     }
-    if (identityOfDescriptor(fd.get()).sameAs(trace)) {
-        return ResultCode::CannotCreateTarget;
+    const FileIdentity opened = identityOfDescriptor(fd.get());
+    if (keepContent ? !opened.sameAs(trace) : opened.sameAs(trace)) {
+        errno = 0;
+        return failedOpen(ResultCode::CannotCreateTarget);
     }
     const off_t size = ::lseek(fd.get(), 0, SEEK_END);
     seekable_ = size >= 0;
     if (!keepContent && isRegular(fd.get()) && ::ftruncate(fd.get(), 0) != 0) {
-        return cannotOpen;
+        return failedOpen(cannotOpen);
     }
     fd_ = std::move(fd);
+    identity_ = opened;
     durable_ = keepContent && seekable_ ? static_cast<uint64_t>(size) : 0;
     streamStart_ = 0;
     failed_ = false;
@@ -99,8 +113,13 @@ ResultCode OutputFile::create(const std::string& name, const FileIdentity& trace
     return written ? ResultCode::Ok : ResultCode::CannotWriteTarget;
 }
 
-ResultCode OutputFile::openExisting(const std::string& name, const FileIdentity& trace) {
-    return open(name, trace, true);
+ResultCode OutputFile::refuseFolder() {
+    error_ = EISDIR;
+    return ResultCode::CannotOpenSource;
+}
+
+ResultCode OutputFile::reopen(const std::string& name, const FileIdentity& created) {
+    return open(name, created, true);
 }
 
 ResultCode OutputFile::adoptStream(int fd, const FileIdentity& trace) {
@@ -133,6 +152,9 @@ bool OutputFile::setEnd(uint64_t offset) {
 }
 
 bool OutputFile::fail() {
+    if (!failed_) {
+        error_ = errno;
+    }
     failed_ = true;
     buffer_.clear();
     recordEnds_.clear();
@@ -211,6 +233,9 @@ bool OutputFile::readAt(uint64_t offset, uint8_t* out, size_t length) {
 bool OutputFile::writeAt(uint64_t offset, const uint8_t* data, size_t length) {
     flush();  // the buffer is empty afterwards, written or dropped
     if (!seekable_ || writeAllAt(fd_.get(), offset, data, length) != length) {
+        if (!failed_) {
+            error_ = seekable_ ? errno : ESPIPE;
+        }
         failed_ = true;
         return false;
     }
@@ -228,6 +253,9 @@ bool OutputFile::close() {
     }
     const bool flushed = flush();
     const bool closed = fd_.close();
+    if (!closed && error_ == 0) {
+        error_ = errno;
+    }
     buffer_.clear();
     buffer_.shrink_to_fit();
     return flushed && closed && !failed_;

@@ -38,10 +38,14 @@ public:
     // untouched); CannotWriteTarget when `first` cannot be written.
     ResultCode create(const std::string& name, const FileIdentity& trace,
                       std::span<const uint8_t> first = {});
-    // Opens an existing file for reading and writing, keeping its content; the
-    // next append goes to its end. CannotOpenSource when it cannot be opened,
-    // CannotCreateTarget when it is the trace itself.
-    ResultCode openExisting(const std::string& name, const FileIdentity& trace);
+    // Where a converter would open an existing file again but finds a folder
+    // of the name: CannotOpenSource, as a failed opening again.
+    ResultCode refuseFolder();
+    // Opens again, for reading and writing and keeping its content, a file
+    // this run created and closed: the next append goes to its end.
+    // CannotOpenSource when it cannot be opened, CannotCreateTarget when the
+    // name no longer leads to the file created (`created`, its identity).
+    ResultCode reopen(const std::string& name, const FileIdentity& created);
     // Writes to an open descriptor (standard output) from where it stands, in
     // order, never seeking: what is written cannot be written again. Where it
     // is a regular file, a failed write cuts it back to the last whole record
@@ -49,6 +53,10 @@ public:
     ResultCode adoptStream(int fd, const FileIdentity& trace);
 
     bool isOpen() const { return fd_.isOpen(); }
+    // The device and inode of the file, once created.
+    const FileIdentity& identity() const { return identity_; }
+    // The system's reason (errno) of the first failure, 0 when none.
+    int error() const { return error_; }
     // Whether bytes already written can be written again (not so on a pipe).
     bool seekable() const { return seekable_; }
     // Where the next append goes.
@@ -74,6 +82,7 @@ public:
 
 private:
     ResultCode open(const std::string& name, const FileIdentity& trace, bool keepContent);
+    ResultCode failedOpen(ResultCode rc);
     enum class Whole { Created, Unsupported, NotWritten };
     Whole createWhole(const std::string& name, std::span<const uint8_t> first);
     void prepareBuffer();
@@ -87,6 +96,8 @@ private:
     uint64_t streamStart_ = 0;  // where an adopted stream stood in its file
     bool failed_ = false;
     bool seekable_ = true;
+    FileIdentity identity_;
+    int error_ = 0;
 };
 
 }  // namespace ornpcap

@@ -18,18 +18,18 @@ constexpr uint32_t kPcapMagic = 0xA1B2C3D4;
 
 constexpr size_t kSnapLenOffset = 16;
 
+// A file this run created, with its file header.
 struct PcapOutput {
     std::string name;
     OutputFile file;
-    bool created = false;   // by this run, with its file header
     uint32_t snapLen = 0;   // as its file header says
     uint32_t longest = 0;   // the largest inclLen written by this run
 };
 
-// A file this run created must not claim a snapLen below its longest record,
-// which readers would cut to it: the header is raised to that length.
+// A file must not claim a snapLen below its longest record, which readers
+// would cut to it: the header is raised to that length.
 bool raiseSnapLen(PcapOutput& output) {
-    if (!output.created || output.longest <= output.snapLen || !output.file.seekable()) {
+    if (output.longest <= output.snapLen || !output.file.seekable()) {
         return true;
     }
     uint8_t value[4];
@@ -53,7 +53,7 @@ bool closeOutput(PcapOutput& output) {
     if (output.file.close() && raised) {
         return true;
     }
-    if (output.created && output.file.durableEnd() < kPcapFileHeaderSize) {
+    if (output.file.durableEnd() < kPcapFileHeaderSize) {
         removeRegularFile(output.name);
     }
     return false;
@@ -88,11 +88,12 @@ public:
 
     PcapOutput* findOpen(uint16_t lsn) { return files_.findOpen(lsn); }
     // Opens the file of the name for the LSN: created with its file header, or
-    // appended to when this run met it before or (ALL mode) it exists already.
+    // appended to when this run created it before and closed it to make room.
     ResultCode open(uint16_t lsn, const std::string& name, bool allMode, ConversionStats& stats,
                     PcapOutput*& opened);
     bool checkpoint() { return files_.forEachOpen(checkpointOutput); }
     bool closeAll() { return files_.closeAll(closeOutput); }
+    const FailedOutput& failure() const { return files_.failure(); }
 
 private:
     FileIdentity trace_;
@@ -109,19 +110,22 @@ ResultCode PcapOutputs::open(uint16_t lsn, const std::string& name, bool allMode
     const bool metBefore = files_.contains(lsn);
     PcapOutput& output = files_[lsn];
     output.name = name;
-    const bool append = metBefore || (allMode && fileExists(name));
     // A new file is created with its header in it: no output is ever empty.
-    const ResultCode rc = append ? output.file.openExisting(name, trace_)
-                                 : output.file.create(name, trace_, fileHeader(snapLength_, format_));
+    // In ALL mode a folder of the name fails as the opening of an existing
+    // file would.
+    const ResultCode rc =
+        metBefore                        ? output.file.reopen(name, output.file.identity())
+        : allMode && isDirectory(name)   ? output.file.refuseFolder()
+                                         : output.file.create(name, trace_, fileHeader(snapLength_, format_));
     if (rc != ResultCode::Ok) {
-        if (!output.created) {
+        files_.noted(output, false);
+        if (!metBefore) {
             files_.erase(lsn);
         }
         return rc;
     }
     files_.opened(lsn);
-    if (!append) {
-        output.created = true;
+    if (!metBefore) {
         output.snapLen = snapLength_;
         ++stats.generatedFiles;
     }
@@ -142,7 +146,13 @@ ResultCode PcapSink::begin(const OpenedTrace& trace) {
     return ResultCode::Ok;
 }
 
-bool PcapSink::checkpoint() { return outputs_->checkpoint(); }
+bool PcapSink::checkpoint() {
+    if (outputs_->checkpoint()) {
+        return true;
+    }
+    writeFailed(outputs_->failure().name, outputs_->failure().osError);
+    return false;
+}
 
 ResultCode PcapSink::write(const EventRecord& record, const uint8_t* payload) {
     PcapRecordHeader header;
@@ -154,25 +164,31 @@ ResultCode PcapSink::write(const EventRecord& record, const uint8_t* payload) {
         ++stats_.discardedRecords;
         return ResultCode::Ok;
     }
-    const uint16_t lsn = options_.layout.outputOf(record);
+    const uint16_t lsn = options_.layout.outputOf(record.lsn);
     PcapOutput* output = outputs_->findOpen(lsn);
     if (output == nullptr) {
         const std::string name = options_.names->nameFor(lsn);
         const ResultCode rc = outputs_->open(lsn, name, options_.layout.perLsn, stats_, output);
         if (rc != ResultCode::Ok) {
-            return openFailed(name, rc);
+            return openFailed(outputs_->failure().name, rc, outputs_->failure().osError);
         }
     }
     uint8_t recordHeader[kPcapRecordHeaderSize];
     storeRecordHeader(recordHeader, header);
     if (!output->file.append(recordHeader, sizeof recordHeader, frame_.data(), header.inclLen)) {
-        return ResultCode::CannotWriteTarget;
+        return writeFailed(output->name, output->file.error());
     }
     output->longest = std::max(output->longest, header.inclLen);
     stats_.countOutput(isFrameSent(record));
     return ResultCode::Ok;
 }
 
-bool PcapSink::complete() { return !outputs_ || outputs_->closeAll(); }
+bool PcapSink::complete() {
+    if (!outputs_ || outputs_->closeAll()) {
+        return true;
+    }
+    writeFailed(outputs_->failure().name, outputs_->failure().osError);
+    return false;
+}
 
 }  // namespace ornpcap

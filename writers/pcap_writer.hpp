@@ -5,8 +5,8 @@
 //                          snapLen (the trace's snapLength), linkType
 //   per frame, 16 bytes:   tsSec, tsUsec, inclLen, origLen; then inclLen bytes
 //
-// One file for the run, or in ALL mode one file per LSN. A file of an ALL-mode
-// name that exists before the run is appended to without a new file header.
+// One file for the run, or in ALL mode one file per LSN, each created by the
+// run with its file header; the run appends only to files it created.
 
 #include <cstdint>
 #include <memory>

@@ -43,7 +43,9 @@ constexpr size_t description = 124;
 
 using FileHeader = std::array<uint8_t, kFileHeaderSize>;
 
-// One output file and what still has to be written into it.
+}  // namespace
+
+// One output file this run created, and what still has to be written into it.
 struct VnOutput {
     std::string name;
     OutputFile file;
@@ -53,7 +55,12 @@ struct VnOutput {
     std::deque<uint32_t> vnIndex;
     uint64_t dataEnd = kFirstPacket;   // where the next packet goes
     bool started = false;              // header and index are held here
+    // The next packet would start beyond what the index can address: the
+    // file takes no more, and the run notes how many records it left out.
+    FormatLimit* full = nullptr;
 };
+
+namespace {
 
 // The converted frame of one record.
 struct VnFrame {
@@ -83,48 +90,6 @@ std::array<uint8_t, kFirstPacket> headerImage(const VnOutput& output) {
 bool writeFileHeader(VnOutput& output) {
     const auto image = headerImage(output);
     return output.file.writeAt(0, image.data(), image.size());
-}
-
-bool readIndex(VnOutput& output, uint64_t indexStart, uint64_t indexSize, ResultCode& rc) {
-    std::vector<uint8_t> raw;
-    try {
-        raw.resize(indexSize);
-        output.vnIndex.resize(indexSize / 4);
-    } catch (const std::bad_alloc&) {
-        rc = ResultCode::OutOfMemory;
-        return false;
-    }
-    rc = ResultCode::CannotReadTarget;
-    if (!output.file.readAt(indexStart, raw.data(), raw.size())) {
-        return false;
-    }
-    for (size_t i = 0; i < output.vnIndex.size(); ++i) {
-        output.vnIndex[i] = loadLe32(&raw[4 * i]);
-    }
-    return true;
-}
-
-// Takes over an existing file: its header and index into memory, the next
-// packet where the index began. CannotReadTarget when they cannot be read or
-// the index cannot be in the file; OutOfMemory when it cannot be held.
-ResultCode reopenFile(VnOutput& output) {
-    uint8_t magic[kMagicSize];
-    if (!output.file.readAt(0, magic, sizeof magic) ||
-        !output.file.readAt(kMagicSize, output.vnHeader.data(), kFileHeaderSize)) {
-        return ResultCode::CannotReadTarget;
-    }
-    const uint64_t fileSize = output.file.end();
-    const uint64_t indexSize = 4ull * loadLe32(&output.vnHeader[field::packetCount]);
-    if (fileSize < kFirstPacket || indexSize > fileSize - kFirstPacket) {
-        return ResultCode::CannotReadTarget;
-    }
-    const uint64_t indexStart = fileSize - indexSize;
-    ResultCode rc = ResultCode::Ok;
-    if (!readIndex(output, indexStart, indexSize, rc)) {
-        return rc;
-    }
-    output.dataEnd = indexStart;
-    return output.file.setEnd(indexStart) ? ResultCode::Ok : ResultCode::CannotReadTarget;
 }
 
 // Writes the index behind the packets, a piece at a time, then the header in
@@ -195,11 +160,12 @@ void keepWhatTheIndexFits(VnOutput& output, uint64_t written) {
 
 // Writes index and header and closes, reopening the file first when it was
 // closed to make room for others.
-bool completeFile(VnOutput& output, const FileIdentity& trace) {
+bool completeFile(VnOutput& output) {
     if (!output.started) {
         return output.file.close();
     }
-    if (!output.file.isOpen() && output.file.openExisting(output.name, trace) != ResultCode::Ok) {
+    if (!output.file.isOpen() &&
+        output.file.reopen(output.name, output.file.identity()) != ResultCode::Ok) {
         return false;
     }
     bool ok = output.file.flush();
@@ -246,10 +212,14 @@ bool convertFrame(FrameFormat format, const EventRecord& record, const uint8_t* 
     }
 }
 
+// actualLength counts the 2 FCS bytes that the line carries for the media
+// type (HDLC) but the file does not hold: readers take them off again.
 void storePacketHeader(uint8_t* out, uint32_t timeDelta, const VnFrame& frame, uint32_t status) {
+    constexpr uint32_t kLineFcs = 2;
     std::memset(out, 0, kPacketHeaderSize);
     storeLe32(out + 0, timeDelta);
-    storeLe16(out + 4, frame.actualLength);
+    storeLe16(out + 4, static_cast<uint16_t>(std::min<uint32_t>(frame.actualLength + kLineFcs,
+                                                                0xFFFF)));
     storeLe16(out + 6, frame.capturedLength);
     storeLe32(out + 8, status);
     out[12] = kEncapsulationHint;
@@ -279,9 +249,8 @@ public:
     ResultCode open(uint16_t lsn, const std::string& name, ConversionStats& stats,
                     VnOutput*& opened);
     bool checkpoint() { return files_.forEachOpen(checkpointFile); }
-    bool completeAll() {
-        return files_.closeAll([this](VnOutput& output) { return completeFile(output, trace_); });
-    }
+    bool completeAll() { return files_.closeAll(completeFile); }
+    const FailedOutput& failure() const { return files_.failure(); }
 
 private:
     ResultCode reopen(VnOutput& output);
@@ -291,21 +260,12 @@ private:
     LsnOutputs<VnOutput> files_;
 };
 
-// Opens an output not open now: one closed to make room, one that exists on
-// disk, or a new one.
+// Opens again an output this run created and closed to make room.
 ResultCode VnOutputs::reopen(VnOutput& output) {
-    if (output.started) {
-        ResultCode rc = output.file.openExisting(output.name, trace_);
-        if (rc == ResultCode::Ok && !output.file.setEnd(output.dataEnd)) {
-            rc = ResultCode::CannotWriteTarget;
-        }
-        return rc;
+    ResultCode rc = output.file.reopen(output.name, output.file.identity());
+    if (rc == ResultCode::Ok && !output.file.setEnd(output.dataEnd)) {
+        rc = ResultCode::CannotWriteTarget;
     }
-    ResultCode rc = output.file.openExisting(output.name, trace_);
-    if (rc == ResultCode::Ok) {
-        rc = reopenFile(output);
-    }
-    output.started = rc == ResultCode::Ok;
     return rc;
 }
 
@@ -337,9 +297,12 @@ ResultCode VnOutputs::open(uint16_t lsn, const std::string& name, ConversionStat
     }
     VnOutput& output = files_[lsn];
     output.name = name;
-    const bool existing = output.started || fileExists(name);
-    const ResultCode rc = existing ? reopen(output) : create(output, stats);
+    // A folder of the name fails as the opening of an existing file would.
+    const ResultCode rc = output.started        ? reopen(output)
+                          : isDirectory(name)   ? output.file.refuseFolder()
+                                                : create(output, stats);
     if (rc != ResultCode::Ok) {
+        files_.noted(output, false);
         if (!output.started) {
             files_.erase(lsn);  // nothing of it to complete
         }
@@ -350,8 +313,8 @@ ResultCode VnOutputs::open(uint16_t lsn, const std::string& name, ConversionStat
     return ResultCode::Ok;
 }
 
-VnSink::VnSink(const ConverterOptions& options, ConversionStats& stats)
-    : ConverterSink(options, stats) {}
+VnSink::VnSink(const ConverterOptions& options, ConversionStats& stats, uint64_t lastPacketStart)
+    : ConverterSink(options, stats), lastPacketStart_(lastPacketStart) {}
 
 VnSink::~VnSink() = default;
 
@@ -362,16 +325,40 @@ ResultCode VnSink::begin(const OpenedTrace& trace) {
     return ResultCode::Ok;
 }
 
-bool VnSink::checkpoint() { return outputs_->checkpoint(); }
+bool VnSink::checkpoint() {
+    if (outputs_->checkpoint()) {
+        return true;
+    }
+    writeFailed(outputs_->failure().name, outputs_->failure().osError);
+    return false;
+}
+
+// A file whose next packet would start beyond the last offset its index can
+// hold is full: the record is left out of it, and counted.
+bool VnSink::leftOut(VnOutput& output) {
+    if (output.full == nullptr && output.dataEnd > lastPacketStart_) {
+        output.full = &limitReached(output.name, "the Visual Networks format addresses its "
+                                                 "packets within 4 GiB, and the file is full");
+        output.full->kept = output.vnIndex.size();
+    }
+    if (output.full == nullptr) {
+        return false;
+    }
+    ++output.full->leftOut;
+    return true;
+}
 
 ResultCode VnSink::write(const EventRecord& record, const uint8_t* payload) {
-    const uint16_t lsn = options_.layout.outputOf(record);
+    const uint16_t lsn = options_.layout.outputOf(record.lsn);
     VnOutput* output = outputs_->findOpen(lsn);
     if (output == nullptr) {
         const std::string name = options_.names->nameFor(lsn);
         if (ResultCode rc = outputs_->open(lsn, name, stats_, output); rc != ResultCode::Ok) {
-            return openFailed(name, rc);
+            return openFailed(outputs_->failure().name, rc, outputs_->failure().osError);
         }
+    }
+    if (leftOut(*output)) {
+        return ResultCode::Ok;
     }
     VnFrame frame;
     if (!convertFrame(options_.format, record, payload, frame_.data(), frame)) {
@@ -387,13 +374,19 @@ ResultCode VnSink::write(const EventRecord& record, const uint8_t* payload) {
     if (!output->file.append(packetHeader, sizeof packetHeader, frame_.data(),
                              frame.capturedLength)) {
         output->vnIndex.pop_back();
-        return ResultCode::CannotWriteTarget;
+        return writeFailed(output->name, output->file.error());
     }
     output->dataEnd += kPacketHeaderSize + frame.capturedLength;
     stats_.countOutput(isFrameSent(record));
     return ResultCode::Ok;
 }
 
-bool VnSink::complete() { return !outputs_ || outputs_->completeAll(); }
+bool VnSink::complete() {
+    if (!outputs_ || outputs_->completeAll()) {
+        return true;
+    }
+    writeFailed(outputs_->failure().name, outputs_->failure().osError);
+    return false;
+}
 
 }  // namespace ornpcap

@@ -13,11 +13,13 @@
 //              13 reserved (7), 20 capturedLength frame bytes
 //   end   4n   packet-offset index: one u32 file offset per packet
 //
-// Both directions go into one file, one file per LSN in ALL mode. Each
-// output's header and index are held in memory for the run; packets are
-// written once, and the index and header when the output is completed. About
-// once a second the header on disk is brought up to the packets written, so
-// that a run killed outright leaves files that read up to then.
+// Both directions go into one file, one file per LSN in ALL mode, each
+// created by the run. Each output's header and index are held in memory for
+// the run; packets are written once, and the index and header when the output
+// is completed. About once a second the header on disk is brought up to the
+// packets written, so that a run killed outright leaves files that read up to
+// then. The index holds 32-bit offsets: a file takes no packet that would
+// start beyond 4 GiB, and the records it cannot take are counted as left out.
 
 #include <cstdint>
 #include <memory>
@@ -28,10 +30,16 @@
 namespace ornpcap {
 
 class VnOutputs;
+struct VnOutput;
+
+// The last offset at which a packet can start: the largest the index holds.
+inline constexpr uint64_t kVnLastPacketStart = 0xFFFFFFFFu;
 
 class VnSink final : public ConverterSink {
 public:
-    VnSink(const ConverterOptions& options, ConversionStats& stats);
+    // lastPacketStart lower than the format's own is for the tests.
+    VnSink(const ConverterOptions& options, ConversionStats& stats,
+           uint64_t lastPacketStart = kVnLastPacketStart);
     ~VnSink() override;
 
 private:
@@ -39,7 +47,10 @@ private:
     ResultCode write(const EventRecord& record, const uint8_t* payload) override;
     bool checkpoint() override;
     bool complete() override;
+    bool seeksInOutputs() const override { return true; }
+    bool leftOut(VnOutput& output);
 
+    uint64_t lastPacketStart_;
     std::unique_ptr<VnOutputs> outputs_;
     std::vector<uint8_t> frame_;
     uint16_t snapLength_ = 0;
