@@ -2,7 +2,7 @@
 #   make run    set-up, build, convert the bundled sample trace
 #   make test   set-up, build, every test (also under ASan/UBSan, and under
 #               TSan with every trace expanded on worker threads)
-# Also: make install, make fuzz, make bench, make clean.
+# Also: make install, make fuzz, make bench, make test-long, make clean.
 
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
@@ -17,7 +17,7 @@ CMAKE_FLAGS ?=
 SAMPLE = examples/Trace.orn
 OUT    = out
 
-.PHONY: all deps build run test test-plain test-sanitize test-thread test-package deb install fuzz bench clean
+.PHONY: all deps build run test test-plain test-sanitize test-thread test-package test-long deb install fuzz bench clean
 
 all: build
 
@@ -40,7 +40,11 @@ run: build
 test: test-plain test-sanitize test-thread test-package
 
 test-plain: build
-	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS) -LE long
+
+# Runs that write gigabytes (a .vn output past 4 GiB): not part of make test.
+test-long: build
+	ctest --test-dir $(BUILD) --output-on-failure -L long
 
 # The whole suite again under AddressSanitizer and UndefinedBehaviorSanitizer;
 # any report fails the run.
@@ -48,7 +52,7 @@ test-sanitize: deps
 	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DORNPCAP_WERROR=ON -DORNPCAP_SANITIZE=ON $(CMAKE_FLAGS)
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-	  ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
+	  ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS) -LE long
 
 # The whole suite again under ThreadSanitizer, built to check and expand the
 # blocks of every trace on worker threads (even of one block, even on one
@@ -58,7 +62,7 @@ test-thread: deps
 	  -DORNPCAP_TSAN=ON -DORNPCAP_FORCE_PARALLEL=ON $(CMAKE_FLAGS)
 	cmake --build $(TSAN_BUILD) -j $(JOBS)
 	TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
-	  ctest --test-dir $(TSAN_BUILD) --output-on-failure -j $(JOBS)
+	  ctest --test-dir $(TSAN_BUILD) --output-on-failure -j $(JOBS) -LE long
 
 # The Debian package, built and checked by lintian, installed, run and removed.
 test-package: deps

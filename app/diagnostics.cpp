@@ -21,6 +21,8 @@ std::string describeFile(const TraceFault& f) {
     switch (f.check) {
         case TraceCheck::CannotOpen:
             return f.osError != 0 ? std::strerror(f.osError) : "cannot be opened";
+        case TraceCheck::IsAPipe:
+            return "is a pipe: a trace is read as a file, whose length tells where its trailer is";
         case TraceCheck::FileTooShort:
             return format("%lld bytes: too short for a trace (at least %lld)", f.actual, f.limit);
         case TraceCheck::HeadUnreadable:
@@ -93,6 +95,7 @@ namespace {
 bool salvageable(TraceCheck check) {
     switch (check) {
         case TraceCheck::CannotOpen:
+        case TraceCheck::IsAPipe:
         case TraceCheck::FileTooShort:
         case TraceCheck::NotATrace:
         case TraceCheck::VersionRefused:
@@ -188,7 +191,7 @@ std::string whatWasNotFound(const NothingFound& found) {
 }
 
 std::string blockText(const TraceReport& trace) {
-    return format("after block %lld of %lld", trace.blocksRead, trace.trailer.blockCount());
+    return format("%lld of %lld blocks converted", trace.blocksRead, trace.trailer.blockCount());
 }
 
 std::string completedText(const ConversionStats& stats) {
@@ -199,7 +202,8 @@ std::string completedText(const ConversionStats& stats) {
 }  // namespace
 
 void outputFailed(std::string_view program, const OutputFailure& failure, ResultCode code) {
-    say(program, failure.name, withCode(withReason(failure.reason, failure.osError), code));
+    say(program, failure.name.empty() ? "the output name (empty)" : failure.name,
+        withCode(withReason(failure.reason, failure.osError), code));
 }
 
 void formatLimitReached(std::string_view program, const FormatLimit& limit, ResultCode code) {
@@ -220,14 +224,14 @@ void nothingConverted(std::string_view program, std::string_view file, const Not
 void interrupted(std::string_view program, std::string_view file, int signalNumber,
                  const TraceReport& trace, const ConversionStats& stats) {
     say(program, file,
-        std::string("interrupted by ") + signalName(signalNumber) + " " + blockText(trace) + ": " +
+        std::string("interrupted by ") + signalName(signalNumber) + ", " + blockText(trace) + ": " +
             completedText(stats) + format(" (exit %lld)", 128 + signalNumber));
 }
 
 void outOfMemory(std::string_view program, std::string_view file, const TraceReport& trace,
                  const ConversionStats& stats) {
     say(program, file,
-        withCode("out of memory " + blockText(trace) + ": " + completedText(stats),
+        withCode("out of memory, " + blockText(trace) + ": " + completedText(stats),
                  ResultCode::OutOfMemory));
 }
 

@@ -65,7 +65,7 @@ void explain(const RunOutcome& outcome, const ConversionPlan& plan, const Conver
             return;
         default: break;
     }
-    if (!outcome.failure.name.empty()) {
+    if (outcome.failure.failed()) {
         diagnostics::outputFailed(kProgramName, outcome.failure, outcome.code);
     }
 }

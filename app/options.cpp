@@ -58,16 +58,24 @@ std::string fileNameValue(const char* value) {
     return value;
 }
 
-ParseOutcome refuse(const char* message) {
+// A refused value: the message and the help on standard output, and why on
+// standard error.
+ParseOutcome refuse(const char* message, std::string_view why) {
     console::printLine(message);
     printHelp();
+    diagnostics::usage(kProgramName, why);
     return ParseOutcome::Stop;
+}
+
+std::string argumentText(std::string_view option, const char* value) {
+    return std::string(option) + value;
 }
 
 ParseOutcome parsePort(const char* value, ConversionSettings& s, SeenOptions& seen) {
     long port = 0;
     if (!readSigned(value, port) || port < 1 || port > 65535) {
-        return refuse(" INVALID PORT detected, showing help.\n");
+        return refuse(" INVALID PORT detected, showing help.\n",
+                      argumentText("-p", value) + ": the port must be a number from 1 to 65535");
     }
     s.port = static_cast<uint16_t>(port);
     console::printf(" -p - Port to be extracted: %d\n", static_cast<int>(s.port));
@@ -87,7 +95,9 @@ ParseOutcome parseLsn(const char* value, ConversionSettings& s, SeenOptions& see
     } else {
         unsigned long lsn = 0;
         if (!readHex(value, lsn) || lsn > 0xFFFF) {
-            return refuse(" INVALID LSN detected, showing help.\n");
+            return refuse(" INVALID LSN detected, showing help.\n",
+                          argumentText("-l", value) +
+                              ": the LSN must be ANY, ALL or a hexadecimal number up to FFFF");
         }
         s.lsnMode = LsnMode::One;
         s.lsn = static_cast<uint16_t>(lsn);
@@ -110,7 +120,9 @@ int32_t readId(const char* value, int32_t id) {
 ParseOutcome parseDirection(const char* value, ConversionSettings& s, SeenOptions& seen) {
     const int32_t id = readId(value, static_cast<int32_t>(s.direction));
     if (!isValidDirection(id)) {
-        return refuse(" UNKNOWN/UNSUPPORTED DIRECTION value detected, showing help.\n");
+        return refuse(" UNKNOWN/UNSUPPORTED DIRECTION value detected, showing help.\n",
+                      argumentText("-d", value) +
+                          ": the direction must be 0 (In), 1 (Out) or 2 (In+Out)");
     }
     s.direction = static_cast<Direction>(id);
     const std::string_view name = directionName(s.direction);
@@ -123,7 +135,8 @@ ParseOutcome parseDirection(const char* value, ConversionSettings& s, SeenOption
 ParseOutcome parseFormat(const char* value, ConversionSettings& s, SeenOptions& seen) {
     const int32_t id = readId(value, static_cast<int32_t>(s.format));
     if (!isValidFrameFormat(id)) {
-        return refuse(" UNKNOWN/UNSUPPORTED FRAME FORMAT detected, showing help.\n");
+        return refuse(" UNKNOWN/UNSUPPORTED FRAME FORMAT detected, showing help.\n",
+                      argumentText("-f", value) + ": the frame format must be a number from 1 to 6");
     }
     s.format = static_cast<FrameFormat>(id);
     const std::string_view name = frameFormatName(s.format);
@@ -140,6 +153,7 @@ ParseOutcome parseArgument(const char* argument, ConversionSettings& s, SeenOpti
     if (equalsIgnoreCase(option, "-?")) {
         console::print(" -?\n\n");
         printHelp();
+        diagnostics::usage(kProgramName, "the help was asked for (-?): nothing converted");
         return ParseOutcome::Stop;
     }
     if (equalsIgnoreCase(option, "-p")) {
@@ -177,18 +191,23 @@ void warnUseless(const char* option, const char* conversion) {
 // The checks after the last argument: mandatory options and ignored ones.
 ParseOutcome checkCombination(ConversionSettings& s, const SeenOptions& seen) {
     if (!seen.any) {
-        return refuse(" NO PARAMETERS detected, showing help.\n");
+        return refuse(" NO PARAMETERS detected, showing help.\n",
+                      "no options: at least -pPORT is needed (OrnPcap -? shows the help)");
     }
     if (!seen.port) {
         console::printLine(" ");
         console::printLine(" ERROR: Parameter -p is mandatory.");
         console::printLine(" Please specify the Port to be converted.");
+        diagnostics::usage(kProgramName, "-pPORT is mandatory: the port to convert");
         return ParseOutcome::Stop;
     }
     if (isPppFormat(s.format) && !seen.lsn) {
         console::printLine(" ");
         console::printLine(" ERROR: Parameter -l is mandatory for PPP layer conversion.");
         console::printLine(" Please specify the Lsn to be extracted.");
+        diagnostics::usage(kProgramName, "-f" + std::to_string(static_cast<int>(s.format)) + " (" +
+                                             std::string(frameFormatName(s.format)) +
+                                             ") needs -l: ANY, ALL or one LSN in hex");
         return ParseOutcome::Stop;
     }
     if (s.format == FrameFormat::I4bIsdn) {

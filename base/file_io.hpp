@@ -47,6 +47,12 @@ public:
     std::FILE* get() const { return f_; }
     explicit operator bool() const { return f_ != nullptr; }
     void reset();
+    // Gives the stream up without closing it.
+    std::FILE* release() {
+        std::FILE* f = f_;
+        f_ = nullptr;
+        return f;
+    }
 
 private:
     std::FILE* f_ = nullptr;

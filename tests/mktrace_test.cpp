@@ -41,5 +41,23 @@ TEST(Mktrace, WritesToStandardOutputAndNamesTheBadLine) {
     EXPECT_EQ(bad.err, "mktrace: bad.scn: line 1: cannot read the version line\n");
 }
 
+// A trailer counts 65535 blocks: a scenario that needs more leaves no trace
+// whose count wrapped, and an older trace of the name stays as it was.
+TEST(Mktrace, MoreBlocksThanATrailerCountsLeaveNoTrace) {
+    TempDir dir;
+    const std::string scenario = "blocks 64 stored\nbulk count=50000 port=1 lsn=0 size=64\n";
+    dir.write("many.scn", Bytes(scenario.begin(), scenario.end()));
+    dir.write("kept.orn", Bytes{1, 2, 3});
+    for (const char* name : {"new.orn", "kept.orn"}) {
+        SCOPED_TRACE(name);
+        const ToolRun run = mktrace(dir, {"many.scn", name});
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_EQ(run.err, "mktrace: many.scn: more than the 65535 blocks (and 4 GiB) a trailer "
+                           "counts: use larger blocks\n");
+        EXPECT_EQ(dir.list(), (std::vector<std::string>{"kept.orn", "many.scn"}));
+    }
+    EXPECT_EQ(dir.read("kept.orn"), (Bytes{1, 2, 3}));
+}
+
 }  // namespace
 }  // namespace ornpcap::test

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <csignal>
 #include <functional>
+#include <set>
 #include <fstream>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -120,6 +121,10 @@ TEST(ResourceLimits, AFileSizeLimitIsAFailedWriteWithWholeFiles) {
             EXPECT_FALSE(run.killed);
             EXPECT_EQ(run.exitCode, 6);
             EXPECT_TRUE(run.out.ends_with(" \nUnable to WRITE Target file.\n")) << run.out;
+            // "OrnPcap: Trace_0001.vn: cannot be written: File too large (exit 6)"
+            EXPECT_TRUE(run.err.starts_with("OrnPcap: Trace")) << run.err;
+            EXPECT_TRUE(run.err.ends_with(": cannot be written: File too large (exit 6)\n"))
+                << run.err;
             expectWholeOutputs(dir);
         }
     }
@@ -147,11 +152,52 @@ TEST(ResourceLimits, LittleMemoryEndsWithEighteenAndWholeFiles) {
                 EXPECT_TRUE(run.out.ends_with(
                     " \nAllocation failure. Not enough memory to execute the program.\n"))
                     << run.out;
+                EXPECT_TRUE(run.err.starts_with("OrnPcap: Trace.orn: out of memory, ")) << run.err;
+                EXPECT_TRUE(run.err.ends_with(" records written (exit 18)\n")) << run.err;
             }
             expectWholeOutputs(out);
         }
     }
     EXPECT_TRUE(ranOutOnce) << "no limit was low enough to try the failure";
+}
+
+// Everything a run leaves: its exit code, its report, and every file's bytes.
+std::string runResult(const ToolRun& run, const TempDir& dir) {
+    std::string result = std::to_string(run.exitCode) + "\n" + run.out;
+    for (const std::string& name : dir.list()) {
+        const Bytes file = dir.read(name);
+        result += name + " " + hex(file.data(), file.size()) + "\n";
+    }
+    return result;
+}
+
+// Worker threads take memory only where the run has plenty to spare: under
+// any limit, the run held to one CPU and the run on all of them end alike.
+TEST(ResourceLimits, OneCpuAndEveryCpuEndAlikeUnderEveryMemoryLimit) {
+#if defined(ORNPCAP_SANITIZE) || defined(ORNPCAP_TSAN)
+    GTEST_SKIP() << "the sanitizers reserve more address space than any limit leaves";
+#endif
+    TempDir dir;
+    writePortTrace(dir, 12000, 200, 60, 12000);  // 85 blocks: enough for the workers
+    std::set<int> exits;
+    for (long mib : {12L, 14L, 16L, 20L, 24L, 32L, 64L, 256L}) {
+        for (const Lines& args : {Lines{"-f4", "-p30", "-lALL"}, Lines{"-f2", "-p30", "-lALL"}}) {
+            SCOPED_TRACE(args[0] + " " + std::to_string(mib) + " MiB");
+            std::string results[2];
+            for (bool oneCpu : {true, false}) {
+                TempDir out;
+                ASSERT_EQ(::link((dir / "Trace.orn").c_str(), (out / "Trace.orn").c_str()), 0);
+                RunOptions options;
+                options.memoryLimit = mib << 20;
+                options.oneCpu = oneCpu;
+                const ToolRun run = runOrnPcap(out, args, options);
+                exits.insert(run.exitCode);
+                results[oneCpu] = runResult(run, out);
+            }
+            EXPECT_TRUE(results[0] == results[1]) << "one CPU and all differ";
+        }
+    }
+    EXPECT_EQ(exits, (std::set<int>{0, 18})) << "the limits must reach from too little to plenty";
 }
 
 // A run of 16 outputs killed outright: first when the first output appears,
@@ -242,6 +288,15 @@ struct Said {
 Bytes sampleTrace() { return tracebuild::readFile(std::string(ORNPCAP_SOURCE_DIR) + "/examples/Trace.orn"); }
 
 std::vector<Said> saidCases() {
+    // Three frames of port 5, all sent.
+    const auto sentOnly = [] {
+        std::vector<tracebuild::Record> records(3);
+        for (tracebuild::Record& r : records) {
+            r.header.port = 5, r.header.eventType = kEventFrameSent, r.header.origLength = 20;
+            r.payload = Bytes(20, 0x45);
+        }
+        return tracebuild::traceOfRecords(records);
+    };
     const auto withTrace = [](std::function<void(Bytes&)> damage) {
         return [damage](const TempDir& dir) {
             Bytes trace = sampleTrace();
@@ -265,10 +320,39 @@ std::vector<Said> saidCases() {
          "OrnPcap: -x: unknown option, skipped\nOrnPcap: --foo: unknown option, skipped\n"
          "OrnPcap: junk: not an option, skipped\n"},
         {"value apart", withTrace([](Bytes&) {}), {"-p", "30"}, 1,
-         "OrnPcap: -p: values follow the option letter: -p30\n"},
+         "OrnPcap: -p: values follow the option letter: -p30\n"
+         "OrnPcap: -p: the port must be a number from 1 to 65535 (exit 1)\n"},
         {"output apart", withTrace([](Bytes&) {}), {"-p30", "-o", "x.pcap"}, 3,
          "OrnPcap: -o: values follow the option letter: -ox.pcap\n"
-         "OrnPcap: x.pcap: not an option, skipped\n"},
+         "OrnPcap: x.pcap: not an option, skipped\n"
+         "OrnPcap: the output name (empty): cannot be created: No such file or directory "
+         "(exit 3)\n"},
+        // Every other exit but 0 says why, one line each.
+        {"no options", [](const TempDir&) {}, {}, 1,
+         "OrnPcap: no options: at least -pPORT is needed (OrnPcap -? shows the help) (exit 1)\n"},
+        {"help", [](const TempDir&) {}, {"-?"}, 1,
+         "OrnPcap: the help was asked for (-?): nothing converted (exit 1)\n"},
+        {"port 0", [](const TempDir&) {}, {"-p0"}, 1,
+         "OrnPcap: -p0: the port must be a number from 1 to 65535 (exit 1)\n"},
+        {"no port", [](const TempDir&) {}, {"-f4"}, 1,
+         "OrnPcap: -pPORT is mandatory: the port to convert (exit 1)\n"},
+        {"PPP without -l", [](const TempDir&) {}, {"-f2", "-p20"}, 1,
+         "OrnPcap: -f2 (PPP-Sync) needs -l: ANY, ALL or one LSN in hex (exit 1)\n"},
+        {"bad LSN", [](const TempDir&) {}, {"-p20", "-l1FFFF"}, 1,
+         "OrnPcap: -l1FFFF: the LSN must be ANY, ALL or a hexadecimal number up to FFFF (exit 1)\n"},
+        {"bad direction", [](const TempDir&) {}, {"-d3"}, 1,
+         "OrnPcap: -d3: the direction must be 0 (In), 1 (Out) or 2 (In+Out) (exit 1)\n"},
+        {"bad format", [](const TempDir&) {}, {"-f7"}, 1,
+         "OrnPcap: -f7: the frame format must be a number from 1 to 6 (exit 1)\n"},
+        {"no such port", withTrace([](Bytes&) {}), {"-p31"}, 1,
+         "OrnPcap: Trace.orn: no record of port 31 among the 63 records (exit 1)\n"},
+        {"no such LSN", withTrace([](Bytes&) {}), {"-f2", "-p20", "-l7"}, 1,
+         "OrnPcap: Trace.orn: none of the 20 frames of port 20 is on LSN 0007 (exit 1)\n"},
+        {"no such direction", [sentOnly](const TempDir& dir) { dir.write("Trace.orn", sentOnly()); },
+         {"-f4", "-p5", "-d0"}, 1,
+         "OrnPcap: Trace.orn: none of the 3 frames of port 5 was received (-d0) (exit 1)\n"},
+        {"no output folder", withTrace([](Bytes&) {}), {"-p30", "-onone/x.pcap"}, 3,
+         "OrnPcap: none/x.pcap: cannot be created: No such file or directory (exit 3)\n"},
     };
 }
 

@@ -7,10 +7,12 @@
 #include <map>
 #include <unistd.h>
 
+#include "app/naming.hpp"
 #include "tests/support/capture_files.hpp"
 #include "tests/support/temp_dir.hpp"
 #include "tests/support/tool_run.hpp"
 #include "base/byte_order.hpp"
+#include "writers/vn_writer.hpp"
 
 namespace ornpcap::test {
 namespace {
@@ -157,6 +159,42 @@ TEST(VnOutput, PppAsyncKeepsShortAndDamagedFramesMarked) {
     EXPECT_EQ(vn.fault + vn.header, "5 2 2048: 192 215 238 263 288");
     EXPECT_EQ(vn.packets, (Lines{"0 42/3 2 010203", "1000 42/3 66 010203", "2000 7/5 68 ff03c02101",
                                  "3000 7/5 0 ff03c02101", "4000 5/3 64 ff6162"}));
+}
+
+// A .vn index holds 32-bit offsets: a file takes no packet that would start
+// beyond them. Here the last start is lowered to 192 + 2 packets of 30
+// bytes, so that the third packet of LSN 1 has no offset: that file is
+// completed with two, header and index agreeing, and LSN 2 goes on.
+TEST(VnOutput, AFileTakesNoPacketBeyondWhatItsIndexAddresses) {
+    TempDir dir;
+    const OutputNaming names(dir / "Trace.pcap", ".vn", Direction::InOut);
+    ConversionStats stats;
+    const ConverterOptions options{FrameFormat::PppSync, {20, Direction::InOut, LsnMode::All, 0},
+                                   {true, 0}, &names};
+    VnSink sink(options, stats, 192 + 2 * 30);
+    const Bytes headerBytes = tracebuild::buildHeader({});
+    TraceHeader header;
+    std::copy(headerBytes.begin(), headerBytes.end(), header.bytes.begin());
+    const TraceTrailer trailer;
+    ASSERT_EQ(sink.start({header, trailer, 8, FileIdentity{}}), ResultCode::Ok);
+    for (uint32_t n = 0; n < 6; ++n) {
+        for (uint16_t lsn : {1, 2}) {
+            if (lsn == 2 && n >= 2) continue;
+            Frame f = frame(kIn, 1000 * n, Bytes(10, static_cast<uint8_t>(n)), lsn);
+            f.header.dataLength = 10;
+            ASSERT_EQ(sink.record(f.header, f.payload.data()), ResultCode::Ok);
+        }
+    }
+    EXPECT_EQ(sink.finish(ResultCode::Ok), ResultCode::CannotWriteTarget);
+    ASSERT_EQ(sink.limits().size(), 1u);
+    EXPECT_EQ(sink.limits()[0].name, dir / "Trace_0001.vn");
+    EXPECT_EQ(std::pair(sink.limits()[0].kept, sink.limits()[0].leftOut), std::pair(uint64_t{3}, uint64_t{3}))
+        << "a packet may start at the last offset, none after it";
+    const VnFile full = readVn(dir.read("Trace_0001.vn"));
+    EXPECT_EQ(full.fault + full.header, "3 0 1600: 192 222 252");
+    const VnFile other = readVn(dir.read("Trace_0002.vn"));
+    EXPECT_EQ(other.fault + other.header, "2 0 1600: 192 222");
+    EXPECT_EQ(stats.outputRecords, 5);
 }
 
 // What the clean-up leaves at a derived name is not the run's: it is neither

@@ -3,9 +3,12 @@
 #include <algorithm>
 #include <csignal>
 #include <exception>
+#include <optional>
 #include <pthread.h>
+#include <thread>
 #include <sched.h>
 
+#include "base/memory_headroom.hpp"
 #include "trace/block_expander.hpp"
 
 namespace ornpcap {
@@ -85,6 +88,23 @@ uint32_t blockWorkers(uint32_t requested, uint16_t blockCount) {
     return cpus >= 2 && blockCount >= kFewBlocks ? cpus : 0;
 }
 
+uint64_t pipelineFootprint(uint32_t workers, uint16_t maxBlockLength) {
+    const uint64_t slot = 3ull * maxBlockLength;  // as stored, and twice that expanded
+    return workers * (kSlotsPerWorker * slot + WorkerThread::kStackSize) + WorkerThread::kStackSize;
+}
+
+uint32_t affordableWorkers(uint32_t workers, uint16_t maxBlockLength) {
+    constexpr uint64_t kShareOfHeadroom = 32;
+    const std::optional<uint64_t> headroom = memoryHeadroom();
+    if (!headroom) {
+        return workers;
+    }
+    while (workers >= 2 && pipelineFootprint(workers, maxBlockLength) * kShareOfHeadroom > *headroom) {
+        --workers;
+    }
+    return workers >= 2 ? workers : 0;
+}
+
 BlockPipeline::BlockPipeline(std::FILE* trace, const TraceTrailer& trailer, uint32_t workers)
     : trace_(trace),
       trailer_(trailer),
@@ -101,16 +121,30 @@ bool BlockPipeline::start() {
             slot.block.expansion.resize(workCapacity_);
         }
         threads_.reserve(workers_ + 1);
-        const SignalsBlocked blocked;
-        for (uint32_t n = 0; n < workers_; ++n) {
-            threads_.emplace_back(&BlockPipeline::work, this);
-        }
-        threads_.emplace_back(&BlockPipeline::readAll, this);  // last: nothing read before
-    } catch (const std::exception&) {  // no memory, no threads
-        stop();
+    } catch (const std::exception&) {  // no memory
         return false;
     }
+    const SignalsBlocked blocked;
+    for (uint32_t n = 0; n <= workers_; ++n) {
+        threads_.emplace_back();
+        // The reader last: nothing is read before every worker runs.
+        if (!threads_.back().start(n < workers_ ? workEntry : readEntry, this)) {
+            threads_.pop_back();
+            stop();
+            return false;
+        }
+    }
     return true;
+}
+
+void* BlockPipeline::workEntry(void* self) {
+    static_cast<BlockPipeline*>(self)->work();
+    return nullptr;
+}
+
+void* BlockPipeline::readEntry(void* self) {
+    static_cast<BlockPipeline*>(self)->readAll();
+    return nullptr;
 }
 
 void BlockPipeline::stop() {
@@ -120,7 +154,7 @@ void BlockPipeline::stop() {
     }
     slotFreed_.notify_all();
     blockRead_.notify_all();
-    for (std::thread& thread : threads_) {
+    for (WorkerThread& thread : threads_) {
         thread.join();
     }
     threads_.clear();

@@ -23,10 +23,10 @@
 #include <cstdint>
 #include <cstdio>
 #include <mutex>
-#include <thread>
 #include <vector>
 
 #include "base/result_code.hpp"
+#include "base/worker_thread.hpp"
 #include "trace/block_stream.hpp"
 #include "trace/trace_fault.hpp"
 #include "trace/trace_header.hpp"
@@ -79,13 +79,15 @@ private:
     void work();
     bool take(uint64_t& sequence);
     void stop();
+    static void* workEntry(void* self);
+    static void* readEntry(void* self);
 
     std::FILE* trace_;
     const TraceTrailer& trailer_;
     uint32_t workers_;
     uint32_t workCapacity_;
     std::vector<Slot> slots_;  // block n of the stream (from 0) in slot n % size
-    std::vector<std::thread> threads_;
+    std::vector<WorkerThread> threads_;
 
     std::mutex mutex_;  // guards what follows and each slot's checked flag
     std::condition_variable slotFreed_;
@@ -105,5 +107,14 @@ private:
 // many workers (at most 16) for any trace. A build for the tests can have
 // the automatic choice give workers for every trace, even on one CPU.
 uint32_t blockWorkers(uint32_t requested, uint16_t blockCount);
+
+// What the pipeline of that many workers holds at most: the ring's slots,
+// each a block as stored and its expansion, and the threads' stacks.
+uint64_t pipelineFootprint(uint32_t workers, uint16_t maxBlockLength);
+// The workers, as many as memory allows: under a memory limit the pipeline
+// takes no more than a small share of what is still free, so that it never
+// takes what the run itself needs (the same results with one thread or
+// many). Fewer than two that fit: 0, the calling thread reads alone.
+uint32_t affordableWorkers(uint32_t workers, uint16_t maxBlockLength);
 
 }  // namespace ornpcap

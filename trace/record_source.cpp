@@ -217,7 +217,8 @@ ResultCode readBlocks(std::FILE* trace, const OpenedTrace& opened, const TraceRe
     BlockRun run{trace, opened, sink, request.observer, report, {},
                  recordFormOf(opened.versionMajor), 0, 0, {}};
     const ResultCode rc =
-        run.all(blockWorkers(request.workers, opened.trailer.blockCount()));
+        run.all(affordableWorkers(blockWorkers(request.workers, opened.trailer.blockCount()),
+                                  opened.trailer.maxBlockLength()));
     if (rc == ResultCode::Ok) {
         report.blockAfterEnd =
             blockFollows(trace, opened.trailer, run.block.offset, report.blocksRead + 1);
@@ -235,6 +236,9 @@ ResultCode readTrace(const TraceRequest& request, RecordSink& sink, TraceReport*
     FileHandle trace(std::fopen(request.name.c_str(), "rb"));
     if (!trace) {
         const int error = errno;
+        if (error == EINTR && pendingInterrupt() != 0) {
+            return ResultCode::Interrupted;  // a FIFO without a writer, say
+        }
         fault(&out.fault, ResultCode::CannotOpenSource, TraceCheck::CannotOpen);
         out.fault.osError = error;
         return ResultCode::CannotOpenSource;

@@ -13,6 +13,7 @@ enum class TraceCheck {
     None,
     // The file as a whole, its header and trailer.
     CannotOpen,          // osError
+    IsAPipe,             // a FIFO or socket: a trace is read where its length says
     FileTooShort,        // actual: file length, limit: the smallest trace
     HeadUnreadable,      // the first 203 bytes cannot be read; actual: file length
     NotATrace,           // the file type is not "TRC   "

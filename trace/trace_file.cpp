@@ -95,7 +95,9 @@ ResultCode validateTrailer(std::FILE* stream, uint64_t fileLength, const TraceHe
 
 ResultCode probeTrace(const std::string& name, uint16_t& versionMajor, uint16_t& versionMinor,
                       TraceFault* out) {
-    FdHandle fd(::open(name.c_str(), O_RDONLY));
+    // Not blocking: a FIFO without a writer must not hold the probe. It is
+    // refused below, as is every pipe: the trailer is found from the length.
+    FdHandle fd(::open(name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (!fd.isOpen()) {
         const int error = errno;
         fault(out, ResultCode::CannotOpenSource, TraceCheck::CannotOpen);
@@ -107,6 +109,9 @@ ResultCode probeTrace(const std::string& name, uint16_t& versionMajor, uint16_t&
     struct stat st {};
     if (::fstat(fd.get(), &st) != 0) {
         return fault(out, ResultCode::CannotReadSource, TraceCheck::HeadUnreadable);
+    }
+    if (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode)) {
+        return fault(out, ResultCode::BadVersion, TraceCheck::IsAPipe);
     }
     const uint64_t fileLength = static_cast<uint64_t>(st.st_size);
     if (fileLength < kSmallestTrace) {

@@ -49,14 +49,13 @@ ResultCode ConverterSink::record(const EventRecord& record, const uint8_t* paylo
 }
 
 void ConverterSink::noteFailure(const std::string& name, std::string reason, int osError) {
-    if (failure_.name.empty()) {  // the first one is the cause
+    if (failure_.reason.empty()) {  // the first one is the cause
         failure_ = {name, std::move(reason), osError};
     }
 }
 
 ResultCode ConverterSink::openFailed(const std::string& name, ResultCode rc, int osError) {
-    const char* what = rc == ResultCode::CannotOpenSource ? "cannot be opened again"
-                       : rc == ResultCode::CannotReadTarget ? "cannot be read back"
+    const char* what = rc == ResultCode::CannotOpenSource    ? "cannot be opened again"
                        : rc == ResultCode::CannotWriteTarget ? "cannot be written"
                                                               : "cannot be created";
     noteFailure(name, what, osError);

@@ -45,8 +45,10 @@ private:
 // What went wrong with an output: its name, in words, and the system's reason.
 struct OutputFailure {
     std::string name;
-    std::string reason;  // "cannot be created", "is a FIFO: ..."
+    std::string reason;  // "cannot be created", "is a FIFO: ...": empty when nothing failed
     int osError = 0;
+
+    bool failed() const { return !reason.empty(); }
 };
 
 // An output that reached what its format can address: the records it could

@@ -101,7 +101,12 @@ bool damaged(const Orn2PcapngSettings& settings, const Export& done) {
 
 int conclude(const Orn2PcapngSettings& settings, const Export& done, const PcapngSink& writer,
              const FormatChoice& choice) {
-    const bool interrupted = done.result == ResultCode::Interrupted;
+    const bool interrupted = done.result == ResultCode::Interrupted || pendingInterrupt() != 0;
+    if (interrupted && !writer.started()) {
+        // A signal ended the opening of the output (a FIFO no one reads).
+        diagnostics::interruptedBeforeStart(kName, pendingInterrupt());
+        return 128 + pendingInterrupt();
+    }
     if (!writer.started() || (done.result != ResultCode::Ok && !interrupted &&
                               !done.trace.fault.failed())) {
         return failure(settings, done);

@@ -1,6 +1,8 @@
 #include "tests/support/tool_run.hpp"
 
+#include <atomic>
 #include <chrono>
+#include <sched.h>
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
@@ -53,6 +55,50 @@ void signalWhenDue(pid_t pid, const RunOptions& options, const std::string& watc
     ::kill(pid, options.signal);
 }
 
+constexpr uid_t kNobody = 65534;
+
+void holdToOneCpu() {
+    cpu_set_t all;
+    CPU_ZERO(&all);
+    if (::sched_getaffinity(0, sizeof all, &all) != 0) {
+        return;
+    }
+    for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu) {
+        if (CPU_ISSET(cpu, &all)) {
+            cpu_set_t one;
+            CPU_ZERO(&one);
+            CPU_SET(cpu, &one);
+            ::sched_setaffinity(0, sizeof one, &one);
+            return;
+        }
+    }
+}
+
+// Sends the later signals at their times, and SIGKILL to a tool that hangs,
+// until the tool has ended.
+void watch(pid_t pid, const RunOptions& options, const std::atomic<bool>& ended) {
+    const auto start = std::chrono::steady_clock::now();
+    std::vector<std::pair<int, int>> due = options.laterSignals;
+    for (;;) {
+        if (ended) {
+            return;
+        }
+        const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                            std::chrono::steady_clock::now() - start).count();
+        for (auto& [at, signalNumber] : due) {
+            if (signalNumber != 0 && ms >= at) {
+                ::kill(pid, signalNumber);
+                signalNumber = 0;
+            }
+        }
+        if (options.killAfterMs >= 0 && ms >= options.killAfterMs) {
+            ::kill(pid, SIGKILL);
+            return;
+        }
+        sleepMs(5);
+    }
+}
+
 }  // namespace
 
 ToolRun runIn(const TempDir& dir, const std::string& binary, const std::vector<std::string>& args,
@@ -77,6 +123,16 @@ ToolRun runIn(const TempDir& dir, const std::string& binary, const std::vector<s
         for (int signalNumber = 1; signalNumber < NSIG; ++signalNumber) {
             std::signal(signalNumber, SIG_DFL);
         }
+        for (int signalNumber : options.ignoredSignals) {
+            std::signal(signalNumber, SIG_IGN);
+        }
+        if (options.oneCpu) {
+            holdToOneCpu();
+        }
+        if (options.unprivileged && ::geteuid() == 0 &&
+            (::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)) {
+            ::_exit(126);
+        }
         setLimit(RLIMIT_FSIZE, options.fileSizeLimit);
         setLimit(RLIMIT_NOFILE, options.openFileLimit);
         setLimit(RLIMIT_AS, options.memoryLimit);
@@ -96,11 +152,20 @@ ToolRun runIn(const TempDir& dir, const std::string& binary, const std::vector<s
         const std::string watched = options.signalWhenExists.empty() ? "" : dir / options.signalWhenExists;
         signaller = std::thread([pid, &options, watched] { signalWhenDue(pid, options, watched); });
     }
+    std::atomic<bool> ended = false;
+    std::thread watcher;
+    if (!options.laterSignals.empty() || options.killAfterMs >= 0) {
+        watcher = std::thread([pid, &options, &ended] { watch(pid, options, ended); });
+    }
     std::thread errReader([&] { drain(errPipe[0], run.err); });
     drain(outPipe[0], run.out);
     errReader.join();
     int status = 0;
     ::waitpid(pid, &status, 0);
+    ended = true;
+    if (watcher.joinable()) {
+        watcher.join();
+    }
     if (signaller.joinable()) {
         signaller.join();
     }

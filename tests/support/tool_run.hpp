@@ -3,6 +3,7 @@
 // captures its standard output and exit code.
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/support/temp_dir.hpp"
@@ -16,7 +17,7 @@ struct ToolRun {
     std::string err;      // standard error
 };
 
-// The tool runs with the default disposition of every signal.
+// The tool runs with the default disposition of every signal, unless asked.
 struct RunOptions {
     long fileSizeLimit = -1;    // RLIMIT_FSIZE in bytes, -1: none
     long openFileLimit = -1;    // RLIMIT_NOFILE, -1: unchanged
@@ -28,6 +29,13 @@ struct RunOptions {
     // signalDelayMs (so that time-paced work falls due), -1: no pause.
     int pauseMs = -1;
     int signalDelayMs = 0;
+    // Further signals, each this long after the start: {ms, signal}.
+    std::vector<std::pair<int, int>> laterSignals;
+    // Signals the tool starts with ignored, as under nohup.
+    std::vector<int> ignoredSignals;
+    bool oneCpu = false;        // held to one CPU of those the test may use
+    bool unprivileged = false;  // run as nobody when the tests run as root
+    int killAfterMs = -1;       // SIGKILL when still running by then (a hang), -1: never
 };
 
 ToolRun runIn(const TempDir& dir, const std::string& binary, const std::vector<std::string>& args,

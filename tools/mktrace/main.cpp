@@ -3,13 +3,20 @@
 //
 //   mktrace [-h|--help] [--version] SCENARIO|- TRACE|-
 
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iostream>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "app/console.hpp"
 #include "app/diagnostics.hpp"
@@ -43,6 +50,52 @@ bool readScenario(const std::string& name, std::string& text) {
     return static_cast<bool>(in) || in.eof();
 }
 
+// The trace is written under a temporary name beside it and takes its name
+// only once whole: a failed run leaves no file, and an older trace of the
+// name stays as it was.
+class PendingTrace {
+public:
+    explicit PendingTrace(const std::string& name) : name_(name), temporary_(name + ".XXXXXX") {
+        const int fd = ::mkstemp(temporary_.data());
+        if (fd >= 0) {
+            file_ = ornpcap::FileHandle(::fdopen(fd, "wb"));
+            if (!file_) {
+                ::close(fd);
+            }
+        }
+    }
+    ~PendingTrace() {
+        if (!kept_ && file_) {
+            file_.reset();
+            ::unlink(temporary_.c_str());
+        }
+    }
+    PendingTrace(const PendingTrace&) = delete;
+    PendingTrace& operator=(const PendingTrace&) = delete;
+
+    std::FILE* get() const { return file_.get(); }
+    // Closes the file and gives it its name; false when that failed.
+    bool keep() {
+        std::FILE* f = file_.get();
+        const mode_t mask = ::umask(0);  // read and put back: as fopen would have made it
+        ::umask(mask);
+        const bool written = std::fflush(f) == 0 && ::fchmod(::fileno(f), 0666 & ~mask) == 0;
+        const bool closed = std::fclose(f) == 0;
+        (void)file_.release();
+        kept_ = written && closed && ::rename(temporary_.c_str(), name_.c_str()) == 0;
+        if (!kept_) {
+            ::unlink(temporary_.c_str());
+        }
+        return kept_;
+    }
+
+private:
+    std::string name_;
+    std::string temporary_;
+    ornpcap::FileHandle file_;
+    bool kept_ = false;
+};
+
 int make(const std::string& scenarioName, const std::string& traceName) {
     std::string text;
     if (!readScenario(scenarioName, text)) {
@@ -50,10 +103,13 @@ int make(const std::string& scenarioName, const std::string& traceName) {
         return 1;
     }
     const bool toStdout = traceName == "-";
-    ornpcap::FileHandle file(toStdout ? nullptr : std::fopen(traceName.c_str(), "wb"));
-    std::FILE* out = toStdout ? stdout : file.get();
+    std::optional<PendingTrace> file;
+    if (!toStdout) {
+        file.emplace(traceName);
+    }
+    std::FILE* out = toStdout ? stdout : file->get();
     if (out == nullptr) {
-        say(kName, traceName, "cannot be created");
+        say(kName, traceName, std::string("cannot be created: ") + std::strerror(errno));
         return 1;
     }
     const auto result = ornpcap::tracebuild::runScenario(text, out);
@@ -61,8 +117,8 @@ int make(const std::string& scenarioName, const std::string& traceName) {
         say(kName, scenarioName, result.error);
         return 1;
     }
-    if (std::fflush(out) != 0) {
-        say(kName, traceName, "cannot be written");
+    if (toStdout ? std::fflush(out) != 0 : !file->keep()) {
+        say(kName, traceName, std::string("cannot be written: ") + std::strerror(errno));
         return 1;
     }
     say(kName, traceName,

@@ -371,7 +371,10 @@ bool Parser::finish() {
     }
     const bool ok = writer().finish();
     blocks = writer().blockCount();
-    return ok || fail("cannot write the trace (or more than 65535 blocks: use larger blocks)");
+    if (writer().tooManyBlocks()) {
+        return fail("more than the 65535 blocks (and 4 GiB) a trailer counts: use larger blocks");
+    }
+    return ok || fail("cannot write the trace");
 }
 
 }  // namespace

@@ -236,6 +236,14 @@ void TraceWriter::addRecord(const EventRecord& record, std::span<const uint8_t> 
 }
 
 void TraceWriter::cutBlock(size_t length) {
+    if (blockCount_ == 0xFFFF) {
+        // The trailer counts blocks in 16 bits: nothing more is written, and
+        // the trace is never finished with a count that wrapped.
+        tooManyBlocks_ = true;
+        ok_ = false;
+        pending_.clear();
+        return;
+    }
     BlockSpec block;
     block.level = level_;
     block.data.assign(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(length));
@@ -253,7 +261,11 @@ void TraceWriter::cutBlock(size_t length) {
     }
     ++blockCount_;
     const Bytes encoded = blockWithHeader(block, stored, static_cast<uint16_t>(blockCount_));
-    ok_ = ok_ && std::fwrite(encoded.data(), 1, encoded.size(), out_) == encoded.size();
+    if (uint64_t{streamLength_} + encoded.size() > 0xFFFFFFFFu) {
+        tooManyBlocks_ = true;  // streamLength would wrap as well
+    }
+    ok_ = ok_ && !tooManyBlocks_ &&
+          std::fwrite(encoded.data(), 1, encoded.size(), out_) == encoded.size();
     streamLength_ += static_cast<uint32_t>(encoded.size());
     const size_t room = std::max(stored.size(), (carry_.size() + length + 1) / 2);
     maxBlockLength_ = static_cast<uint16_t>(std::min<size_t>(0xFFFF, std::max<size_t>(maxBlockLength_, room)));
@@ -265,10 +277,13 @@ bool TraceWriter::finish() {
     if (!pending_.empty()) {
         cutBlock(pending_.size());
     }
+    if (tooManyBlocks_) {
+        return false;  // no trailer: what was written is not a trace
+    }
     const Bytes t = buildTrailer(
         {maxBlockLength_, static_cast<uint16_t>(blockCount_), streamLength_, false});
     ok_ = ok_ && std::fwrite(t.data(), 1, t.size(), out_) == t.size();
-    return ok_ && blockCount_ <= 0xFFFF;
+    return ok_;
 }
 
 bool writeFile(const std::string& path, std::span<const uint8_t> bytes) {

@@ -116,6 +116,8 @@ public:
     bool finish();
 
     uint32_t blockCount() const { return blockCount_; }
+    // More blocks (or stream bytes) than the trailer can count were asked for.
+    bool tooManyBlocks() const { return tooManyBlocks_; }
 
 private:
     void cutBlock(size_t length);
@@ -131,6 +133,7 @@ private:
     uint16_t maxBlockLength_ = 0;
     uint32_t streamLength_ = 0;
     bool ok_ = true;
+    bool tooManyBlocks_ = false;
 };
 
 bool writeFile(const std::string& path, std::span<const uint8_t> bytes);
