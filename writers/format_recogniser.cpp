@@ -361,9 +361,12 @@ AsyncView asyncView(const uint8_t* p, uint32_t length, uint32_t lineLength, uint
 }
 
 Fit pppAsyncFit(const Frame& f) {
+    if (f.asyncFramed) {
+        return kGood;
+    }
     const uint32_t n = f.unstuffedLength;
-    if (f.asyncFramed || n < 4) {
-        return f.asyncFramed ? kGood : kNone;
+    if (n < 4) {
+        return kNone;
     }
     if (f.length < f.lineLength) {
         // Cut short: the FCS is lost; what it carries may still fit well.
