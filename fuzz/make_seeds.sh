@@ -6,7 +6,8 @@
 # Good traces come from the mktrace scenarios below (versions 5 to 8, stored,
 # compressed and mixed blocks, records spanning blocks, records on the port of
 # every frame format the fuzz jobs convert: 30 ETHERNET, 20 PPP-Sync,
-# 21 PPP-Async, 40 Raw-IP, 50 Internal-UDP, 3 I4B). Damaged variants are made
+# 21 PPP-Async, 40 Raw-IP, 50 Internal-UDP, 3 I4B; for orn2pcapng also long
+# frames, realistic traffic to recognise, port 0). Damaged variants are made
 # from them by patching bytes, with the checksums put right where the damage
 # is meant to lie elsewhere.
 set -eu
@@ -20,10 +21,11 @@ here=$(cd "$(dirname "$0")" && pwd)
 probe=$here/corpus/trace_probe_fuzz
 conv=$here/corpus/conversion_fuzz
 fix=$here/corpus/ornfix_fuzz
+orn=$here/corpus/orn2pcapng_fuzz
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
-rm -rf "$probe" "$conv" "$fix"
-mkdir -p "$probe" "$conv" "$fix"
+rm -rf "$probe" "$conv" "$fix" "$orn"
+mkdir -p "$probe" "$conv" "$fix" "$orn"
 
 # scenario <output file>, scenario on standard input
 scenario() {
@@ -237,6 +239,52 @@ damage "$conv/ppp-v7-compressed.orn" "$conv/ppp-v7-bad-nrv2b.orn" block:2:data:f
 damage "$conv/mixed-v6-alternate.orn" "$conv/mixed-v6-max-block-short.orn" set:-16:1000 fcs:trailer
 damage "$conv/mixed-v5-smallest.orn" "$conv/mixed-v5-no-blocks.orn" set:-14:0000 fcs:trailer
 
+# --- Traces for orn2pcapng: every format named and recognised ---------------
+
+# The conversion seeds hold a port of every format on the ports the named job asks for.
+for seed in ethernet-v8-stored ppp-v7-compressed mixed-v6-alternate mixed-v5-smallest \
+    ppp-v7-block-number; do
+    cp "$conv/$seed.orn" "$orn/$seed.orn"
+done
+
+# Frames longer than the trace's snapLength of 64 on every port, and on port 0.
+long=$(printf '45%0398d' 0)
+scenario "$orn/long-frames-snap-64.orn" <<EOF
+version 8
+snap 64
+blocks 2048 compressed
+frame 1000 30 1 out : 001b210a0b0c001b21010203 $long
+frame 1010 20 1 in : ff030021 $long
+frame 1020 21 0 out async : ff030021 $long
+frame 1030 40 0 in : 0000 $long
+frame 1040 3 0 out : 000101000801010500 $(printf '%0390d' 0)
+frame 1050 50 0 in : 000102030405060708090a0b0c0d0e0f1011 001b210a0b0c 0000 $long
+frame 1060 0 0 in : ff030021 $long
+EOF
+
+# Realistic traffic of every format, to be recognised, on many ports (port 0
+# among them), with no snapLength.
+scenario "$orn/traffic-no-snap.orn" <<EOF
+version 8
+snap 0
+blocks 4096 compressed
+traffic format=ethernet count=40 port=30 seed=3
+traffic format=ppp-sync count=40 port=20 lsns=2 seed=4
+traffic format=ppp-async count=40 port=21 seed=5
+traffic format=raw-ip count=30 port=40 seed=6
+traffic format=i4b count=40 port=3 seed=7
+traffic format=internal-udp count=30 port=50 seed=8
+traffic format=ppp-sync count=30 port=0 seed=9
+EOF
+
+# Two ports whose records wait, undecided, until the room to hold them runs out.
+scenario "$orn/undecided-v7.orn" <<EOF
+version 7
+blocks 1024 alternate
+traffic format=raw-ip count=60 port=7 seed=10 step=2
+traffic format=ppp-async count=60 port=8 seed=11 time=1 step=2
+EOF
+
 # --- Damaged traces for ornfix: each kind of repair once ---------------------
 
 # Records of 60 bytes in blocks of 96: most records span blocks.
@@ -266,4 +314,4 @@ size=$(wc -c <"$scratch/fix-v5.orn")
 damage "$scratch/fix-v5.orn" "$fix/v5-damaged-and-cut.orn" block:3:data:00 "cut:$((size - 100))"
 cp "$scratch/fix-v5.orn" "$fix/v5-good.orn"
 
-ls -l "$probe" "$conv" "$fix"
+ls -l "$probe" "$conv" "$fix" "$orn"

@@ -24,7 +24,7 @@ seconds=$2
 source_dir=$(cd "$(dirname "$0")" && pwd)
 max_len=${FUZZ_MAX_LEN:-65536}
 timeout=${FUZZ_TIMEOUT:-10}
-targets=${FUZZ_TARGETS:-"trace_probe_fuzz conversion_fuzz ornfix_fuzz"}
+targets=${FUZZ_TARGETS:-"trace_probe_fuzz conversion_fuzz ornfix_fuzz orn2pcapng_fuzz"}
 
 # The targets write their scratch files under TMPDIR; memory is quickest.
 if [ -z "${TMPDIR:-}" ] && [ -d /dev/shm ] && [ -w /dev/shm ]; then

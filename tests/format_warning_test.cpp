@@ -36,7 +36,7 @@ TEST(FormatWarning, OneLineWhenTheFramesLookLikeAnotherFormat) {
     } cases[] = {
         {{"-f1", "-p20"}, 0, "port 20 look like PPP-Sync (confidence 1.00), not ETHERNET: use -f2"},
         {{"-f4", "-p50"}, 0, "port 50 look like Internal-UDP (confidence 0.88), not Raw-IP: use -f6"},
-        {{"-f2", "-p21", "-l0"}, 0, "port 21 look like PPP-Async (confidence 0.89), not PPP-Sync: use -f3"},
+        {{"-f2", "-p21", "-l0"}, 0, "port 21 look like PPP-Async (confidence 0.94), not PPP-Sync: use -f3"},
         {{"-f5", "-p30"}, 0, "port 30 look like ETHERNET (confidence 1.00), not I4B ISDN: use -f1"},
         // Nothing converts: the warning says why, then the run says what it found.
         {{"-f1", "-p3"}, 1,

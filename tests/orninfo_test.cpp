@@ -144,7 +144,8 @@ TEST(OrnInfoJson, ReportsWhatATraceOfKnownContentHolds) {
         "records": 3,
         "format": null,
         "confidence": 0,
-        "command": null
+        "command": null,
+        "commandNote": null
       },
       {
         "port": 20,
@@ -154,7 +155,8 @@ TEST(OrnInfoJson, ReportsWhatATraceOfKnownContentHolds) {
           "name": "PPP-Sync"
         },
         "confidence": 0.969,
-        "command": "OrnPcap -ilab.orn -olab_p20.pcap -f2 -p20 -lALL"
+        "command": "OrnPcap -ilab.orn -olab_p20.pcap -f2 -p20 -lALL",
+        "commandNote": null
       }
     ]
   }

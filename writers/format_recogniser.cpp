@@ -23,7 +23,9 @@ struct Frame {
     uint32_t length;      // captured bytes
     uint32_t lineLength;  // bytes on the line
     uint16_t lsn;
-    std::vector<uint8_t>& scratch;
+    bool asyncFramed;          // 0x7E-framed, whole, with a good FCS-16 once unstuffed
+    const uint8_t* unstuffed;  // without flags and escapes
+    uint32_t unstuffedLength;  // 0 where it cannot be asynchronous framing
 };
 
 // Frame contents are in network order.
@@ -59,12 +61,46 @@ bool goodChecksum(const uint8_t* p, uint32_t length) {
     return sum == 0xFFFF;
 }
 
+// What a frame cut short in asynchronous framing carries has no known length
+// on the line, as the escapes beyond the cut are not known: kLineUnknown
+// stands for it, and stays above kLongestLine once the few bytes of the
+// headers in front of a packet are taken off.
+constexpr uint32_t kLineUnknown = 0xFFFFFFFF;
+constexpr uint32_t kLongestLine = 0xFFFFFF;
+
 // A packet of `stated` bytes in an area of `lineLength`: equal, or padded a
 // little, or padded up to a short frame's minimum.
 bool lengthAgrees(uint32_t stated, uint32_t lineLength) {
-    return stated <= lineLength && (lineLength - stated <= 4 || lineLength <= 48);
+    return lineLength > kLongestLine ||
+           (stated <= lineLength && (lineLength - stated <= 4 || lineLength <= 48));
 }
 
+// ICMP, IGMP, IP in IP, TCP, UDP, IPv6, GRE, ESP, AH, OSPF, PIM, VRRP, L2TP, SCTP.
+constexpr uint32_t kIpProtocols[] = {1, 2, 4, 6, 17, 41, 47, 50, 51, 89, 103, 112, 115, 132};
+
+// Options after the first 20 bytes: end of list, no-operation, or a type
+// and a length of 2 or more, filling the header.
+bool optionsFill(const uint8_t* p, uint32_t headerLength) {
+    uint32_t at = 20;
+    while (at < headerLength && p[at] != 0) {
+        const uint32_t size = p[at] == 1 ? 1 : (at + 1 < headerLength ? p[at + 1] : 0);
+        if (size == 0 || (size == 1 && p[at] != 1)) {
+            return false;
+        }
+        at += size;
+    }
+    return at <= headerLength;
+}
+
+// A host that leaves its header checksums to the network card captures the
+// packets it sends with a checksum of zero: a good header all the same where
+// its protocol is known and its options hold together.
+bool offloadedChecksum(const uint8_t* p, uint32_t headerLength) {
+    return p[10] == 0 && p[11] == 0 && oneOf(p[9], kIpProtocols) && optionsFill(p, headerLength);
+}
+
+// Good: version, header length and total length hold together with the
+// frame, and the checksum is right, or zero with a known protocol behind it.
 Fit ipv4Fit(const uint8_t* p, uint32_t length, uint32_t lineLength) {
     if (length < 20 || (p[0] >> 4) != 4) {
         return kNone;
@@ -74,8 +110,10 @@ Fit ipv4Fit(const uint8_t* p, uint32_t length, uint32_t lineLength) {
         return kNone;
     }
     const uint32_t total = be16(p + 2);
-    return both(total >= headerLength && lengthAgrees(total, lineLength),
-                goodChecksum(p, headerLength));
+    const bool lengthsAgree = total >= headerLength && lengthAgrees(total, lineLength);
+    const bool checksum = goodChecksum(p, headerLength) ||
+                          (lengthsAgree && offloadedChecksum(p, headerLength));
+    return both(lengthsAgree, checksum);
 }
 
 Fit ipv6Fit(const uint8_t* p, uint32_t length, uint32_t lineLength) {
@@ -85,53 +123,112 @@ Fit ipv6Fit(const uint8_t* p, uint32_t length, uint32_t lineLength) {
     return lengthAgrees(40u + be16(p + 4), lineLength) ? kGood : kPlausible;
 }
 
-// An LCP-like packet: code, identifier, length, data.
-Fit controlFit(const uint8_t* p, uint32_t length, uint32_t lineLength) {
-    if (length < 4 || p[0] == 0 || p[0] > 14) {
-        return kNone;
+// The Configure packets (codes 1 to 4) of LCP and the network control
+// protocols hold options, each a type and a length of 2 or more, that fill
+// the packet exactly (as far as it was captured).
+bool configureOptionsFill(const uint8_t* p, uint32_t stated, uint32_t length) {
+    const uint32_t end = std::min(stated, length);
+    uint32_t at = 4;
+    while (at + 2 <= end) {
+        if (p[at + 1] < 2) {
+            return false;
+        }
+        at += p[at + 1];
     }
-    const uint32_t stated = be16(p + 2);
-    return stated >= 4 && lengthAgrees(stated, lineLength) ? kGood : kPlausible;
+    return stated > length || at == stated;
 }
 
-enum class PppKind { Ipv4, Ipv6, Control, Other };
+enum class PppKind { Ipv4, Ipv6, Configured, Authentication, Other };
 struct PppProtocol {
     uint16_t number;
     PppKind kind;
+    uint8_t lastCode;  // of a control protocol
 };
 constexpr PppProtocol kPppProtocols[] = {
-    {0x0021, PppKind::Ipv4},    {0x0057, PppKind::Ipv6},    {0xC021, PppKind::Control},
-    {0x8021, PppKind::Control}, {0xC023, PppKind::Control}, {0xC223, PppKind::Control},
-    {0x80FD, PppKind::Control}, {0x8057, PppKind::Control}, {0x8281, PppKind::Control},
-    {0x002D, PppKind::Other},   {0x002F, PppKind::Other},   {0x003D, PppKind::Other},
-    {0x00FD, PppKind::Other},   {0xC025, PppKind::Other},   {0x0281, PppKind::Other},
+    {0x0021, PppKind::Ipv4, 0},
+    {0x0057, PppKind::Ipv6, 0},
+    {0xC021, PppKind::Configured, 14},     // LCP
+    {0x8021, PppKind::Configured, 15},     // IPCP
+    {0x8057, PppKind::Configured, 15},     // IPV6CP
+    {0x80FD, PppKind::Configured, 15},     // CCP
+    {0x8281, PppKind::Configured, 15},     // MPLSCP
+    {0xC023, PppKind::Authentication, 3},  // PAP
+    {0xC223, PppKind::Authentication, 4},  // CHAP
+    {0x002D, PppKind::Other, 0},           // Van Jacobson compressed and uncompressed TCP
+    {0x002F, PppKind::Other, 0},
+    {0x003D, PppKind::Other, 0},           // multilink
+    {0x00FD, PppKind::Other, 0},           // compressed datagram
+    {0xC025, PppKind::Other, 0},           // link quality report
+    {0x0281, PppKind::Other, 0},           // MPLS
 };
 
-// A PPP protocol field and the packet behind it.
-Fit pppFit(const uint8_t* p, uint32_t length, uint32_t lineLength) {
-    if (length < 2) {
+// A control packet: code, identifier, length, data.
+Fit controlFit(const PppProtocol& protocol, const uint8_t* p, uint32_t length,
+               uint32_t lineLength) {
+    if (length < 4 || p[0] == 0 || p[0] > protocol.lastCode) {
         return kNone;
     }
-    const uint16_t number = be16(p);
-    const PppProtocol* known = std::find_if(std::begin(kPppProtocols), std::end(kPppProtocols),
-                                            [&](const PppProtocol& x) { return x.number == number; });
-    if (known == std::end(kPppProtocols)) {
-        // Well-formed numbers have an even high byte and an odd low byte.
-        return (number & 0x0101) == 0x0001 ? kPlausible : kNone;
+    const uint32_t stated = be16(p + 2);
+    if (stated < 4 || !lengthAgrees(stated, lineLength)) {
+        return kPlausible;
     }
-    const uint8_t* packet = p + 2;
-    const uint32_t n = length - 2, line = lineLength - 2;
+    const bool configure = protocol.kind == PppKind::Configured && p[0] <= 4;
+    return !configure || configureOptionsFill(p, stated, length) ? kGood : kPlausible;
+}
+
+// The protocol field: two bytes, or one where protocol field compression
+// leaves out a high byte of zero. A number has an even high and an odd low byte.
+struct ProtocolField {
+    uint16_t number = 0;
+    uint32_t size = 0;  // 0: none
+};
+ProtocolField protocolField(const uint8_t* p, uint32_t length) {
+    if (length >= 1 && (p[0] & 1) != 0) {
+        return {p[0], 1};
+    }
+    if (length >= 2 && (p[1] & 1) != 0) {
+        return {be16(p), 2};
+    }
+    return {};
+}
+
+// A PPP protocol field and the packet behind it. Where the bytes in front
+// already say PPP (framed: FF 03, or a PPPoE session header), a packet that
+// does not fit well, or an unknown protocol, still fits plausibly; a frame
+// that begins with the protocol field must fit well to fit at all.
+Fit pppFit(const uint8_t* p, uint32_t length, uint32_t lineLength, bool framed) {
+    const ProtocolField field = protocolField(p, length);
+    if (field.size == 0) {
+        return kNone;
+    }
+    const PppProtocol* known =
+        std::find_if(std::begin(kPppProtocols), std::end(kPppProtocols),
+                     [&](const PppProtocol& x) { return x.number == field.number; });
+    if (known == std::end(kPppProtocols)) {
+        return framed ? kPlausible : kNone;
+    }
+    const uint8_t* packet = p + field.size;
+    const uint32_t n = length - field.size, line = lineLength - field.size;
+    Fit fit = kNone;
     switch (known->kind) {
-        case PppKind::Ipv4: return ipv4Fit(packet, n, line) == kGood ? kGood : kPlausible;
-        case PppKind::Ipv6: return ipv6Fit(packet, n, line) == kGood ? kGood : kPlausible;
-        case PppKind::Control: return controlFit(packet, n, line) == kGood ? kGood : kPlausible;
+        case PppKind::Ipv4: fit = ipv4Fit(packet, n, line); break;
+        case PppKind::Ipv6: fit = ipv6Fit(packet, n, line); break;
+        case PppKind::Configured:
+        case PppKind::Authentication: fit = controlFit(*known, packet, n, line); break;
         case PppKind::Other: break;
     }
-    return kPlausible;
+    return fit == kGood ? kGood : (framed ? kPlausible : kNone);
 }
 
 bool startsPpp(const uint8_t* p, uint32_t length) {
     return length >= 4 && p[0] == 0xFF && p[1] == 0x03;
+}
+
+// A PPP frame: address and control field (FF 03), unless compressed away,
+// then the protocol field and the packet.
+Fit pppFrameFit(const uint8_t* p, uint32_t length, uint32_t lineLength) {
+    return startsPpp(p, length) ? pppFit(p + 2, length - 2, lineLength - 2, true)
+                                : pppFit(p, length, lineLength, false);
 }
 
 // ---- ETHERNET: the bodies behind the two addresses, by protocol code.
@@ -157,7 +254,7 @@ Fit pppoeSessionFit(const uint8_t* p, uint32_t length, uint32_t lineLength) {
         return kNone;
     }
     const uint32_t stated = be16(p + 4);
-    const Fit ppp = pppFit(p + 6, length - 6, lineLength - 6);
+    const Fit ppp = pppFit(p + 6, length - 6, lineLength - 6, true);
     return ppp == kGood && lengthAgrees(stated + 6, lineLength) ? kGood : kPlausible;
 }
 
@@ -176,8 +273,8 @@ constexpr EthernetBody kEtherTypes[] = {
     {0x0800, ipv4Fit},           {0x0806, arpFit},          {0x86DD, ipv6Fit},
     {0x8863, pppoeDiscoveryFit}, {0x8864, pppoeSessionFit},
 };
-// Seen on LANs, not looked into: LLDP, EAPOL, MPLS, Q-in-Q, Wake-on-LAN, SLARP.
-constexpr uint32_t kOtherEtherTypes[] = {0x88CC, 0x888E, 0x8847, 0x88A8, 0x0842, 0x8035};
+// Seen on LANs, not looked into: LLDP, EAPOL, MPLS, Wake-on-LAN, SLARP.
+constexpr uint32_t kOtherEtherTypes[] = {0x88CC, 0x888E, 0x8847, 0x0842, 0x8035};
 
 BodyCheck bodyCheck(std::span<const EthernetBody> table, uint16_t key) {
     for (const EthernetBody& body : table) {
@@ -196,7 +293,7 @@ Fit wholeFrameFit(const uint8_t* p, uint32_t length, uint32_t lineLength) {
     }
     const uint16_t type = be16(p);
     const BodyCheck check = bodyCheck(kEtherTypes, type);
-    if (type == 0x8100) {  // the tag, then the inner EtherType
+    if (type == 0x8100 || type == 0x88A8) {  // a tag (802.1Q, 802.1ad), then the inner type
         return wholeFrameFit(p + 4, length - 4, lineLength - 4) == kGood ? kGood : kPlausible;
     }
     if (check != nullptr) {
@@ -218,25 +315,65 @@ Fit ethernetFit(const Frame& f) {
 
 // ---- PPP-Sync, PPP-Async
 
+// A frame that its asynchronous framing explains, FCS and flag included, is
+// no synchronous frame: the sync framing would leave those bytes unexplained.
 Fit pppSyncFit(const Frame& f) {
-    return startsPpp(f.p, f.length) ? pppFit(f.p + 2, f.length - 2, f.lineLength - 2) : kNone;
+    return f.asyncFramed ? kNone : pppFrameFit(f.p, f.length, f.lineLength);
+}
+
+// Inside a frame no flag stands, and an escape is followed by a byte that an
+// ACCM escapes (0x00 to 0x1F), a flag or an escape, each XOR 0x20.
+bool escapesClean(const uint8_t* p, uint32_t length) {
+    for (uint32_t i = 0; i < length; ++i) {
+        if (p[i] == 0x7E) {
+            return false;
+        }
+        if (p[i] == 0x7D && i + 1 < length) {
+            const uint8_t escaped = p[++i] ^ 0x20;
+            if (escaped >= 0x20 && escaped != 0x7D && escaped != 0x7E) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+// A frame in asynchronous framing, unstuffed into scratch (length bytes). A
+// whole frame has a flag at one end at least: at its end, or at its start
+// where it shares the flag that closes it with the next frame (RFC 1662).
+// A frame cut short may have lost both, and is taken as it is where its
+// escapes are clean.
+struct AsyncView {
+    bool framed = false;  // whole, with a good FCS-16
+    uint32_t unstuffed = 0;
+};
+AsyncView asyncView(const uint8_t* p, uint32_t length, uint32_t lineLength, uint8_t* scratch) {
+    if (length < 4) {
+        return {};
+    }
+    const bool flagged = p[0] == 0x7E || p[length - 1] == 0x7E;
+    const bool cut = length < lineLength;
+    if (!flagged && !(cut && escapesClean(p, length))) {
+        return {};
+    }
+    const uint32_t n = unstuffAsyncFrame(p, length, scratch);
+    return {flagged && !cut && n >= 4 && hasGoodFcs(scratch, n), n};
 }
 
 Fit pppAsyncFit(const Frame& f) {
-    if (f.length < 4 || (f.p[0] != 0x7E && f.p[f.length - 1] != 0x7E)) {
-        return kNone;
+    if (f.asyncFramed) {
+        return kGood;
     }
-    f.scratch.resize(f.length);
-    const uint8_t* frame = f.scratch.data();
-    const uint32_t n = unstuffAsyncFrame(f.p, f.length, f.scratch.data());
+    const uint32_t n = f.unstuffedLength;
     if (n < 4) {
         return kNone;
     }
-    if (f.length >= f.lineLength && hasGoodFcs(frame, n)) {
-        return kGood;
+    if (f.length < f.lineLength) {
+        // Cut short: the FCS is lost; what it carries may still fit well.
+        return pppFrameFit(f.unstuffed, n, kLineUnknown);
     }
-    // Damaged or cut short: still PPP in its asynchronous framing.
-    return startsPpp(frame, n) && pppFit(frame + 2, n - 2, n - 2) != kNone ? kPlausible : kNone;
+    // Damaged: still PPP in its asynchronous framing.
+    return pppFrameFit(f.unstuffed, n, n) != kNone ? kPlausible : kNone;
 }
 
 // ---- Raw-IP, Internal-UDP
@@ -356,9 +493,12 @@ void FormatRecogniser::add(const EventRecord& record, const uint8_t* payload) {
         examined_ >= kEnoughRecords) {
         return;
     }
-    const Frame frame{payload, record.dataLength,
-                      std::max<uint32_t>(record.dataLength, record.origLength), record.lsn,
-                      unstuffed_};
+    const uint32_t length = record.dataLength;
+    const uint32_t lineLength = std::max<uint32_t>(length, record.origLength);
+    unstuffed_.resize(length);
+    const AsyncView async = asyncView(payload, length, lineLength, unstuffed_.data());
+    const Frame frame{payload, length, lineLength, record.lsn, async.framed, unstuffed_.data(),
+                      async.unstuffed};
     for (const FormatCheck& check : kChecks) {
         points_[check.format] += check.fit(frame);
     }

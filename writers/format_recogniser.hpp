@@ -9,17 +9,26 @@
 //
 //   ETHERNET      addresses, then what the protocol code in the lsn says:
 //                 IPv4, ARP, PPPoE Discovery or Session, a whole frame
-//   PPP-Sync      FF 03, a known PPP protocol and a packet that fits it
-//   PPP-Async     0x7E-framed, escaped, with a good FCS-16
+//   PPP-Sync      FF 03, or nothing where address and control field are
+//                 compressed away, then a known PPP protocol (one byte where
+//                 the protocol field is compressed) and a packet that fits
+//                 it: IPv4, IPv6, or LCP, IPCP, PAP and their kin by their
+//                 codes, lengths and options
+//   PPP-Async     a flag at one end at least (RFC 1662 lets two frames share
+//                 one), escapes, a good FCS-16; cut short, clean escapes
+//                 and a PPP frame inside
 //   Raw-IP        an IPv4 header at the first 0x45, after few leading bytes
 //   I4B ISDN      LAPD address and control fields, Q.931 or TEI management
 //   Internal-UDP  the 26-byte internal header, then IPv4
 //
-// A frame fits a format well (header checksum right, lengths agree), only
+// A frame fits a format well (header checksum right, or zero as checksum
+// offload leaves it with every other field in order; lengths agree), only
 // plausibly (the framing is right, the content is damaged, cut or unknown),
-// or not at all. The format that fits most frames wins; Raw-IP fits wherever
-// an IPv4 header stands near the front, so it wins only when it fits clearly
-// more frames than any other format.
+// or not at all. The format that fits most frames wins, and the framing
+// that explains more of a frame is preferred: a frame whose asynchronous
+// framing holds (flag and FCS) is no PPP-Sync frame, and Raw-IP, which fits
+// wherever an IPv4 header stands near the front, wins only when it fits
+// clearly more frames than any other format.
 //
 // Confidence, from 0 to 1: the share of the examined frames that fit the
 // winning format (a plausible fit counting a third), less the share that fit

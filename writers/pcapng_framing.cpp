@@ -1,5 +1,6 @@
 #include "writers/pcapng_framing.hpp"
 
+#include <algorithm>
 #include <cstring>
 
 #include "base/byte_order.hpp"
@@ -60,16 +61,22 @@ struct PcapngFormatRow {
     FrameFormat format;
     PcapngLink link;
     Framer framer;
+    uint32_t longest;  // packet the framer makes of the longest payload
 };
 
+constexpr uint32_t kLongestPayload = 65535;  // a record's dataLength
+
+// Unstuffing only ever shortens a PPP-Async frame.
 constexpr PcapngFormatRow kRows[] = {
-    {FrameFormat::Ethernet, {1, "ETHERNET"}, framePcap},
-    {FrameFormat::PppSync, {9, "PPP"}, framePcap},
-    {FrameFormat::PppAsync, {9, "PPP"}, framePppAsync},
-    {FrameFormat::RawIp, {101, "RAW"}, framePcap},
-    {FrameFormat::I4bIsdn, {177, "LINUX_LAPD"}, frameLapd},
-    {FrameFormat::InternalUdp, {1, "ETHERNET"}, framePcap},
+    {FrameFormat::Ethernet, {1, "ETHERNET"}, framePcap, kLongestPayload + 2},
+    {FrameFormat::PppSync, {9, "PPP"}, framePcap, kLongestPayload},
+    {FrameFormat::PppAsync, {9, "PPP"}, framePppAsync, kLongestPayload},
+    {FrameFormat::RawIp, {101, "RAW"}, framePcap, kLongestPayload},
+    {FrameFormat::I4bIsdn, {177, "LINUX_LAPD"}, frameLapd,
+     kLongestPayload + kLapdPseudoHeaderSize},
+    {FrameFormat::InternalUdp, {1, "ETHERNET"}, framePcap, kLongestPayload - 12},
 };
+static_assert(kLongestPayload + kPcapngMostAdded <= kPcapngFrameRoom);
 
 const PcapngFormatRow& rowOf(FrameFormat format) {
     return kRows[static_cast<int32_t>(format) - 1];
@@ -78,6 +85,16 @@ const PcapngFormatRow& rowOf(FrameFormat format) {
 }  // namespace
 
 PcapngLink pcapngLinkOf(FrameFormat format) { return rowOf(format).link; }
+
+uint32_t pcapngLongestPacket(FrameFormat format) {
+    uint32_t longest = 0;
+    for (const PcapngFormatRow& row : kRows) {
+        if (row.link.linkType == rowOf(format).link.linkType) {
+            longest = std::max(longest, row.longest);
+        }
+    }
+    return longest;
+}
 
 bool framePcapngRecord(const EventRecord& record, const uint8_t* payload, FrameFormat format,
                        uint8_t* frame, PcapngFrame& out) {

@@ -36,6 +36,12 @@ struct PcapngLink {
 };
 PcapngLink pcapngLinkOf(FrameFormat format);
 
+// The longest packet any format written with this format's link type makes
+// of a record (65535 bytes of payload at most): 65537 for link type 1
+// (ETHERNET adds an EtherType; Internal-UDP takes 12 bytes off), 65535 for
+// PPP and raw IP, 65551 for LAPD. No packet of the interface exceeds it.
+uint32_t pcapngLongestPacket(FrameFormat format);
+
 struct PcapngFrame {
     uint32_t capturedLength = 0;
     uint32_t originalLength = 0;

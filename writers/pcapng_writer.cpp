@@ -181,7 +181,8 @@ ResultCode PcapngSink::take(PcapngChannel& channel, const EventRecord& record,
 
 ResultCode PcapngSink::describe(PcapngChannel& channel) {
     const PcapngBlock block = interfaceDescriptionBlock({pcapngLinkOf(channel.format).linkType,
-                                                         snapLength_, channel.name,
+                                                         snapLengthOf(channel.format),
+                                                         channel.name,
                                                          interfaceDescription(channel)});
     channel.descriptionOffset = file_.end();
     if (!file_.append(block.data(), block.size())) {
@@ -229,6 +230,13 @@ bool PcapngSink::writeStatistics() {
         }
     }
     return true;
+}
+
+// An output that cannot be written back keeps the snapLen it starts with, so
+// that one no packet can exceed is written there, alike for every interface
+// of a link type (libpcap reads a file of one link type and one snapLen).
+uint32_t PcapngSink::snapLengthOf(FrameFormat format) const {
+    return snapLength_ == 0 || file_.seekable() ? snapLength_ : pcapngLongestPacket(format);
 }
 
 // Readers cut packets to the snapLen: where one is longer, every interface's

@@ -21,6 +21,9 @@
 // Every interface has the same snapLen (libpcap reads no other files): the
 // trace's snapLength plus the most a framing adds, raised at the end to the
 // longest packet where the output can be written back (0 stays 0: no limit).
+// Where it cannot (a pipe, standard output), each interface has the longest
+// packet its link type can carry from a record, so that readers cut none:
+// the same for every interface of one link type.
 //
 // The output is written through an OutputFile in whole blocks: it is
 // created with its Section Header Block in place, and a failed write cuts
@@ -105,6 +108,7 @@ private:
                uint64_t timestamp);
     uint64_t timestampOf(const EventRecord& record) const;
     bool writeStatistics();
+    uint32_t snapLengthOf(FrameFormat format) const;
     bool raiseSnapLength();
 
     PcapngRequest request_;

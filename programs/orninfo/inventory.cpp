@@ -128,7 +128,7 @@ Integrity integrityOf(ResultCode rc, const TraceReport& report) {
 
 PortSummary summaryOf(const std::string& trace, uint16_t port, const PortTally& tally,
                       const std::vector<ChannelTally>& channels) {
-    PortSummary summary{port, tally.records, tally.recogniser.best(), {}, {}};
+    PortSummary summary{port, tally.records, tally.recogniser.best(), {}, {}, {}};
     std::vector<uint16_t> every;
     for (const ChannelTally& channel : channels) {
         if (channel.port == port) {
@@ -141,7 +141,9 @@ PortSummary summaryOf(const std::string& trace, uint16_t port, const PortTally& 
     if (summary.lsns.empty()) {
         summary.lsns = every;
     }
-    summary.command = ornpcapCommand(trace, port, summary.guess.format, summary.lsns);
+    PortCommand command = portCommand(trace, port, summary.guess.format, summary.lsns);
+    summary.command = std::move(command.command);
+    summary.commandNote = std::move(command.note);
     return summary;
 }
 

@@ -46,6 +46,7 @@ struct PortSummary {
     FormatGuess guess;
     std::vector<uint16_t> lsns;  // that carry frames (every LSN of the port when none does)
     std::string command;         // empty when the format is unknown
+    std::string commandNote;     // why the command is not OrnPcap's; empty when it is
 };
 
 struct TraceInventory {

@@ -85,6 +85,8 @@ void writePort(JsonWriter& json, const PortSummary& p) {
     });
     json.key("confidence").fraction(p.guess.confidence, 3);
     valueOrNull(json, "command", !p.command.empty(), [&] { json.string(p.command); });
+    valueOrNull(json, "commandNote", !p.commandNote.empty(),
+                [&] { json.string(p.commandNote); });
     json.endObject();
 }
 

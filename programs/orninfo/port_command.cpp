@@ -1,5 +1,6 @@
 #include "programs/orninfo/port_command.hpp"
 
+#include <cctype>
 #include <cstdio>
 #include <string_view>
 
@@ -14,12 +15,28 @@ enum class LsnChoice { Ignored, Required, Splits };
 struct CommandRow {
     FrameFormat format;
     LsnChoice lsn;
+    const char* orn2pcapngName;  // as its -p PORT=FORMAT takes it
 };
 constexpr CommandRow kRows[] = {
-    {FrameFormat::Ethernet, LsnChoice::Ignored}, {FrameFormat::PppSync, LsnChoice::Required},
-    {FrameFormat::PppAsync, LsnChoice::Required}, {FrameFormat::RawIp, LsnChoice::Splits},
-    {FrameFormat::I4bIsdn, LsnChoice::Ignored},  {FrameFormat::InternalUdp, LsnChoice::Splits},
+    {FrameFormat::Ethernet, LsnChoice::Ignored, "ethernet"},
+    {FrameFormat::PppSync, LsnChoice::Required, "ppp-sync"},
+    {FrameFormat::PppAsync, LsnChoice::Required, "ppp-async"},
+    {FrameFormat::RawIp, LsnChoice::Splits, "raw-ip"},
+    {FrameFormat::I4bIsdn, LsnChoice::Ignored, "i4b"},
+    {FrameFormat::InternalUdp, LsnChoice::Splits, "internal-udp"},
 };
+
+// OrnPcap's ports are 1 to 65535.
+constexpr uint16_t kPortOrnPcapRefuses = 0;
+
+const CommandRow* rowOf(int32_t format) {
+    for (const CommandRow& row : kRows) {
+        if (static_cast<int32_t>(row.format) == format) {
+            return &row;
+        }
+    }
+    return nullptr;
+}
 
 // "-lALL", "-l1A", or nothing.
 std::string lsnArgument(LsnChoice choice, const std::vector<uint16_t>& lsns) {
@@ -45,6 +62,18 @@ std::string stemOf(const std::string& trace) {
     return name.empty() ? "Trace" : name;
 }
 
+// A relative name that a program would not take as it stands, made one it
+// takes: "./" in front of it.
+std::string withFolder(const std::string& name, bool (*refused)(char first)) {
+    return !name.empty() && refused(name.front()) ? "./" + name : name;
+}
+
+// OrnPcap skips the blanks in front of the value of -i and -o.
+bool isBlank(char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; }
+
+// getopt takes a word that begins with '-' for an option.
+bool isDash(char c) { return c == '-'; }
+
 bool isPlain(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
            std::string_view("_-+.,/:=@%").find(c) != std::string_view::npos;
@@ -69,16 +98,35 @@ std::string shellWord(const std::string& word) {
 
 std::string ornpcapCommand(const std::string& trace, uint16_t port, int32_t format,
                            const std::vector<uint16_t>& lsns) {
-    for (const CommandRow& row : kRows) {
-        if (static_cast<int32_t>(row.format) != format) {
-            continue;
-        }
-        const std::string p = std::to_string(port);
-        return "OrnPcap " + shellWord("-i" + trace) + " " +
-               shellWord("-o" + stemOf(trace) + "_p" + p + ".pcap") + " -f" +
-               std::to_string(format) + " -p" + p + lsnArgument(row.lsn, lsns);
+    const CommandRow* row = rowOf(format);
+    if (row == nullptr) {
+        return "";
     }
-    return "";
+    const std::string p = std::to_string(port);
+    const std::string output = stemOf(trace) + "_p" + p + ".pcap";
+    return "OrnPcap " + shellWord("-i" + withFolder(trace, isBlank)) + " " +
+           shellWord("-o" + withFolder(output, isBlank)) + " -f" + std::to_string(format) +
+           " -p" + p + lsnArgument(row->lsn, lsns);
+}
+
+std::string orn2pcapngCommand(const std::string& trace, uint16_t port, int32_t format) {
+    const CommandRow* row = rowOf(format);
+    if (row == nullptr) {
+        return "";
+    }
+    const std::string p = std::to_string(port);
+    const std::string output = stemOf(trace) + "_p" + p + ".pcapng";
+    return "orn2pcapng -p" + p + "=" + row->orn2pcapngName + " " +
+           shellWord(withFolder(trace, isDash)) + " " + shellWord(withFolder(output, isDash));
+}
+
+PortCommand portCommand(const std::string& trace, uint16_t port, int32_t format,
+                        const std::vector<uint16_t>& lsns) {
+    if (port != kPortOrnPcapRefuses) {
+        return {ornpcapCommand(trace, port, format, lsns), ""};
+    }
+    return {orn2pcapngCommand(trace, port, format),
+            "OrnPcap cannot extract port 0 (its ports are 1 to 65535): orn2pcapng exports it"};
 }
 
 }  // namespace ornpcap::orninfo

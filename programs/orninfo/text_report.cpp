@@ -156,6 +156,15 @@ std::string channelTable(const TraceInventory& inventory) {
     return text;
 }
 
+// Where the format is unknown, how to name it.
+std::string commandCell(const PortSummary& p) {
+    if (!p.command.empty()) {
+        return p.command;
+    }
+    return p.commandNote.empty() ? "(name the format with -f)"
+                                 : "(name the format: orn2pcapng -p" + n(p.port) + "=FORMAT)";
+}
+
 std::string portTable(const TraceInventory& inventory) {
     TextTable table{{{"Port"}, {"Records"}, {"Format", false}, {"Confidence"}, {"Command", false}},
                     {}};
@@ -166,9 +175,15 @@ std::string portTable(const TraceInventory& inventory) {
         table.rows.push_back(
             {n(p.port), n(p.records),
              id == 0 ? "unknown" : std::string(frameFormatName(static_cast<FrameFormat>(id))),
-             confidence, p.command.empty() ? "(name the format with -f)" : p.command});
+             confidence, commandCell(p)});
     }
-    return table.render();
+    std::string text = table.render();
+    for (const PortSummary& p : inventory.ports) {
+        if (!p.commandNote.empty()) {
+            text += "  (port " + n(p.port) + ": " + p.commandNote + ")\n";
+        }
+    }
+    return text;
 }
 
 }  // namespace

@@ -14,6 +14,10 @@ std::string textOf(const TempDir& dir, const std::string& name) {
 }  // namespace
 
 RenderedPage renderManPage(const std::string& name) {
+    return renderManFile(ORNPCAP_SOURCE_DIR "/man/" + name);
+}
+
+RenderedPage renderManFile(const std::string& path) {
     RenderedPage page;
     page.groffInstalled = std::system("groff --version >/dev/null 2>&1") == 0;
     if (!page.groffInstalled) {
@@ -21,9 +25,8 @@ RenderedPage renderManPage(const std::string& name) {
     }
     TempDir dir;
     // Plain text without hyphenation, so that messages stay whole.
-    const std::string command = "groff -ww -man -Tutf8 -P-cbou -rHY=0 '" ORNPCAP_SOURCE_DIR
-                                "/man/" + name + "' >'" + dir / "page" + "' 2>'" +
-                                dir / "warnings" + "'";
+    const std::string command = "groff -ww -man -Tutf8 -P-cbou -rHY=0 '" + path + "' >'" +
+                                dir / "page" + "' 2>'" + dir / "warnings" + "'";
     page.rendered = std::system(command.c_str()) == 0;
     page.text = textOf(dir, "page");
     page.warnings = textOf(dir, "warnings");

@@ -14,5 +14,7 @@ struct RenderedPage {
 
 // Renders man/<name> (for example "OrnPcap.1") with every warning enabled.
 RenderedPage renderManPage(const std::string& name);
+// The same for a page anywhere.
+RenderedPage renderManFile(const std::string& path);
 
 }  // namespace ornpcap::test
