@@ -8,7 +8,8 @@
 //              12 fileFlags u16 = 1 (index present), 14 fileVersion u16 = 1,
 //              16 reserved (108), 124 description (64, zero-padded text)
 //   192   ...  packets: 0 timeDelta u32 (ms since startTime), 4 actualLength
-//              u16, 6 capturedLength u16, 8 status u32 (64 sent, 0 received,
+//              u16 (on the line, the 2 bytes of its HDLC FCS counted),
+//              6 capturedLength u16, 8 status u32 (64 sent, 0 received,
 //              + 2 too short, + 4 bad FCS), 12 encapsulationHint u8 = 14,
 //              13 reserved (7), 20 capturedLength frame bytes
 //   end   4n   packet-offset index: one u32 file offset per packet
