@@ -23,9 +23,19 @@ public:
     ResultCode record(const EventRecord& record, const uint8_t* payload) override;
     ResultCode finish(ResultCode result) override { return converter_.finish(result); }
 
+    // The converter's preparing goes on as it is; the watch looks at the
+    // records of its port when they are committed.
+    std::unique_ptr<PreparedRecords> makePrepared() override { return converter_.makePrepared(); }
+    void prepare(RecordSpan span, PreparedRecords& into) const override {
+        converter_.prepare(span, into);
+    }
+    ResultCode commit(RecordSpan span, PreparedRecords& prepared) override;
+
     FormatGuess guess() const { return recogniser_.best(); }
 
 private:
+    void look(const EventRecord& record, const uint8_t* payload);
+
     RecordSink& converter_;
     uint16_t port_;
     FormatRecogniser recogniser_;

@@ -108,6 +108,8 @@ ssize_t transfer(int fd, int64_t at, uint8_t* data, size_t length, bool write) {
     }
 }
 
+// A signal that cut a call short after part of the bytes also ends the
+// transfer: the next call could wait for ever (a pipe no one reads).
 size_t transferAll(int fd, int64_t at, uint8_t* data, size_t length, bool write) {
     size_t done = 0;
     while (done < length) {
@@ -117,6 +119,10 @@ size_t transferAll(int fd, int64_t at, uint8_t* data, size_t length, bool write)
             break;
         }
         done += static_cast<size_t>(n);
+        if (done < length && pendingInterrupt() != 0) {
+            errno = EINTR;
+            break;
+        }
     }
     return done;
 }

@@ -89,7 +89,9 @@ uint32_t blockWorkers(uint32_t requested, uint16_t blockCount) {
 }
 
 uint64_t pipelineFootprint(uint32_t workers, uint16_t maxBlockLength) {
-    const uint64_t slot = 3ull * maxBlockLength;  // as stored, and twice that expanded
+    // As stored, its expansion (twice that), and at most as much again for
+    // its decoded records and what the sink prepares of them.
+    const uint64_t slot = 8ull * maxBlockLength;
     return workers * (kSlotsPerWorker * slot + WorkerThread::kStackSize) + WorkerThread::kStackSize;
 }
 
@@ -105,30 +107,37 @@ uint32_t affordableWorkers(uint32_t workers, uint16_t maxBlockLength) {
     return workers >= 2 ? workers : 0;
 }
 
-BlockPipeline::BlockPipeline(std::FILE* trace, const TraceTrailer& trailer, uint32_t workers)
+BlockPipeline::BlockPipeline(std::FILE* trace, const TraceTrailer& trailer, uint32_t workers,
+                             PipelineSteps steps)
     : trace_(trace),
       trailer_(trailer),
       workers_(workers),
-      workCapacity_(2u * trailer.maxBlockLength()) {}
+      workCapacity_(2u * trailer.maxBlockLength()),
+      steps_(steps),
+      remaining_(trailer.streamLength()),
+      readEnded_(trailer.streamLength() == 0 || trailer.blockCount() == 0) {}
 
 BlockPipeline::~BlockPipeline() { stop(); }
 
-bool BlockPipeline::start() {
+bool BlockPipeline::allocate() {
     try {
         slots_.resize(size_t{kSlotsPerWorker} * workers_);
         for (Slot& slot : slots_) {
             slot.block.data.resize(trailer_.maxBlockLength());
             slot.block.expansion.resize(workCapacity_);
         }
-        threads_.reserve(workers_ + 1);
+        threads_.reserve(workers_);
     } catch (const std::exception&) {  // no memory
         return false;
     }
+    return true;
+}
+
+bool BlockPipeline::startThreads() {
     const SignalsBlocked blocked;
-    for (uint32_t n = 0; n <= workers_; ++n) {
+    for (uint32_t n = 0; n < workers_; ++n) {
         threads_.emplace_back();
-        // The reader last: nothing is read before every worker runs.
-        if (!threads_.back().start(n < workers_ ? workEntry : readEntry, this)) {
+        if (!threads_.back().start(workEntry, this)) {
             threads_.pop_back();
             stop();
             return false;
@@ -142,128 +151,158 @@ void* BlockPipeline::workEntry(void* self) {
     return nullptr;
 }
 
-void* BlockPipeline::readEntry(void* self) {
-    static_cast<BlockPipeline*>(self)->readAll();
-    return nullptr;
-}
-
 void BlockPipeline::stop() {
     {
         const std::lock_guard<std::mutex> lock(mutex_);
         stopping_ = true;
     }
-    slotFreed_.notify_all();
-    blockRead_.notify_all();
+    workToDo_.notify_all();
     for (WorkerThread& thread : threads_) {
         thread.join();
     }
     threads_.clear();
 }
 
-void BlockPipeline::readAll() {
-    uint32_t remaining = trailer_.streamLength();
-    for (uint32_t position = 1; remaining != 0 && position <= trailer_.blockCount(); ++position) {
-        PipelineBlock* block = freeSlot();
-        if (block == nullptr) {
-            return;  // stopping
-        }
-        block->fault = TraceFault{};
-        block->code = readBlockData(trace_, trailer_, expectedBlockNumber(position), block->header,
-                                    block->data.data(), &block->fault);
-        const bool failed = block->code != ResultCode::Ok;
-        const uint32_t length = block->header.blockLength;
-        publish(failed);  // the slot is the workers' from here on
-        if (failed) {
-            return;
-        }
-        remaining -= length + kBlockHeaderSize;
-    }
-    endOfStream();
+// The stream has ended, or ends at a failed place step, and nothing of it is
+// left for a worker.
+bool BlockPipeline::finished() const {
+    return (readEnded_ || placeFailed_) && checkTaken_ == readCount_ && !reading_ &&
+           (placeFailed_ || placeHead_ == readCount_) && !placing_;
 }
 
-// The slot for the next block once the caller has given it back; nullptr
-// when stopping. When every slot is taken the reader waits until half of
-// them are free again, so that it wakes once for several blocks.
-PipelineBlock* BlockPipeline::freeSlot() {
-    std::unique_lock<std::mutex> lock(mutex_);
-    if (readCount_ - head_ == slots_.size()) {
-        slotFreed_.wait(lock, [this] { return stopping_ || refillable(); });
+// The next job, under the lock: a block to place (in order, by one worker at
+// a time, who then prepares it), one to check, the next one to read (in
+// order, by one worker at a time, into a free slot).
+BlockPipeline::Job BlockPipeline::pick(uint64_t& sequence) {
+    if (!placing_ && !placeFailed_ && placeHead_ < readCount_ &&
+        slotOf(placeHead_).state == State::Checked) {
+        sequence = placeHead_;
+        return Job::Place;
     }
-    return stopping_ ? nullptr : &slotOf(readCount_).block;
-}
-
-// Hands the block just read to the workers; after a failed read it is the
-// last one.
-void BlockPipeline::publish(bool last) {
-    {
-        const std::lock_guard<std::mutex> lock(mutex_);
-        slotOf(readCount_).checked = false;
-        ++readCount_;
-        readEnded_ = last;
+    if (checkTaken_ < readCount_ && slotOf(checkTaken_).state == State::Read) {
+        sequence = checkTaken_++;
+        return Job::Check;
     }
-    if (last) {
-        blockRead_.notify_all();  // the idle workers leave
-    } else {
-        blockRead_.notify_one();
+    if (!reading_ && !readEnded_ && !placeFailed_ && readCount_ - commitHead_ < slots_.size()) {
+        sequence = readCount_;
+        return Job::Read;
     }
-}
-
-void BlockPipeline::endOfStream() {
-    {
-        const std::lock_guard<std::mutex> lock(mutex_);
-        readEnded_ = true;
-    }
-    blockRead_.notify_all();
-    blockChecked_.notify_one();  // the caller may be waiting for one more block
+    return Job::None;
 }
 
 void BlockPipeline::work() {
-    uint64_t sequence = 0;
-    while (take(sequence)) {
-        Slot& slot = slotOf(sequence);
-        checkAndExpand(slot.block, workCapacity_);
-        bool awaited = false;  // the caller needs this block next
-        {
-            const std::lock_guard<std::mutex> lock(mutex_);
-            slot.checked = true;
-            awaited = sequence == head_;
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+        uint64_t sequence = 0;
+        Job job = Job::None;
+        workToDo_.wait(lock, [&] {
+            return stopping_ || finished() || (job = pick(sequence)) != Job::None;
+        });
+        if (job == Job::None) {
+            return;  // stopping, or nothing more to do
         }
-        if (awaited) {
-            blockChecked_.notify_one();
-        }
+        run(job, sequence, lock);
     }
 }
 
-// The next block for a worker, in stream order; false when there is none to
-// come or the pipeline stops.
-bool BlockPipeline::take(uint64_t& sequence) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    blockRead_.wait(lock, [this] { return stopping_ || taken_ < readCount_ || readEnded_; });
-    if (stopping_ || taken_ == readCount_) {
-        return false;
+void BlockPipeline::run(Job job, uint64_t sequence, std::unique_lock<std::mutex>& lock) {
+    Slot& slot = slotOf(sequence);
+    switch (job) {
+        case Job::Read:
+            read(sequence, lock);
+            return;
+        case Job::Check:
+            slot.state = State::Checking;
+            lock.unlock();
+            checkAndExpand(slot.block, workCapacity_);
+            lock.lock();
+            slot.state = State::Checked;  // this worker looks for its place step next
+            return;
+        case Job::Place:
+            place(sequence, lock);
+            return;
+        case Job::None:
+            return;
     }
-    sequence = taken_++;
-    return true;
 }
 
-const PipelineBlock* BlockPipeline::next() {
+// Reads the next block into its slot; after a failed read, or the last
+// block, the stream has ended.
+void BlockPipeline::read(uint64_t sequence, std::unique_lock<std::mutex>& lock) {
+    reading_ = true;
+    ++readCount_;
+    Slot& slot = slotOf(sequence);
+    slot.state = State::Reading;
+    const uint32_t position = static_cast<uint32_t>(sequence + 1);
+    lock.unlock();
+    PipelineBlock& block = slot.block;
+    block.fault = TraceFault{};
+    block.code = readBlockData(trace_, trailer_, expectedBlockNumber(position), block.header,
+                               block.data.data(), &block.fault);
+    lock.lock();
+    reading_ = false;
+    slot.state = State::Read;
+    if (block.code != ResultCode::Ok) {
+        readEnded_ = true;
+    } else {
+        remaining_ -= uint32_t{block.header.blockLength} + kBlockHeaderSize;
+        readEnded_ = remaining_ == 0 || position >= trailer_.blockCount();
+    }
+    workToDo_.notify_one();  // its check, and the next read
+}
+
+// Places the next block, then prepares it at once; a failed place step ends
+// the stream there.
+void BlockPipeline::place(uint64_t sequence, std::unique_lock<std::mutex>& lock) {
+    placing_ = true;
+    Slot& slot = slotOf(sequence);
+    lock.unlock();
+    slot.block.placed = steps_.place(slot.block, steps_.context);
+    lock.lock();
+    placing_ = false;
+    if (slot.block.placed != ResultCode::Ok) {
+        placeFailed_ = true;
+        slot.state = State::Failed;
+        if (sequence == commitHead_) {
+            blockReady_.notify_one();
+        }
+        workToDo_.notify_all();  // the idle workers leave
+        return;
+    }
+    ++placeHead_;
+    workToDo_.notify_one();  // the next block may be waiting to be placed
+    slot.state = State::Preparing;
+    lock.unlock();
+    steps_.prepare(slot.block, steps_.context);
+    lock.lock();
+    slot.state = State::Prepared;
+    if (sequence == commitHead_) {
+        blockReady_.notify_one();
+    }
+}
+
+PipelineBlock* BlockPipeline::next() {
     std::unique_lock<std::mutex> lock(mutex_);
-    blockChecked_.wait(lock, [this] {
-        return head_ < readCount_ ? slotOf(head_).checked : readEnded_;
-    });
-    return head_ < readCount_ ? &slotOf(head_).block : nullptr;
+    for (;;) {
+        if (commitHead_ < readCount_) {
+            Slot& slot = slotOf(commitHead_);
+            if (slot.state == State::Prepared || slot.state == State::Failed) {
+                return &slot.block;
+            }
+        } else if (readEnded_ && !reading_) {
+            return nullptr;
+        }
+        blockReady_.wait(lock);
+    }
 }
 
-void BlockPipeline::release() {
-    bool refill = false;
+void BlockPipeline::committed() {
     {
         const std::lock_guard<std::mutex> lock(mutex_);
-        ++head_;
-        refill = refillable();
+        slotOf(commitHead_).state = State::Empty;
+        ++commitHead_;
     }
-    if (refill) {
-        slotFreed_.notify_one();
-    }
+    workToDo_.notify_one();  // a slot is free to read into
 }
 
 }  // namespace ornpcap

@@ -1,33 +1,43 @@
 #pragma once
-// The block stream read ahead, with every block's FCS check and expansion
-// done on worker threads, and the blocks handed back strictly in stream order.
+// The block stream read ahead, the work on each block done on worker
+// threads, and the blocks handed back strictly in stream order. The workers
+// take each block through four steps; two of them must keep to stream order
+// and are done by one worker at a time, in turn:
 //
-//   reader thread   reads block after block in stream order, as the loop on
-//                   one thread does: header checks, short reads, blockCount
-//                   and streamLength; it stops after a failed read
-//   worker threads  check a block's FCS and expand a compressed one into a
-//                   buffer of the whole work capacity
-//   caller          takes the blocks back one at a time in stream order
+//   read       (in order)   block after block, as the loop on one thread
+//                           reads them: header checks, short reads,
+//                           blockCount and streamLength; no more after a
+//                           failed read
+//   check                   the FCS, and a compressed block expanded into a
+//                           buffer of the whole work capacity
+//   place      (in order)   the caller's step that depends on the blocks
+//                           before: the room the block has, the chain of
+//                           record starts; a failure there ends the stream
+//   prepare                 the caller's step on the placed block alone:
+//                           decoding its records, and the sink's preparing
+//
+// The calling thread takes each block back once prepared, in stream order,
+// and commits it. A worker that places a block prepares it itself, at once,
+// while its data is in its cache; it looks for work in the order place,
+// check, read, so that blocks reach the commit as soon as they can.
 //
 // A fixed ring of slots, four per worker, bounds what is in flight whatever
 // the trace's size: each slot holds one block as stored and its expansion
-// (at most 192 KiB). A full ring stops the reader until half of it is free
-// again, so that it reads several blocks for each time it is woken.
-// Nothing is decided here. A block comes back with what its read, its check
-// and its expansion found, and the caller makes of it exactly what the loop
-// on one thread would have: the room a block has in the work buffer depends
-// on the records carried over from the blocks before it, which only the
-// caller knows.
+// (at most 192 KiB), and what the caller keeps of it. The trace is only read
+// into a free slot: a ring of blocks not yet committed stops the reading.
 
 #include <condition_variable>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <mutex>
 #include <vector>
 
 #include "base/result_code.hpp"
 #include "base/worker_thread.hpp"
 #include "trace/block_stream.hpp"
+#include "trace/record_scanner.hpp"
+#include "trace/record_source.hpp"
 #include "trace/trace_fault.hpp"
 #include "trace/trace_header.hpp"
 
@@ -45,60 +55,107 @@ struct PipelineBlock {
     bool expanded = false;
     uint32_t expandedLength = 0;
     std::vector<uint8_t> expansion;
+
+    // The caller's, from placing to commit.
+    ResultCode placed = ResultCode::Ok;  // of the place step
+    TraceFault placeFault;
+    const uint8_t* records = nullptr;    // the expanded data: `data` or `expansion`
+    uint32_t recordsLength = 0;
+    BlockRecords cut;
+    std::vector<RecordRef> refs;
+    std::unique_ptr<PreparedRecords> prepared;
+};
+
+// The caller's two steps. place runs on one worker at a time, for the blocks
+// in stream order; prepare on any worker.
+struct PipelineSteps {
+    ResultCode (*place)(PipelineBlock& block, void* context);
+    void (*prepare)(PipelineBlock& block, const void* context);
+    void* context;
 };
 
 class BlockPipeline {
 public:
     // The trace stream stands at the first block; workers is 2 or more.
-    BlockPipeline(std::FILE* trace, const TraceTrailer& trailer, uint32_t workers);
+    BlockPipeline(std::FILE* trace, const TraceTrailer& trailer, uint32_t workers,
+                  PipelineSteps steps);
     ~BlockPipeline();  // stops every thread and joins it, on every path
     BlockPipeline(const BlockPipeline&) = delete;
     BlockPipeline& operator=(const BlockPipeline&) = delete;
 
-    // Allocates the slots and starts the threads. False when either failed:
-    // then no thread runs and nothing of the trace was read.
-    bool start();
-    // The next block in stream order once it was read and checked, or
-    // nullptr when the stream has ended (never after a failed read, which
-    // comes back as the last block). Valid until release().
-    const PipelineBlock* next();
-    void release();
+    // Allocates the slots and starts the threads; makePrepared gives each
+    // slot its sink's PreparedRecords (or none). False when any of it
+    // failed: then no thread runs and nothing of the trace was read.
+    template <class MakePrepared>
+    bool start(MakePrepared&& makePrepared);
+
+    // The next block in stream order once prepared, or once its place step
+    // failed (its `placed` says so: the stream ends there); nullptr when the
+    // stream has ended and every block was taken. Valid until committed().
+    PipelineBlock* next();
+    // The block of the last next() is done with: its slot is free.
+    void committed();
+
+    size_t slots() const { return slots_.size(); }
 
 private:
+    enum class State { Empty, Reading, Read, Checking, Checked, Placed, Preparing, Prepared, Failed };
     struct Slot {
         PipelineBlock block;
-        bool checked = false;
+        State state = State::Empty;
     };
+    enum class Job { None, Read, Check, Place };
 
+    bool allocate();
+    bool startThreads();
     Slot& slotOf(uint64_t sequence) { return slots_[sequence % slots_.size()]; }
-    bool refillable() const { return 2 * (readCount_ - head_) <= slots_.size(); }
-    void readAll();
-    PipelineBlock* freeSlot();
-    void publish(bool last);
-    void endOfStream();
+    Job pick(uint64_t& sequence);
+    void run(Job job, uint64_t sequence, std::unique_lock<std::mutex>& lock);
+    void read(uint64_t sequence, std::unique_lock<std::mutex>& lock);
+    void place(uint64_t sequence, std::unique_lock<std::mutex>& lock);
+    bool finished() const;
     void work();
-    bool take(uint64_t& sequence);
     void stop();
     static void* workEntry(void* self);
-    static void* readEntry(void* self);
 
     std::FILE* trace_;
     const TraceTrailer& trailer_;
     uint32_t workers_;
     uint32_t workCapacity_;
+    PipelineSteps steps_;
     std::vector<Slot> slots_;  // block n of the stream (from 0) in slot n % size
     std::vector<WorkerThread> threads_;
 
-    std::mutex mutex_;  // guards what follows and each slot's checked flag
-    std::condition_variable slotFreed_;
-    std::condition_variable blockRead_;
-    std::condition_variable blockChecked_;
-    uint64_t readCount_ = 0;  // blocks put into slots by the reader
-    uint64_t taken_ = 0;      // of them, taken by a worker
-    uint64_t head_ = 0;       // the block the caller has next
-    bool readEnded_ = false;  // the reader put its last block
+    std::mutex mutex_;  // guards what follows and each slot's state
+    std::condition_variable workToDo_;
+    std::condition_variable blockReady_;
+    // The reading: where the stream stands.
+    uint32_t remaining_ = 0;   // of streamLength
+    uint64_t readCount_ = 0;   // blocks read (or being read) into slots
+    bool reading_ = false;
+    bool readEnded_ = false;   // no block after readCount_
+    uint64_t checkTaken_ = 0;  // blocks taken for their check
+    uint64_t placeHead_ = 0;   // the block placed next
+    bool placing_ = false;
+    bool placeFailed_ = false;  // the stream ends at placeHead_
+    uint64_t commitHead_ = 0;  // the block the caller takes next
     bool stopping_ = false;
 };
+
+template <class MakePrepared>
+bool BlockPipeline::start(MakePrepared&& makePrepared) {
+    if (!allocate()) {
+        return false;
+    }
+    try {
+        for (Slot& slot : slots_) {
+            slot.block.prepared = makePrepared();
+        }
+    } catch (const std::exception&) {  // no memory
+        return false;
+    }
+    return startThreads();
+}
 
 // How many worker threads check and expand the blocks of a trace; 0 when it
 // is read on the calling thread alone. requested 0 picks them from the CPUs

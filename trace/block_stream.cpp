@@ -14,23 +14,27 @@ uint16_t fcsOf(const uint8_t* data, uint16_t length) {
     return Fcs16().reset().update(data, length).result();
 }
 
-ResultCode expandCompressed(const BlockHeader& header, const uint8_t* data,
-                            std::vector<uint8_t>& workBuffer, uint32_t& fill,
-                            uint32_t workCapacity, TraceFault* out) {
+// Expands into room bytes at destination; produced holds what it made.
+ResultCode expandCompressed(const BlockHeader& header, const uint8_t* data, uint8_t* destination,
+                            uint32_t room, uint32_t& produced, TraceFault* out) {
     if (BlockExpander::ensureInitialised() != BlockExpander::Success) {
         return fault(out, ResultCode::BadFormat, TraceCheck::ExpanderUnavailable);
     }
-    const uint32_t room = workCapacity - fill;
-    uint32_t produced = room;
+    produced = room;
     int error = 0;
-    if (BlockExpander::expand(data, header.blockLength, workBuffer.data() + fill, produced,
-                              &error) != BlockExpander::Success) {
+    if (BlockExpander::expand(data, header.blockLength, destination, produced, &error) !=
+        BlockExpander::Success) {
         return error == BlockExpander::kOutputOverrun
                    ? fault(out, ResultCode::BadFormat, TraceCheck::BlockNoRoom, room + 1, room)
                    : fault(out, ResultCode::BadFormat, TraceCheck::BlockNotExpandable);
     }
-    fill += produced;
     return ResultCode::Ok;
+}
+
+ResultCode storedFits(const BlockHeader& header, uint32_t room, TraceFault* out) {
+    return header.blockLength <= room ? ResultCode::Ok
+                                      : fault(out, ResultCode::BadFormat, TraceCheck::BlockNoRoom,
+                                              header.blockLength, room);
 }
 
 }  // namespace
@@ -90,15 +94,28 @@ ResultCode readBlock(std::FILE* trace, const TraceTrailer& trailer, uint16_t exp
     return rc != ResultCode::Ok ? rc : checkBlockData(header, blockBuffer.data(), out);
 }
 
+ResultCode expandInto(const BlockHeader& header, const uint8_t* data, uint8_t* expansion,
+                      uint32_t room, uint32_t& expandedLength, TraceFault* out) {
+    if (!header.storedFlag()) {
+        return expandCompressed(header, data, expansion, room, expandedLength, out);
+    }
+    expandedLength = header.blockLength;
+    return storedFits(header, room, out);
+}
+
 ResultCode expandBlock(const BlockHeader& header, const uint8_t* data,
                        std::vector<uint8_t>& workBuffer, uint32_t& fill, uint32_t workCapacity,
                        TraceFault* out) {
+    const uint32_t room = workCapacity - fill;
+    uint32_t produced = 0;
     if (!header.storedFlag()) {
-        return expandCompressed(header, data, workBuffer, fill, workCapacity, out);
+        const ResultCode rc =
+            expandCompressed(header, data, workBuffer.data() + fill, room, produced, out);
+        fill += rc == ResultCode::Ok ? produced : 0;
+        return rc;
     }
-    if (uint64_t{fill} + header.blockLength > workCapacity) {
-        return fault(out, ResultCode::BadFormat, TraceCheck::BlockNoRoom, header.blockLength,
-                     workCapacity - fill);
+    if (ResultCode rc = storedFits(header, room, out); rc != ResultCode::Ok) {
+        return rc;
     }
     std::memcpy(workBuffer.data() + fill, data, header.blockLength);
     fill += header.blockLength;

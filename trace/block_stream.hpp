@@ -56,6 +56,14 @@ ResultCode readBlock(std::FILE* trace, const TraceTrailer& trailer, uint16_t exp
                      BlockHeader& header, std::vector<uint8_t>& blockBuffer,
                      TraceFault* fault = nullptr);
 
+// The block's data as records are read from it, where `room` bytes of the
+// work capacity are left by a record carried over: a stored block's data
+// stands as read (it must fit the room), a compressed one is expanded into
+// `expansion` with that room. Ok with the expanded length, or BadFormat
+// (does not fit, cannot be expanded).
+ResultCode expandInto(const BlockHeader& header, const uint8_t* data, uint8_t* expansion,
+                      uint32_t room, uint32_t& expandedLength, TraceFault* fault = nullptr);
+
 // Appends the block's data, expanded when compressed, at workBuffer + fill:
 // Ok or BadFormat (does not fit, cannot be expanded).
 ResultCode expandBlock(const BlockHeader& header, const uint8_t* data,

@@ -47,6 +47,15 @@ struct FilterFunnel {
 
     // Counts the record; true when the filter takes it.
     bool pass(const RecordFilter& filter, const EventRecord& record);
+
+    FilterFunnel& operator+=(const FilterFunnel& more) {
+        records += more.records;
+        ofPort += more.ofPort;
+        frames += more.frames;
+        ofDirection += more.ofDirection;
+        accepted += more.accepted;
+        return *this;
+    }
 };
 
 }  // namespace ornpcap

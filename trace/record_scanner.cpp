@@ -1,36 +1,74 @@
 #include "trace/record_scanner.hpp"
 
-#include <cstring>
+#include <algorithm>
 
 #include "base/byte_order.hpp"
-#include "base/interrupt.hpp"
 
 namespace ornpcap {
 
-ResultCode scanRecords(std::vector<uint8_t>& workBuffer, uint32_t& fill, const RecordForm& form,
-                       RecordSink& sink) {
+namespace {
+
+uint32_t dataLengthAt(const uint8_t* header, const RecordForm& form) {
+    return loadLe16(header + form.lengthOffset);
+}
+
+RecordRef refAt(const uint8_t* at, const RecordForm& form) {
+    const EventRecord header = decodeEventRecord(at, form);
+    return {header, header.dataLength != 0 ? at + form.headerSize : nullptr};
+}
+
+}  // namespace
+
+bool RecordChain::complete(const uint8_t* data, uint32_t length, uint32_t& pos) {
+    const auto take = [&](uint32_t wanted) {
+        const uint32_t n = std::min(wanted, length - pos);
+        carry_.insert(carry_.end(), data + pos, data + pos + n);
+        pos += n;
+    };
+    if (carry_.size() < form_.headerSize) {
+        take(form_.headerSize - static_cast<uint32_t>(carry_.size()));
+        if (carry_.size() < form_.headerSize) {
+            return false;
+        }
+    }
+    const uint32_t whole = form_.headerSize + dataLengthAt(carry_.data(), form_);
+    take(whole - static_cast<uint32_t>(carry_.size()));
+    return carry_.size() == whole;
+}
+
+void RecordChain::cut(const uint8_t* data, uint32_t length, BlockRecords& out) {
+    out.joined.clear();
     uint32_t pos = 0;
-    while (fill - pos >= form.headerSize) {
-        const uint8_t* at = workBuffer.data() + pos;
-        const uint32_t dataLength = loadLe16(at + form.lengthOffset);
-        if (fill - pos < form.headerSize + dataLength) {
+    if (!carry_.empty()) {
+        if (!complete(data, length, pos)) {
+            out.first = out.end = length;  // the whole block went into the carried record
+            return;
+        }
+        out.joined.swap(carry_);
+        carry_.clear();
+    }
+    out.first = pos;
+    while (length - pos >= form_.headerSize) {
+        const uint32_t whole = form_.headerSize + dataLengthAt(data + pos, form_);
+        if (length - pos < whole) {
             break;
         }
-        const EventRecord record = decodeEventRecord(at, form);
-        pos += form.headerSize + dataLength;
-        const uint8_t* payload = dataLength != 0 ? at + form.headerSize : nullptr;
-        if (ResultCode rc = sink.record(record, payload); rc != ResultCode::Ok) {
-            return rc;
-        }
-        if (pendingInterrupt() != 0) {
-            return ResultCode::Interrupted;
-        }
+        pos += whole;
     }
-    if (pos < fill) {
-        std::memmove(workBuffer.data(), workBuffer.data() + pos, fill - pos);
+    out.end = pos;
+    carry_.assign(data + pos, data + length);
+}
+
+void decodeRecords(const BlockRecords& block, const uint8_t* data, const RecordForm& form,
+                   std::vector<RecordRef>& out) {
+    out.clear();
+    if (!block.joined.empty()) {
+        out.push_back(refAt(block.joined.data(), form));
     }
-    fill -= pos;
-    return ResultCode::Ok;
+    for (uint32_t pos = block.first; pos < block.end;) {
+        out.push_back(refAt(data + pos, form));
+        pos += form.headerSize + out.back().header.dataLength;
+    }
 }
 
 }  // namespace ornpcap

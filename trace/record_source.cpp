@@ -16,21 +16,33 @@ namespace ornpcap {
 
 namespace {
 
+// What the calling thread reads blocks into when it reads them alone.
 struct BlockBuffers {
-    std::vector<uint8_t> block;  // one block's data as stored
-    std::vector<uint8_t> work;   // expanded data: an incomplete record plus new data
-    uint32_t workCapacity = 0;
+    std::vector<uint8_t> block;      // one block's data as stored
+    std::vector<uint8_t> expansion;  // a compressed block's data, expanded
+    BlockRecords cut;
+    std::vector<RecordRef> refs;
+    std::unique_ptr<PreparedRecords> prepared;
 };
 
-bool allocate(BlockBuffers& buffers, uint16_t maxBlockLength) {
+bool allocate(BlockBuffers& buffers, uint16_t maxBlockLength, RecordSink& sink) {
     try {
         buffers.block.resize(maxBlockLength);
-        buffers.workCapacity = 2u * maxBlockLength;
-        buffers.work.resize(buffers.workCapacity);
+        buffers.expansion.resize(2u * maxBlockLength);
+        buffers.prepared = sink.makePrepared();
     } catch (const std::bad_alloc&) {
         return false;
     }
     return true;
+}
+
+// A block's records to the sink: prepared and committed, or one by one.
+ResultCode deliver(RecordSink& sink, RecordSpan span, PreparedRecords* prepared) {
+    if (prepared == nullptr) {
+        return sink.records(span);
+    }
+    sink.prepare(span, *prepared);
+    return sink.commit(span, *prepared);
 }
 
 // One run over the block stream, and where it is.
@@ -40,75 +52,33 @@ struct BlockRun {
     RecordSink& sink;
     BlockObserver* observer;
     TraceReport& report;
-    BlockBuffers buffers;
-    RecordForm form;
-    uint32_t fill = 0;
-    uint32_t remaining = 0;
-    BlockProgress block;  // the block in hand
+    RecordChain chain;
+    uint32_t workCapacity = 0;
+    BlockProgress block;  // the block in hand (on one thread), else the one committed next
 
     // Notes which block failed a check.
-    ResultCode at(ResultCode rc) {
-        report.fault.block = block.position;
-        report.fault.offset = block.offset;
+    ResultCode at(ResultCode rc, uint32_t position, uint64_t offset) {
+        report.fault.block = position;
+        report.fault.offset = offset;
         return rc;
     }
-    ResultCode failedAt(ResultCode rc) { return rc == ResultCode::Ok ? rc : at(rc); }
 
-    ResultCode next();
-    ResultCode place(const PipelineBlock& read);
-    ResultCode scan(const BlockHeader& header, uint32_t before);
-    ResultCode ended();
+    uint32_t room() const { return workCapacity - chain.carried(); }
+    ResultCode ended(const BlockHeader& header, uint32_t expandedLength);
+    ResultCode next(BlockBuffers& buffers, uint32_t& remaining);
+    ResultCode place(PipelineBlock& read);
+    static ResultCode placeStep(PipelineBlock& block, void* run);
+    static void prepareStep(PipelineBlock& block, const void* run);
     ResultCode sequential();
     ResultCode parallel(BlockPipeline& pipeline);
     ResultCode all(uint32_t workers);
 };
 
-// Reads, checks, expands and scans the next block.
-ResultCode BlockRun::next() {
-    BlockHeader header;
-    ResultCode rc = readBlock(trace, opened.trailer, expectedBlockNumber(block.position), header,
-                              buffers.block, &report.fault);
-    if (rc != ResultCode::Ok) {
-        return at(rc);
-    }
-    remaining -= uint32_t{header.blockLength} + kBlockHeaderSize;
-    const uint32_t before = fill;
-    rc = expandBlock(header, buffers.block.data(), buffers.work, fill, buffers.workCapacity,
-                     &report.fault);
-    return rc != ResultCode::Ok ? at(rc) : scan(header, before);
-}
-
-// Appends a block that came through the pipeline to the work buffer, as
-// expandBlock would have. The worker's expansion is taken when it succeeded
-// and fits the room the block has here; a decoder given a smaller room then
-// produces the same bytes. Any other block is expanded again here, with the
-// room it really has, so that it fails as it does on one thread: a damaged
-// block can overrun the room before the decoder meets the damage.
-ResultCode BlockRun::place(const PipelineBlock& read) {
-    if (read.code != ResultCode::Ok) {
-        report.fault = read.fault;
-        return at(read.code);
-    }
-    if (read.header.storedFlag() || !read.expanded ||
-        read.expandedLength > buffers.workCapacity - fill) {
-        return failedAt(expandBlock(read.header, read.data.data(), buffers.work, fill,
-                                    buffers.workCapacity, &report.fault));
-    }
-    std::memcpy(buffers.work.data() + fill, read.expansion.data(), read.expandedLength);
-    fill += read.expandedLength;
-    return ResultCode::Ok;
-}
-
-// Hands the records of the block just expanded to the sink.
-ResultCode BlockRun::scan(const BlockHeader& header, uint32_t before) {
+// Once a block's records went to the sink.
+ResultCode BlockRun::ended(const BlockHeader& header, uint32_t expandedLength) {
     block.stored = header.storedFlag();
     block.storedLength = header.blockLength;
-    block.expandedLength = fill - before;
-    return scanRecords(buffers.work, fill, form, sink);
-}
-
-// Once a block's records went to the sink.
-ResultCode BlockRun::ended() {
+    block.expandedLength = expandedLength;
     ++report.blocksRead;
     block.done += kBlockHeaderSize + block.storedLength;
     if (pendingInterrupt() != 0) {
@@ -118,64 +88,118 @@ ResultCode BlockRun::ended() {
         observer->blockDone(block);
     }
     block.offset += kBlockHeaderSize + block.storedLength;
+    ++block.position;
     return ResultCode::Ok;
+}
+
+// Reads, checks, expands and cuts the next block, and hands its records on.
+ResultCode BlockRun::next(BlockBuffers& b, uint32_t& remaining) {
+    BlockHeader header;
+    ResultCode rc = readBlock(trace, opened.trailer, expectedBlockNumber(block.position), header,
+                              b.block, &report.fault);
+    if (rc != ResultCode::Ok) {
+        return at(rc, block.position, block.offset);
+    }
+    remaining -= uint32_t{header.blockLength} + kBlockHeaderSize;
+    uint32_t length = 0;
+    rc = expandInto(header, b.block.data(), b.expansion.data(), room(), length, &report.fault);
+    if (rc != ResultCode::Ok) {
+        return at(rc, block.position, block.offset);
+    }
+    const uint8_t* data = header.storedFlag() ? b.block.data() : b.expansion.data();
+    chain.cut(data, length, b.cut);
+    decodeRecords(b.cut, data, chain.form(), b.refs);
+    rc = deliver(sink, b.refs, b.prepared.get());
+    return rc != ResultCode::Ok ? rc : ended(header, length);
 }
 
 ResultCode BlockRun::sequential() {
-    remaining = opened.trailer.streamLength();
-    for (uint32_t position = 1; remaining != 0 && position <= opened.trailer.blockCount();
-         ++position) {
-        block.position = position;
-        ResultCode rc = next();
-        if (rc == ResultCode::Ok) {
-            rc = ended();
-        }
-        if (rc != ResultCode::Ok) {
+    BlockBuffers buffers;
+    if (!allocate(buffers, opened.trailer.maxBlockLength(), sink)) {
+        return ResultCode::OutOfMemory;
+    }
+    uint32_t remaining = opened.trailer.streamLength();
+    while (remaining != 0 && block.position <= opened.trailer.blockCount()) {
+        if (ResultCode rc = next(buffers, remaining); rc != ResultCode::Ok) {
             return rc;
         }
     }
-    report.incompleteBytes = fill;  // dropped
+    report.incompleteBytes = chain.carried();  // dropped
     return ResultCode::Ok;
 }
 
-// The same steps over the blocks the pipeline hands back in stream order:
-// the reader has already ended the stream where the loop above would.
-ResultCode BlockRun::parallel(BlockPipeline& pipeline) {
-    for (uint32_t position = 1;; ++position) {
-        const PipelineBlock* read = pipeline.next();
-        if (read == nullptr) {
-            break;
-        }
-        block.position = position;
-        const BlockHeader header = read->header;
-        const uint32_t before = fill;
-        ResultCode rc = place(*read);
-        pipeline.release();
-        if (rc == ResultCode::Ok) {
-            rc = scan(header, before);
-        }
-        if (rc == ResultCode::Ok) {
-            rc = ended();
-        }
+// Takes a block that came through the pipeline's check where the records
+// carried over leave it room, as expandInto would on one thread, and cuts
+// it. The worker's expansion is taken when it succeeded and fits that room;
+// a decoder given a smaller room then produces the same bytes. Any other
+// block is expanded again here, with the room it really has, so that it
+// fails as it does on one thread: a damaged block can overrun the room
+// before the decoder meets the damage. On a worker, one block at a time.
+ResultCode BlockRun::place(PipelineBlock& read) {
+    if (read.code != ResultCode::Ok) {
+        read.placeFault = read.fault;
+        return read.code;
+    }
+    uint32_t length = read.expandedLength;
+    if (read.header.storedFlag() || !read.expanded || read.expandedLength > room()) {
+        const ResultCode rc = expandInto(read.header, read.data.data(), read.expansion.data(),
+                                         room(), length, &read.placeFault);
         if (rc != ResultCode::Ok) {
             return rc;
         }
     }
-    report.incompleteBytes = fill;  // dropped
+    read.records = read.header.storedFlag() ? read.data.data() : read.expansion.data();
+    read.recordsLength = length;
+    chain.cut(read.records, length, read.cut);
+    return ResultCode::Ok;
+}
+
+ResultCode BlockRun::placeStep(PipelineBlock& block, void* run) {
+    return static_cast<BlockRun*>(run)->place(block);
+}
+
+// Decodes a placed block's records and has the sink prepare them, on a worker.
+void BlockRun::prepareStep(PipelineBlock& block, const void* run) {
+    const BlockRun& r = *static_cast<const BlockRun*>(run);
+    decodeRecords(block.cut, block.records, r.chain.form(), block.refs);
+    if (block.prepared) {
+        r.sink.prepare(block.refs, *block.prepared);
+    }
+}
+
+// The same steps over the blocks the pipeline hands back in stream order:
+// the workers have already read, checked and cut them as the loop above
+// would, and ended the stream where it would. A failure of a block's place
+// step comes back once the blocks before it are committed.
+ResultCode BlockRun::parallel(BlockPipeline& pipeline) {
+    while (PipelineBlock* b = pipeline.next()) {
+        if (b->placed != ResultCode::Ok) {
+            report.fault = b->placeFault;
+            return at(b->placed, block.position, block.offset);
+        }
+        ResultCode rc = b->prepared ? sink.commit(b->refs, *b->prepared) : sink.records(b->refs);
+        if (rc == ResultCode::Ok) {
+            rc = ended(b->header, b->recordsLength);
+        }
+        pipeline.committed();
+        if (rc != ResultCode::Ok) {
+            return rc;
+        }
+    }
+    report.incompleteBytes = chain.carried();  // dropped
     return ResultCode::Ok;
 }
 
 ResultCode BlockRun::all(uint32_t workers) {
-    if (!allocate(buffers, opened.trailer.maxBlockLength())) {
-        return ResultCode::OutOfMemory;
-    }
+    workCapacity = 2u * opened.trailer.maxBlockLength();
+    block.position = 1;
     block.total = opened.trailer.streamLength();
     block.offset = opened.header.headerSize;
     if (workers != 0) {
         // The pipeline's threads are joined before it goes out of scope. When
         // it cannot start, nothing was read and the loop below reads it all.
-        BlockPipeline pipeline(trace, opened.trailer, workers);
-        if (pipeline.start()) {
+        BlockPipeline pipeline(trace, opened.trailer, workers, {placeStep, prepareStep, this});
+        if (pipeline.start([this] { return sink.makePrepared(); })) {
             return parallel(pipeline);
         }
     }
@@ -214,8 +238,8 @@ bool blockFollows(std::FILE* trace, const TraceTrailer& trailer, uint64_t offset
 
 ResultCode readBlocks(std::FILE* trace, const OpenedTrace& opened, const TraceRequest& request,
                       RecordSink& sink, TraceReport& report) {
-    BlockRun run{trace, opened, sink, request.observer, report, {},
-                 recordFormOf(opened.versionMajor), 0, 0, {}};
+    BlockRun run{trace, opened, sink, request.observer, report,
+                 RecordChain(recordFormOf(opened.versionMajor)), 0, {}};
     const ResultCode rc =
         run.all(affordableWorkers(blockWorkers(request.workers, opened.trailer.blockCount()),
                                   opened.trailer.maxBlockLength()));
@@ -227,6 +251,22 @@ ResultCode readBlocks(std::FILE* trace, const OpenedTrace& opened, const TraceRe
 }
 
 }  // namespace
+
+ResultCode RecordSink::records(RecordSpan span) {
+    for (const RecordRef& r : span) {
+        if (ResultCode rc = record(r.header, r.payload); rc != ResultCode::Ok) {
+            return rc;
+        }
+        if (pendingInterrupt() != 0) {
+            return ResultCode::Interrupted;
+        }
+    }
+    return ResultCode::Ok;
+}
+
+void RecordSink::prepare(RecordSpan, PreparedRecords&) const {}
+
+ResultCode RecordSink::commit(RecordSpan span, PreparedRecords&) { return records(span); }
 
 ResultCode readTrace(const TraceRequest& request, RecordSink& sink, TraceReport* report) {
     TraceReport local;

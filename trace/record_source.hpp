@@ -1,12 +1,15 @@
 #pragma once
 // A trace as a source of event records. readTrace opens and validates the
 // trace, then runs it through a sink: the sink's start step, every complete
-// record in stream order, and the sink's finish step on every path once it
-// has started (success, failure, interrupt). Every call of the sink and of
-// the block observer comes on the calling thread, in stream order, also when
-// worker threads check and expand the blocks.
+// record in stream order (a block's records at a time), and the sink's
+// finish step on every path once it has started (success, failure,
+// interrupt). Every call of the sink and of the block observer comes on the
+// calling thread, in stream order, also when worker threads check, expand
+// and cut the blocks, but for a sink's prepare(), which runs on the workers.
 
 #include <cstdint>
+#include <memory>
+#include <span>
 #include <string>
 
 #include "base/file_io.hpp"
@@ -25,6 +28,24 @@ struct OpenedTrace {
     FileIdentity identity;  // of the trace file: no output may be this file
 };
 
+// One complete record: its header, and its payload (nullptr when dataLength
+// is 0), valid while the block it came with is in hand.
+struct RecordRef {
+    EventRecord header;
+    const uint8_t* payload = nullptr;
+};
+
+// The records a block brings, in stream order: first the one it completes
+// (started in blocks before it), then those that lie within it.
+using RecordSpan = std::span<const RecordRef>;
+
+// What a sink works out ahead of time for one block's records; each sink that
+// does so has its own kind.
+class PreparedRecords {
+public:
+    virtual ~PreparedRecords() = default;
+};
+
 class RecordSink {
 public:
     virtual ~RecordSink() = default;
@@ -37,6 +58,24 @@ public:
     // Once after start, with the run's result so far; what it returns is the
     // result of the run.
     virtual ResultCode finish(ResultCode result) = 0;
+
+    // The records of one block. By default each goes to record() in turn, and
+    // a signal noted during one ends the run after it with Interrupted.
+    virtual ResultCode records(RecordSpan span);
+
+    // A sink that can do the part of its work that needs nothing but the
+    // records themselves (filtering and framing, say) on other threads makes
+    // a PreparedRecords of its own here, one for each block in flight, and
+    // does that part in prepare(): on any thread, one block at a time, while
+    // the calling thread commits the blocks before it. prepare reads nothing
+    // but the records and what start() fixed (or state that is itself safe
+    // across threads) and writes only `into`. commit() then takes the block
+    // on the calling thread, in stream order, with what was prepared for it,
+    // and ends exactly as records() would have: the same bytes, counts and
+    // result. nullptr: the sink takes its records through records() alone.
+    virtual std::unique_ptr<PreparedRecords> makePrepared() { return nullptr; }
+    virtual void prepare(RecordSpan span, PreparedRecords& into) const;
+    virtual ResultCode commit(RecordSpan span, PreparedRecords& prepared);
 };
 
 // One block, once its records went to the sink.

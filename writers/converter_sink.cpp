@@ -6,11 +6,13 @@
 
 namespace ornpcap {
 
-bool CheckpointClock::due() {
+bool CheckpointClock::due(uint32_t records) {
     constexpr uint32_t kRecordsBetweenLooks = 256;
-    if (++calls_ % kRecordsBetweenLooks != 0) {
+    calls_ += records;
+    if (calls_ < kRecordsBetweenLooks) {
         return false;
     }
+    calls_ = 0;
     const auto now = std::chrono::steady_clock::now();
     if (now - last_ < kInterval) {
         return false;
@@ -37,15 +39,69 @@ ResultCode ConverterSink::start(const OpenedTrace& trace) {
 }
 
 ResultCode ConverterSink::record(const EventRecord& record, const uint8_t* payload) {
-    ++stats_.traceRecords;
-    ResultCode rc = ResultCode::Ok;
-    if (funnel_.pass(options_.filter, record)) {
-        rc = unlessOutOfMemory([&] { return write(record, payload); });
+    const RecordRef one{record, payload};
+    prepare(RecordSpan(&one, 1), single_);
+    return commit(RecordSpan(&one, 1), single_);
+}
+
+std::unique_ptr<PreparedRecords> ConverterSink::makePrepared() {
+    return std::make_unique<PreparedFrames>();
+}
+
+void ConverterSink::prepareAll(RecordSpan span, PreparedFrames& into) const {
+    into.clear();
+    for (uint32_t n = 0; n < span.size(); ++n) {
+        const RecordRef& r = span[n];
+        if (into.funnel.pass(options_.filter, r.header)) {
+            PreparedEntry& entry = into.entries.emplace_back();
+            entry.record = n;
+            entry.lsn = options_.layout.outputOf(r.header.lsn);
+            entry.sent = isFrameSent(r.header);
+            entry.timeMs = r.header.timeMs;
+            entry.offset = into.used();
+            frame(r, entry, into);
+        }
     }
-    if (rc == ResultCode::Ok && checkpoints_.due() && !checkpoint()) {
-        rc = ResultCode::CannotWriteTarget;
+}
+
+void ConverterSink::prepare(RecordSpan span, PreparedRecords& into) const {
+    PreparedFrames& frames = static_cast<PreparedFrames&>(into);
+    try {
+        prepareAll(span, frames);
+    } catch (const std::bad_alloc&) {
+        frames.outOfMemory = true;  // on a worker: the commit tries again, and says so
     }
-    return rc;
+}
+
+// Every record counts, in order; those the filter took go to their outputs
+// one after the other, and the first failure ends the block there, with the
+// record count as it stood at that record.
+ResultCode ConverterSink::commit(RecordSpan span, PreparedRecords& prepared) {
+    PreparedFrames& frames = static_cast<PreparedFrames&>(prepared);
+    if (frames.outOfMemory) {
+        if (ResultCode rc = unlessOutOfMemory([&] {
+                prepareAll(span, frames);
+                return ResultCode::Ok;
+            });
+            rc != ResultCode::Ok) {
+            return rc;
+        }
+    }
+    size_t failedAt = 0;
+    if (ResultCode rc = unlessOutOfMemory([&] { return write(frames, failedAt); });
+        rc != ResultCode::Ok) {
+        const size_t records = failedAt < frames.entries.size()
+                                   ? frames.entries[failedAt].record + 1u
+                                   : span.size();
+        stats_.traceRecords += static_cast<int32_t>(records);
+        return rc;
+    }
+    stats_.traceRecords += static_cast<int32_t>(span.size());
+    funnel_ += frames.funnel;
+    if (checkpoints_.due(static_cast<uint32_t>(span.size())) && !checkpoint()) {
+        return ResultCode::CannotWriteTarget;
+    }
+    return ResultCode::Ok;
 }
 
 void ConverterSink::noteFailure(const std::string& name, std::string reason, int osError) {

@@ -15,6 +15,7 @@
 #include "trace/record_source.hpp"
 #include "writers/frame_format.hpp"
 #include "writers/output_names.hpp"
+#include "writers/prepared_frames.hpp"
 
 namespace ornpcap {
 
@@ -31,7 +32,8 @@ class CheckpointClock {
 public:
     static constexpr std::chrono::milliseconds kInterval{1000};
 
-    bool due();
+    // After so many more records.
+    bool due(uint32_t records = 1);
 
 private:
     uint32_t calls_ = 0;
@@ -71,8 +73,16 @@ public:
     const FilterFunnel& funnel() const { return funnel_; }
 
     ResultCode start(const OpenedTrace& trace) final;
+    // One record: prepared and committed as a block of one.
     ResultCode record(const EventRecord& record, const uint8_t* payload) final;
     ResultCode finish(ResultCode result) final;
+
+    // The filter and the framing run in prepare(), on any thread; commit()
+    // counts and appends to the outputs, record after record, as record()
+    // would have.
+    std::unique_ptr<PreparedRecords> makePrepared() final;
+    void prepare(RecordSpan span, PreparedRecords& into) const final;
+    ResultCode commit(RecordSpan span, PreparedRecords& prepared) final;
 
 protected:
     // The counters start from zero.
@@ -80,8 +90,14 @@ protected:
 
     // What the converter needs of the trace before the first record.
     virtual ResultCode begin(const OpenedTrace& trace) = 0;
-    // A record the filter took.
-    virtual ResultCode write(const EventRecord& record, const uint8_t* payload) = 0;
+    // A record the filter took, made into the entry's bytes at the end of the
+    // batch (or refused): on any thread, from what begin() fixed alone.
+    virtual void frame(const RecordRef& record, PreparedEntry& entry,
+                       PreparedFrames& into) const = 0;
+    // The block's entries into their outputs, in stream order, a run of
+    // entries of one output at a time. On a failure, failedAt is the index
+    // of the entry it came with.
+    virtual ResultCode write(PreparedFrames& frames, size_t& failedAt) = 0;
     // What was written reaches the files, readable as they stand.
     virtual bool checkpoint() = 0;
     // Completes and closes every output; false when that failed.
@@ -102,7 +118,9 @@ protected:
 
 private:
     void noteFailure(const std::string& name, std::string reason, int osError);
+    void prepareAll(RecordSpan span, PreparedFrames& into) const;
 
+    PreparedFrames single_;  // for record()
     OutputFailure failure_;
     std::deque<FormatLimit> limits_;  // a deque: outputs keep pointers into it
     FilterFunnel funnel_;

@@ -1,5 +1,6 @@
 #include "writers/i4b_writer.hpp"
 
+#include <cstring>
 #include <vector>
 
 #include "base/byte_order.hpp"
@@ -9,6 +10,7 @@ namespace ornpcap {
 namespace {
 
 constexpr uint32_t kRecordHeaderSize = 32;
+constexpr uint32_t kFrameCountOffset = 20;
 constexpr uint32_t kDChannel = 1;
 
 void storeRecordHeader(uint8_t* out, const EventRecord& record, uint16_t snapLength,
@@ -44,26 +46,46 @@ bool I4bSink::checkpoint() {
     return false;
 }
 
-ResultCode I4bSink::write(const EventRecord& record, const uint8_t* payload) {
-    uint8_t header[kRecordHeaderSize];
-    storeRecordHeader(header, record, snapLength_, stats_.outputRecords + 1);
-    if (file_.isOpen()) {
-        if (!file_.append(header, sizeof header, payload, record.dataLength)) {
+// The record header (its frame count is the commit's) and the payload.
+void I4bSink::frame(const RecordRef& r, PreparedEntry& entry, PreparedFrames& into) const {
+    entry.length = kRecordHeaderSize + r.header.dataLength;
+    uint8_t* at = into.room(entry.length);
+    storeRecordHeader(at, r.header, snapLength_, 0);
+    std::memcpy(at + kRecordHeaderSize, r.payload, r.header.dataLength);
+    into.take(entry.length);
+}
+
+// Each record's frame count is the number of records written before it,
+// plus one; the file is made with the first.
+ResultCode I4bSink::write(PreparedFrames& frames, size_t& failedAt) {
+    const std::vector<PreparedEntry>& entries = frames.entries;
+    for (size_t first = 0; first < entries.size();) {
+        failedAt = first;
+        const size_t last = file_.isOpen() ? frames.run(first, ends_) : first + 1;
+        for (size_t n = first; n < last; ++n) {
+            storeLe32(frames.at(entries[n].offset) + kFrameCountOffset,
+                      static_cast<uint32_t>(stats_.outputRecords + 1 + (n - first)));
+        }
+        uint8_t* records = frames.at(entries[first].offset);
+        if (!file_.isOpen()) {
+            if (ResultCode rc = create(records, entries[first].length); rc != ResultCode::Ok) {
+                return rc;
+            }
+        } else if (!file_.appendRecords(records, ends_)) {
             return writeFailed(name_, file_.error());
         }
-    } else if (ResultCode rc = create(header, payload, record.dataLength); rc != ResultCode::Ok) {
-        return rc;
+        for (size_t n = first; n < last; ++n) {
+            stats_.countOutput(entries[n].sent);
+        }
+        first = last;
     }
-    stats_.countOutput(isFrameSent(record));
     return ResultCode::Ok;
 }
 
 // The file appears with its first record in it: no output is ever empty.
-ResultCode I4bSink::create(const uint8_t* header, const uint8_t* payload, uint16_t length) {
-    std::vector<uint8_t> first(header, header + kRecordHeaderSize);
-    first.insert(first.end(), payload, payload + length);
+ResultCode I4bSink::create(const uint8_t* record, uint32_t length) {
     name_ = options_.names->nameFor(options_.layout.lsn);
-    if (ResultCode rc = file_.create(name_, trace_, first); rc != ResultCode::Ok) {
+    if (ResultCode rc = file_.create(name_, trace_, {record, length}); rc != ResultCode::Ok) {
         return openFailed(name_, rc, file_.error());
     }
     ++stats_.generatedFiles;

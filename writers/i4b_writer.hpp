@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "writers/converter_sink.hpp"
 #include "writers/output_file.hpp"
@@ -23,12 +24,14 @@ public:
 
 private:
     ResultCode begin(const OpenedTrace& trace) override;
-    ResultCode write(const EventRecord& record, const uint8_t* payload) override;
+    void frame(const RecordRef& record, PreparedEntry& entry, PreparedFrames& into) const override;
+    ResultCode write(PreparedFrames& frames, size_t& failedAt) override;
     bool checkpoint() override;
     bool complete() override;
-    ResultCode create(const uint8_t* header, const uint8_t* payload, uint16_t length);
+    ResultCode create(const uint8_t* record, uint32_t length);
 
     OutputFile file_;
+    std::vector<uint32_t> ends_;  // of the records of a run
     std::string name_;
     FileIdentity trace_;
     uint16_t snapLength_ = 0;

@@ -225,6 +225,41 @@ bool OutputFile::append(const uint8_t* first, size_t firstLength, const uint8_t*
     return true;
 }
 
+bool OutputFile::appendRecords(const uint8_t* data, std::span<const uint32_t> ends) {
+    if (failed_ || !fd_.isOpen()) {
+        return false;
+    }
+    if (ends.empty()) {
+        return true;
+    }
+    const size_t length = ends.back();
+    if (buffer_.size() + length <= kBufferSize) {
+        const uint32_t base = static_cast<uint32_t>(buffer_.size());
+        buffer_.insert(buffer_.end(), data, data + length);
+        for (uint32_t end : ends) {
+            recordEnds_.push_back(base + end);
+        }
+        return true;
+    }
+    if (!flush()) {
+        return false;
+    }
+    const size_t written = writeOut(durable_, data, length);
+    if (written < length) {
+        uint64_t whole = 0;  // keep the records that reached the disk whole
+        for (uint32_t end : ends) {
+            if (end > written) {
+                break;
+            }
+            whole = end;
+        }
+        durable_ += whole;
+        return fail();
+    }
+    durable_ += length;
+    return true;
+}
+
 bool OutputFile::readAt(uint64_t offset, uint8_t* out, size_t length) {
     flush();
     return seekable_ && readFullyAt(fd_.get(), offset, out, length);

@@ -142,7 +142,6 @@ ResultCode PcapSink::begin(const OpenedTrace& trace) {
     timeBase_ = computePcapTimeBase(trace.header, trace.versionMajor);
     snapLength_ = trace.header.snapLength();
     outputs_ = std::make_unique<PcapOutputs>(trace.identity, snapLength_, options_.format);
-    frame_.resize(kPcapFrameBufferSize);
     return ResultCode::Ok;
 }
 
@@ -154,32 +153,58 @@ bool PcapSink::checkpoint() {
     return false;
 }
 
-ResultCode PcapSink::write(const EventRecord& record, const uint8_t* payload) {
+// The record header and the framed frame, at the end of the batch.
+void PcapSink::frame(const RecordRef& r, PreparedEntry& entry, PreparedFrames& into) const {
+    const EventRecord& record = r.header;
+    if (record.dataLength == 0) {
+        entry.refused = true;  // never: the filter takes records with a payload only
+        return;
+    }
     PcapRecordHeader header;
     header.tsSec = record.timeMs / 1000 + static_cast<uint32_t>(timeBase_);
     header.tsUsec = (record.timeMs % 1000) * 1000;
     header.inclLen = record.dataLength;
     header.origLen = record.origLength;
-    if (!framePcapRecord(header, frame_.data(), record, payload, options_.format)) {
-        ++stats_.discardedRecords;
-        return ResultCode::Ok;
+    uint8_t* at = into.room(kPcapRecordHeaderSize + record.dataLength + 2u);
+    if (!framePcapRecord(header, at + kPcapRecordHeaderSize, record, r.payload, options_.format)) {
+        entry.refused = true;
+        return;
     }
-    const uint16_t lsn = options_.layout.outputOf(record.lsn);
-    PcapOutput* output = outputs_->findOpen(lsn);
-    if (output == nullptr) {
-        const std::string name = options_.names->nameFor(lsn);
-        const ResultCode rc = outputs_->open(lsn, name, options_.layout.perLsn, stats_, output);
-        if (rc != ResultCode::Ok) {
-            return openFailed(outputs_->failure().name, rc, outputs_->failure().osError);
+    storeRecordHeader(at, header);
+    entry.length = kPcapRecordHeaderSize + header.inclLen;
+    entry.value = header.inclLen;
+    into.take(entry.length);
+}
+
+ResultCode PcapSink::write(PreparedFrames& frames, size_t& failedAt) {
+    const std::vector<PreparedEntry>& entries = frames.entries;
+    for (size_t first = 0; first < entries.size();) {
+        const PreparedEntry& head = entries[first];
+        failedAt = first;
+        if (head.refused) {
+            ++stats_.discardedRecords;  // no output is opened for it
+            ++first;
+            continue;
         }
+        PcapOutput* output = outputs_->findOpen(head.lsn);
+        if (output == nullptr) {
+            const std::string name = options_.names->nameFor(head.lsn);
+            const ResultCode rc =
+                outputs_->open(head.lsn, name, options_.layout.perLsn, stats_, output);
+            if (rc != ResultCode::Ok) {
+                return openFailed(outputs_->failure().name, rc, outputs_->failure().osError);
+            }
+        }
+        const size_t last = frames.run(first, ends_);
+        if (!output->file.appendRecords(frames.at(head.offset), ends_)) {
+            return writeFailed(output->name, output->file.error());
+        }
+        for (size_t n = first; n < last; ++n) {
+            output->longest = std::max(output->longest, entries[n].value);
+            stats_.countOutput(entries[n].sent);
+        }
+        first = last;
     }
-    uint8_t recordHeader[kPcapRecordHeaderSize];
-    storeRecordHeader(recordHeader, header);
-    if (!output->file.append(recordHeader, sizeof recordHeader, frame_.data(), header.inclLen)) {
-        return writeFailed(output->name, output->file.error());
-    }
-    output->longest = std::max(output->longest, header.inclLen);
-    stats_.countOutput(isFrameSent(record));
     return ResultCode::Ok;
 }
 

@@ -32,12 +32,13 @@ public:
 
 private:
     ResultCode begin(const OpenedTrace& trace) override;
-    ResultCode write(const EventRecord& record, const uint8_t* payload) override;
+    void frame(const RecordRef& record, PreparedEntry& entry, PreparedFrames& into) const override;
+    ResultCode write(PreparedFrames& frames, size_t& failedAt) override;
     bool checkpoint() override;
     bool complete() override;
 
     std::unique_ptr<PcapOutputs> outputs_;
-    std::vector<uint8_t> frame_;
+    std::vector<uint32_t> ends_;  // of the records of a run
     int32_t timeBase_ = 0;
     uint16_t snapLength_ = 0;
 };

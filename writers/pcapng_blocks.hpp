@@ -69,6 +69,7 @@ struct PacketFields {
 // the caller puts at kEpbDataOffset of a buffer with room for
 // kEpbDataOffset + capturedLength + kEpbTailRoom bytes.
 inline constexpr uint32_t kEpbDataOffset = 28;
+inline constexpr uint32_t kEpbInterfaceIdOffset = 8;
 inline constexpr uint32_t kEpbTailRoom = 3 + 8 + 4 + 4;  // padding, epb_flags, end, length
 // Writes the fields before the data and the padding, options and length
 // after it; returns the length of the block.

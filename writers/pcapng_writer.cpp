@@ -81,12 +81,12 @@ std::string statisticsComment(const PcapngChannel& c) {
 }  // namespace
 
 PcapngSink::PcapngSink(PcapngRequest request)
-    : request_(std::move(request)), portFormats_(65536, 0) {}
+    : request_(std::move(request)), portFormats_(65536) {}
 
 PcapngSink::~PcapngSink() = default;
 
 void PcapngSink::exportPort(uint16_t port, FrameFormat format) {
-    portFormats_[port] = static_cast<uint8_t>(format);
+    portFormats_[port].store(static_cast<uint8_t>(format), std::memory_order_release);
 }
 
 ResultCode PcapngSink::start(const OpenedTrace& trace) {
@@ -111,10 +111,17 @@ ResultCode PcapngSink::start(const OpenedTrace& trace) {
     });
 }
 
+ResultCode PcapngSink::checkpoint(ResultCode rc) {
+    if (rc == ResultCode::Ok && checkpoints_.due() && !file_.flush()) {
+        rc = ResultCode::CannotWriteTarget;
+    }
+    return rc;
+}
+
 ResultCode PcapngSink::record(const EventRecord& record, const uint8_t* payload) {
     ++totals_.records;
     ResultCode rc = ResultCode::Ok;
-    const uint8_t format = portFormats_[record.port];
+    const uint8_t format = portFormats_[record.port].load(std::memory_order_relaxed);
     if (format == 0) {
         ++totals_.notExported;
     } else {
@@ -122,10 +129,36 @@ ResultCode PcapngSink::record(const EventRecord& record, const uint8_t* payload)
             return take(channelOf(record, static_cast<FrameFormat>(format)), record, payload);
         });
     }
-    if (rc == ResultCode::Ok && checkpoints_.due() && !file_.flush()) {
-        rc = ResultCode::CannotWriteTarget;
+    return checkpoint(rc);
+}
+
+void PcapngSink::preparePacket(const RecordRef& r, uint32_t index, PreparedPackets& into) const {
+    PreparedPacket& packet = into.packets.emplace_back();
+    packet.record = index;
+    packet.format = static_cast<FrameFormat>(formatOf(r.header.port));
+    packet.offset = into.used();
+    uint8_t* block =
+        into.room(kEpbDataOffset + r.header.dataLength + kPcapngMostAdded + kEpbTailRoom);
+    if (!framePcapngRecord(r.header, r.payload, packet.format, block + kEpbDataOffset,
+                           packet.frame)) {
+        return;  // refused: length 0
     }
-    return rc;
+    packet.timestamp = timestampOf(r.header);
+    const uint32_t direction = isFrameSent(r.header) ? kPacketOutbound : kPacketInbound;
+    packet.length = completePacketBlock(
+        block, {0, packet.timestamp, packet.frame.capturedLength, packet.frame.originalLength,
+                direction | packet.frame.errorFlags});
+    into.take(packet.length);
+}
+
+ResultCode PcapngSink::recordPrepared(const RecordRef& r, const PreparedPacket& packet,
+                                      PreparedPackets& prepared) {
+    ++totals_.records;
+    const ResultCode rc = unlessOutOfMemory([&] {
+        return takePrepared(channelOf(r.header, packet.format), r.header, packet,
+                            prepared.at(packet.offset));
+    });
+    return checkpoint(rc);
 }
 
 PcapngChannel& PcapngSink::channelOf(const EventRecord& record, FrameFormat format) {
@@ -172,7 +205,30 @@ ResultCode PcapngSink::take(PcapngChannel& channel, const EventRecord& record,
     const uint32_t length = completePacketBlock(
         block_.data(), {static_cast<uint32_t>(channel.interfaceId), timestamp,
                         frame.capturedLength, frame.originalLength, direction | frame.errorFlags});
-    if (!file_.append(block_.data(), length)) {
+    return written(channel, record, block_.data(), length, frame, timestamp);
+}
+
+// As take(), for a packet block made ahead: its interface id goes in here.
+ResultCode PcapngSink::takePrepared(PcapngChannel& channel, const EventRecord& record,
+                                    const PreparedPacket& packet, uint8_t* block) {
+    ++channel.records;
+    if (channel.interfaceId < 0) {
+        if (const ResultCode rc = describe(channel); rc != ResultCode::Ok) {
+            return rc;
+        }
+    }
+    if (packet.length == 0) {
+        ++channel.refused;
+        return ResultCode::Ok;
+    }
+    storeLe32(block + kEpbInterfaceIdOffset, static_cast<uint32_t>(channel.interfaceId));
+    return written(channel, record, block, packet.length, packet.frame, packet.timestamp);
+}
+
+ResultCode PcapngSink::written(PcapngChannel& channel, const EventRecord& record,
+                               const uint8_t* block, uint32_t length, const PcapngFrame& frame,
+                               uint64_t timestamp) {
+    if (!file_.append(block, length)) {
         return ResultCode::CannotWriteTarget;
     }
     count(channel, record, frame, timestamp);

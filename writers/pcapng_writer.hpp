@@ -29,6 +29,8 @@
 // created with its Section Header Block in place, and a failed write cuts
 // it back to its last whole block.
 
+#include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <string>
@@ -77,14 +79,62 @@ struct PcapngTotals {
     uint64_t longest = 0;      // packet
 };
 
+// A record's Enhanced Packet Block made ahead of time, on any thread, for
+// a port whose format was known then (its interface id is the commit's).
+struct PreparedPacket {
+    uint32_t record = 0;  // its index among the block's records
+    uint32_t offset = 0;  // of its block in the batch
+    uint32_t length = 0;  // 0 when the framing refused the frame
+    FrameFormat format = FrameFormat::Ethernet;
+    PcapngFrame frame;
+    uint64_t timestamp = 0;
+};
+
+class PreparedPackets final : public PreparedRecords {
+public:
+    std::vector<PreparedPacket> packets;  // in record order
+    bool outOfMemory = false;             // preparing could not allocate: none is used
+
+    void clear() {
+        packets.clear();
+        used_ = 0;
+        outOfMemory = false;
+    }
+    uint8_t* room(size_t n) {
+        if (used_ + n > bytes_.size()) {
+            bytes_.resize(std::max(bytes_.size() * 2, used_ + n));
+        }
+        return bytes_.data() + used_;
+    }
+    void take(size_t n) { used_ += n; }
+    uint32_t used() const { return static_cast<uint32_t>(used_); }
+    uint8_t* at(uint32_t offset) { return bytes_.data() + offset; }
+
+private:
+    std::vector<uint8_t> bytes_;
+    size_t used_ = 0;
+};
+
 class PcapngSink final : public RecordSink {
 public:
     explicit PcapngSink(PcapngRequest request);
     ~PcapngSink() override;
 
     // From now on, the port's records are exported in the format; records of
-    // ports never named so count as not exported.
+    // ports never named so count as not exported. Once per port: a port's
+    // format never changes, so that a packet prepared ahead in it stays right.
     void exportPort(uint16_t port, FrameFormat format);
+    // The port's format, 0 while not exported: safe on any thread.
+    uint8_t formatOf(uint16_t port) const {
+        return portFormats_[port].load(std::memory_order_acquire);
+    }
+
+    // The packet block of a record that carries a frame, for a port whose
+    // format is known, at the end of the batch: on any thread.
+    void preparePacket(const RecordRef& record, uint32_t index, PreparedPackets& into) const;
+    // As record(), with the packet prepared for it.
+    ResultCode recordPrepared(const RecordRef& record, const PreparedPacket& packet,
+                              PreparedPackets& prepared);
 
     // Writes the Section Header Block.
     ResultCode start(const OpenedTrace& trace) override;
@@ -103,6 +153,11 @@ public:
 private:
     PcapngChannel& channelOf(const EventRecord& record, FrameFormat format);
     ResultCode take(PcapngChannel& channel, const EventRecord& record, const uint8_t* payload);
+    ResultCode takePrepared(PcapngChannel& channel, const EventRecord& record,
+                            const PreparedPacket& packet, uint8_t* block);
+    ResultCode written(PcapngChannel& channel, const EventRecord& record, const uint8_t* block,
+                       uint32_t length, const PcapngFrame& frame, uint64_t timestamp);
+    ResultCode checkpoint(ResultCode rc);
     ResultCode describe(PcapngChannel& channel);
     void count(PcapngChannel& channel, const EventRecord& record, const PcapngFrame& frame,
                uint64_t timestamp);
@@ -113,7 +168,7 @@ private:
 
     PcapngRequest request_;
     OutputFile file_;
-    std::vector<uint8_t> portFormats_;  // by port: the FrameFormat id, 0 not exported
+    std::vector<std::atomic<uint8_t>> portFormats_;  // by port: FrameFormat id, 0 not exported
     std::deque<PcapngChannel> channels_;
     std::unordered_map<uint32_t, PcapngChannel*> byKey_;
     uint32_t lastKey_ = 0;

@@ -20,7 +20,6 @@ constexpr uint32_t kMagicSize = 4;
 constexpr uint32_t kFileHeaderSize = 188;
 constexpr uint32_t kFirstPacket = kMagicSize + kFileHeaderSize;  // 192
 constexpr uint32_t kPacketHeaderSize = 20;
-constexpr uint32_t kFrameBufferSize = 65535;
 
 constexpr uint32_t kStatusSent = 64;
 constexpr uint32_t kFlagTooShort = 2;
@@ -227,14 +226,14 @@ void storePacketHeader(uint8_t* out, uint32_t timeDelta, const VnFrame& frame, u
 
 // Counts the packet into the file header: the first packet sets the start
 // time and the maximum length. Returns the packet's time since the start.
-uint32_t countPacket(FileHeader& header, const EventRecord& record, uint16_t snapLength) {
+uint32_t countPacket(FileHeader& header, uint32_t timeMs, uint16_t snapLength) {
     const uint32_t packetCount = loadLe32(&header[field::packetCount]) + 1;
     storeLe32(&header[field::packetCount], packetCount);
     if (packetCount == 1) {
-        storeLe32(&header[field::startTime], record.timeMs / 1000);
+        storeLe32(&header[field::startTime], timeMs / 1000);
         storeLe16(&header[field::maxLength], snapLength);
     }
-    return record.timeMs - loadLe32(&header[field::startTime]) * 1000u;
+    return timeMs - loadLe32(&header[field::startTime]) * 1000u;
 }
 
 }  // namespace
@@ -321,7 +320,6 @@ VnSink::~VnSink() = default;
 ResultCode VnSink::begin(const OpenedTrace& trace) {
     snapLength_ = trace.header.snapLength();
     outputs_ = std::make_unique<VnOutputs>(trace.identity);
-    frame_.resize(kFrameBufferSize);
     return ResultCode::Ok;
 }
 
@@ -348,37 +346,80 @@ bool VnSink::leftOut(VnOutput& output) {
     return true;
 }
 
-ResultCode VnSink::write(const EventRecord& record, const uint8_t* payload) {
-    const uint16_t lsn = options_.layout.outputOf(record.lsn);
-    VnOutput* output = outputs_->findOpen(lsn);
-    if (output == nullptr) {
-        const std::string name = options_.names->nameFor(lsn);
-        if (ResultCode rc = outputs_->open(lsn, name, stats_, output); rc != ResultCode::Ok) {
-            return openFailed(outputs_->failure().name, rc, outputs_->failure().osError);
-        }
-    }
-    if (leftOut(*output)) {
-        return ResultCode::Ok;
-    }
+// The frame, converted, behind room for its packet header: the header
+// depends on the file's first packet and is written at the commit.
+void VnSink::frame(const RecordRef& r, PreparedEntry& entry, PreparedFrames& into) const {
+    uint8_t* at = into.room(kPacketHeaderSize + r.header.dataLength);
     VnFrame frame;
-    if (!convertFrame(options_.format, record, payload, frame_.data(), frame)) {
-        ++stats_.discardedRecords;  // the file stays, created if it was new
-        return ResultCode::Ok;
+    if (!convertFrame(options_.format, r.header, r.payload, at + kPacketHeaderSize, frame)) {
+        entry.refused = true;
+        return;
     }
-    const uint32_t timeDelta = countPacket(output->vnHeader, record, snapLength_);
-    const uint32_t status = (isFrameSent(record) ? kStatusSent : 0) + frame.flags;
-    uint8_t packetHeader[kPacketHeaderSize];
-    storePacketHeader(packetHeader, timeDelta, frame, status);
-    const uint64_t offset = output->dataEnd;
-    output->vnIndex.push_back(static_cast<uint32_t>(offset));  // room first: it may not be there
-    if (!output->file.append(packetHeader, sizeof packetHeader, frame_.data(),
-                             frame.capturedLength)) {
-        output->vnIndex.pop_back();
-        return writeFailed(output->name, output->file.error());
+    entry.length = kPacketHeaderSize + frame.capturedLength;
+    entry.value = frame.flags;
+    entry.lengths = uint32_t{frame.actualLength} | (uint32_t{frame.capturedLength} << 16);
+    into.take(entry.length);
+}
+
+// A run of entries of one file: each packet's header goes in front of its
+// frame (its time counts from the file's first packet), then the run goes
+// to the file at once; a file that is full takes no more of it.
+ResultCode VnSink::write(PreparedFrames& frames, size_t& failedAt) {
+    const std::vector<PreparedEntry>& entries = frames.entries;
+    for (size_t first = 0; first < entries.size();) {
+        const PreparedEntry& head = entries[first];
+        failedAt = first;
+        VnOutput* output = outputs_->findOpen(head.lsn);
+        if (output == nullptr) {
+            const std::string name = options_.names->nameFor(head.lsn);
+            if (ResultCode rc = outputs_->open(head.lsn, name, stats_, output);
+                rc != ResultCode::Ok) {
+                return openFailed(outputs_->failure().name, rc, outputs_->failure().osError);
+            }
+        }
+        if (leftOut(*output)) {
+            ++first;
+            continue;
+        }
+        if (head.refused) {
+            ++stats_.discardedRecords;  // the file stays, created if it was new
+            ++first;
+            continue;
+        }
+        const size_t last = packets(*output, first, frames);
+        if (!output->file.appendRecords(frames.at(head.offset), ends_)) {
+            output->vnIndex.resize(output->vnIndex.size() - (last - first));
+            return writeFailed(output->name, output->file.error());
+        }
+        output->dataEnd += ends_.back();
+        for (size_t n = first; n < last; ++n) {
+            stats_.countOutput(entries[n].sent);
+        }
+        first = last;
     }
-    output->dataEnd += kPacketHeaderSize + frame.capturedLength;
-    stats_.countOutput(isFrameSent(record));
     return ResultCode::Ok;
+}
+
+// Heads the packets of the run from `first` that the file can still
+// address, and indexes them; returns where they end.
+size_t VnSink::packets(VnOutput& output, size_t first, PreparedFrames& frames) {
+    const size_t last = frames.run(first, ends_);
+    size_t n = first;
+    for (; n < last; ++n) {
+        const PreparedEntry& entry = frames.entries[n];
+        const uint64_t offset = output.dataEnd + (n == first ? 0 : ends_[n - first - 1]);
+        if (offset > lastPacketStart_) {
+            break;  // the next run starts there, and finds the file full
+        }
+        const VnFrame frame{static_cast<uint16_t>(entry.lengths & 0xFFFF),
+                            static_cast<uint16_t>(entry.lengths >> 16), entry.value};
+        const uint32_t timeDelta = countPacket(output.vnHeader, entry.timeMs, snapLength_);
+        storePacketHeader(frames.at(entry.offset), timeDelta, frame,
+                          (entry.sent ? kStatusSent : 0) + frame.flags);
+        output.vnIndex.push_back(static_cast<uint32_t>(offset));
+    }
+    ends_.resize(n - first);
+    return n;
 }
 
 bool VnSink::complete() {

@@ -45,7 +45,9 @@ public:
 
 private:
     ResultCode begin(const OpenedTrace& trace) override;
-    ResultCode write(const EventRecord& record, const uint8_t* payload) override;
+    void frame(const RecordRef& record, PreparedEntry& entry, PreparedFrames& into) const override;
+    ResultCode write(PreparedFrames& frames, size_t& failedAt) override;
+    size_t packets(VnOutput& output, size_t first, PreparedFrames& frames);
     bool checkpoint() override;
     bool complete() override;
     bool seeksInOutputs() const override { return true; }
@@ -53,7 +55,7 @@ private:
 
     uint64_t lastPacketStart_;
     std::unique_ptr<VnOutputs> outputs_;
-    std::vector<uint8_t> frame_;
+    std::vector<uint32_t> ends_;  // of the packets of a run
     uint16_t snapLength_ = 0;
 };
 

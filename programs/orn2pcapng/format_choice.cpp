@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <new>
 
+#include "base/interrupt.hpp"
+
 namespace ornpcap {
 
 namespace {
@@ -75,6 +77,14 @@ ResultCode FormatChoice::pass(const EventRecord& record, const uint8_t* payload)
 }
 
 ResultCode FormatChoice::record(const EventRecord& record, const uint8_t* payload) {
+    PreparedPackets none;
+    return take({record, payload}, nullptr, none);
+}
+
+ResultCode FormatChoice::take(const RecordRef& r, const PreparedPacket* packet,
+                              PreparedPackets& prepared) {
+    const EventRecord& record = r.header;
+    const uint8_t* payload = r.payload;
     PortState& state = stateOf(record.port);
     ++state.choice.records;
     if (state.recogniser != nullptr) {
@@ -84,6 +94,11 @@ ResultCode FormatChoice::record(const EventRecord& record, const uint8_t* payloa
         }
     }
     if (held_.empty() && state.recogniser == nullptr) {
+        if (packet != nullptr) {
+            const ResultCode rc = writer_.recordPrepared(r, *packet, prepared);
+            writerFailed_ = writerFailed_ || isWriteFailure(rc);
+            return rc;
+        }
         return pass(record, payload);
     }
     try {
@@ -111,6 +126,44 @@ ResultCode FormatChoice::drain() {
         }
         decide(stateOf(held_.front().port), true);
     }
+}
+
+std::unique_ptr<PreparedRecords> FormatChoice::makePrepared() {
+    return std::make_unique<PreparedPackets>();
+}
+
+// Only ports exported already: their format never changes.
+void FormatChoice::prepare(RecordSpan span, PreparedRecords& into) const {
+    PreparedPackets& packets = static_cast<PreparedPackets&>(into);
+    packets.clear();
+    try {
+        for (uint32_t n = 0; n < span.size(); ++n) {
+            if (writer_.formatOf(span[n].header.port) != 0 && carriesFrame(span[n].header)) {
+                writer_.preparePacket(span[n], n, packets);
+            }
+        }
+    } catch (const std::bad_alloc&) {
+        packets.clear();
+        packets.outOfMemory = true;  // the commit takes every record as record() would
+    }
+}
+
+ResultCode FormatChoice::commit(RecordSpan span, PreparedRecords& prepared) {
+    PreparedPackets& packets = static_cast<PreparedPackets&>(prepared);
+    size_t next = 0;
+    for (uint32_t n = 0; n < span.size(); ++n) {
+        const PreparedPacket* packet = nullptr;
+        if (next < packets.packets.size() && packets.packets[next].record == n) {
+            packet = &packets.packets[next++];
+        }
+        if (ResultCode rc = take(span[n], packet, packets); rc != ResultCode::Ok) {
+            return rc;
+        }
+        if (pendingInterrupt() != 0) {
+            return ResultCode::Interrupted;
+        }
+    }
+    return ResultCode::Ok;
 }
 
 ResultCode FormatChoice::finish(ResultCode result) {

@@ -60,6 +60,12 @@ public:
     // still waiting, then finishes the writer.
     ResultCode finish(ResultCode result) override;
 
+    // The packet blocks of the records of ports whose format is known are
+    // made ahead, on the workers; the choice itself stays in stream order.
+    std::unique_ptr<PreparedRecords> makePrepared() override;
+    void prepare(RecordSpan span, PreparedRecords& into) const override;
+    ResultCode commit(RecordSpan span, PreparedRecords& prepared) override;
+
     // Every port asked for or met in the trace, by port number.
     std::vector<PortChoice> ports() const;
     // The most the queue held at once.
@@ -74,6 +80,9 @@ private:
     void decide(PortState& state, bool early);
     bool undecided(uint16_t port);
     ResultCode pass(const EventRecord& record, const uint8_t* payload);
+    // record(), with the packet prepared for it where there is one.
+    ResultCode take(const RecordRef& record, const PreparedPacket* packet,
+                    PreparedPackets& prepared);
     ResultCode drain();
 
     PcapngSink& writer_;
