@@ -132,13 +132,17 @@ struct Transcript final : RecordSink, BlockObserver {
     }
 };
 
+using Stretches = TraceRequest::Stretches;
+
 std::vector<std::string> transcriptOf(const std::string& trace, uint16_t version,
-                                      uint32_t workers, const SinkPlan& plan = {}) {
+                                      uint32_t workers, const SinkPlan& plan = {},
+                                      Stretches stretches = Stretches::Workers) {
     Transcript t;
     t.plan = plan;
     TraceReport report;
     TraceRequest request{trace, version, 0, &t};
     request.workers = workers;
+    request.stretches = stretches;
     const ResultCode rc = readTrace(request, t, &report);
     clearInterrupt();
     const TraceFault& f = report.fault;
@@ -317,6 +321,11 @@ TEST(BlockPipeline, EveryTraceReadsTheSameOnWorkerThreadsAsOnOne) {
             SCOPED_TRACE(testing::Message() << workers << " workers");
             expectSameLines(one, transcriptOf(trace, c.version, workers, c.sink));
         }
+        // A few blocks through the workers, a few on the calling thread, in turn.
+        for (Stretches stretches : {Stretches::Alternate, Stretches::Measured}) {
+            SCOPED_TRACE(stretches == Stretches::Alternate ? "alternate" : "measured");
+            expectSameLines(one, transcriptOf(trace, c.version, 2, c.sink, stretches));
+        }
     }
 }
 
@@ -369,7 +378,7 @@ TEST(BlockPipeline, ConvertersWriteTheSameBytes) {
                                             << (lsnMode == LsnMode::All));
             std::vector<std::string> outcomes;
             std::vector<std::map<std::string, Bytes>> files;
-            for (uint32_t workers : {1u, 3u}) {
+            for (uint32_t workers : {1u, 3u, 2u}) {
                 TempDir dir;
                 dir.write("Trace.orn", traces[t]);
                 ConversionSettings settings;
@@ -381,6 +390,7 @@ TEST(BlockPipeline, ConvertersWriteTheSameBytes) {
                 settings.lsnMode = lsnMode;
                 ConversionPlan plan = makePlan(settings);
                 plan.trace.workers = workers;
+                plan.trace.stretches = workers == 2 ? Stretches::Alternate : Stretches::Workers;
                 ConversionStats stats{};
                 const RunOutcome outcome = runPlan(plan, stats);
                 outcomes.push_back(std::to_string(exitCode(outcome.code)) + " " +
@@ -390,8 +400,10 @@ TEST(BlockPipeline, ConvertersWriteTheSameBytes) {
                 files.push_back(outputsIn(dir));
             }
             EXPECT_EQ(outcomes[0], outcomes[1]);
+            EXPECT_EQ(outcomes[0], outcomes[2]) << "in turn";
             EXPECT_FALSE(files[0].empty());
             EXPECT_TRUE(files[0] == files[1]) << "output bytes differ";
+            EXPECT_TRUE(files[0] == files[2]) << "output bytes differ in turn";
         }
     }
 }
@@ -484,7 +496,7 @@ TEST(BlockPipeline, WorkersRunDuringTheRunAndAreJoinedOnEveryPath) {
             TraceRequest request{dir / "Trace.orn", 8, 0, nullptr};
             request.workers = workers;
             readTrace(request, sink);
-            EXPECT_EQ(sink.threads, workers == 1 ? before : before + workers)
+            EXPECT_EQ(sink.threads, workers == 1 ? before : before + workers - 1)
                 << workers << " workers, refusing record " << refuseAt;
             EXPECT_EQ(threadsNow(), before);
         }
@@ -533,6 +545,7 @@ TEST(BlockPipeline, ReadsAheadAFixedNumberOfBlocks) {
     sink.trace = dir / "Trace.orn";
     TraceRequest request{sink.trace, 8, 0, nullptr};
     request.workers = 3;
+    request.stretches = Stretches::Workers;
     EXPECT_EQ(readTrace(request, sink), CannotWriteTarget);
     EXPECT_GE(sink.position, kAhead);
     EXPECT_LE(sink.position, kAhead + kBlock + 4096);

@@ -113,9 +113,7 @@ BlockPipeline::BlockPipeline(std::FILE* trace, const TraceTrailer& trailer, uint
       trailer_(trailer),
       workers_(workers),
       workCapacity_(2u * trailer.maxBlockLength()),
-      steps_(steps),
-      remaining_(trailer.streamLength()),
-      readEnded_(trailer.streamLength() == 0 || trailer.blockCount() == 0) {}
+      steps_(steps) {}
 
 BlockPipeline::~BlockPipeline() { stop(); }
 
@@ -126,7 +124,7 @@ bool BlockPipeline::allocate() {
             slot.block.data.resize(trailer_.maxBlockLength());
             slot.block.expansion.resize(workCapacity_);
         }
-        threads_.reserve(workers_);
+        threads_.reserve(workers_ - 1);
     } catch (const std::exception&) {  // no memory
         return false;
     }
@@ -135,7 +133,7 @@ bool BlockPipeline::allocate() {
 
 bool BlockPipeline::startThreads() {
     const SignalsBlocked blocked;
-    for (uint32_t n = 0; n < workers_; ++n) {
+    for (uint32_t n = 1; n < workers_; ++n) {  // the calling thread is the first
         threads_.emplace_back();
         if (!threads_.back().start(workEntry, this)) {
             threads_.pop_back();
@@ -166,9 +164,12 @@ void BlockPipeline::stop() {
 // The stream has ended, or ends at a failed place step, and nothing of it is
 // left for a worker.
 bool BlockPipeline::finished() const {
-    return (readEnded_ || placeFailed_) && checkTaken_ == readCount_ && !reading_ &&
+    return (streamEnded_ || placeFailed_) && checkTaken_ == readCount_ && !reading_ &&
            (placeFailed_ || placeHead_ == readCount_) && !placing_;
 }
+
+// No block is to be read now: the stream has ended, or the stretch.
+bool BlockPipeline::readEnded() const { return streamEnded_ || nextPosition_ > lastPosition_; }
 
 // The next job, under the lock: a block to place (in order, by one worker at
 // a time, who then prepares it), one to check, the next one to read (in
@@ -183,7 +184,7 @@ BlockPipeline::Job BlockPipeline::pick(uint64_t& sequence) {
         sequence = checkTaken_++;
         return Job::Check;
     }
-    if (!reading_ && !readEnded_ && !placeFailed_ && readCount_ - commitHead_ < slots_.size()) {
+    if (!reading_ && !readEnded() && !placeFailed_ && readCount_ - commitHead_ < slots_.size()) {
         sequence = readCount_;
         return Job::Read;
     }
@@ -233,7 +234,7 @@ void BlockPipeline::read(uint64_t sequence, std::unique_lock<std::mutex>& lock) 
     ++readCount_;
     Slot& slot = slotOf(sequence);
     slot.state = State::Reading;
-    const uint32_t position = static_cast<uint32_t>(sequence + 1);
+    const uint32_t position = nextPosition_++;
     lock.unlock();
     PipelineBlock& block = slot.block;
     block.fault = TraceFault{};
@@ -243,12 +244,17 @@ void BlockPipeline::read(uint64_t sequence, std::unique_lock<std::mutex>& lock) 
     reading_ = false;
     slot.state = State::Read;
     if (block.code != ResultCode::Ok) {
-        readEnded_ = true;
+        streamEnded_ = true;
     } else {
         remaining_ -= uint32_t{block.header.blockLength} + kBlockHeaderSize;
-        readEnded_ = remaining_ == 0 || position >= trailer_.blockCount();
+        streamEnded_ = remaining_ == 0 || position >= trailer_.blockCount();
     }
-    workToDo_.notify_one();  // its check, and the next read
+    if (!readEnded() && readCount_ - commitHead_ < slots_.size()) {
+        workToDo_.notify_one();  // another worker reads the next while this one checks it
+    }
+    if (readEnded() && burstReady()) {
+        blockReady_.notify_one();  // a stretch that ends with nothing more to read
+    }
 }
 
 // Places the next block, then prepares it at once; a failed place step ends
@@ -263,46 +269,101 @@ void BlockPipeline::place(uint64_t sequence, std::unique_lock<std::mutex>& lock)
     if (slot.block.placed != ResultCode::Ok) {
         placeFailed_ = true;
         slot.state = State::Failed;
-        if (sequence == commitHead_) {
+        if (burstReady()) {
             blockReady_.notify_one();
         }
         workToDo_.notify_all();  // the idle workers leave
         return;
     }
     ++placeHead_;
-    workToDo_.notify_one();  // the next block may be waiting to be placed
+    if (placeHead_ < readCount_ && slotOf(placeHead_).state == State::Checked) {
+        workToDo_.notify_one();  // another worker places the next while this one prepares
+    }
     slot.state = State::Preparing;
     lock.unlock();
     steps_.prepare(slot.block, steps_.context);
     lock.lock();
     slot.state = State::Prepared;
-    if (sequence == commitHead_) {
+    if (burstReady()) {
         blockReady_.notify_one();
     }
 }
 
+bool BlockPipeline::ready(uint64_t sequence) {
+    const State state = slotOf(sequence).state;
+    return state == State::Prepared || state == State::Failed;
+}
+
+// Whether the caller, waiting, has a burst of blocks to commit: half the
+// ring prepared in a row from the next to commit, or all there will be (or
+// up to a failure). Woken for bursts rather than for each block, the caller
+// and the workers hand slots to each other a few at a time.
+bool BlockPipeline::burstReady() {
+    const uint64_t burst = slots_.size() / 2;
+    uint64_t n = 0;
+    while (n < burst && commitHead_ + n < readCount_ && ready(commitHead_ + n)) {
+        if (slotOf(commitHead_ + n).state == State::Failed) {
+            return true;  // the stream ends there
+        }
+        ++n;
+    }
+    const bool allThereWillBe = readEnded() && !reading_ && commitHead_ + n == readCount_;
+    return n >= burst || allThereWillBe;
+}
+
+void BlockPipeline::resume(uint32_t position, uint32_t remaining, uint32_t lastPosition) {
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        nextPosition_ = position;
+        remaining_ = remaining;
+        lastPosition_ = lastPosition;
+        streamEnded_ = remaining == 0 || position > trailer_.blockCount();
+    }
+    workToDo_.notify_all();
+}
+
+uint32_t BlockPipeline::position() {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    return nextPosition_;
+}
+
+uint32_t BlockPipeline::remaining() {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    return remaining_;
+}
+
+// The calling thread works as one of the workers while its next block is
+// not ready, and waits only when there is nothing for it to do.
 PipelineBlock* BlockPipeline::next() {
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
-        if (commitHead_ < readCount_) {
-            Slot& slot = slotOf(commitHead_);
-            if (slot.state == State::Prepared || slot.state == State::Failed) {
-                return &slot.block;
-            }
-        } else if (readEnded_ && !reading_) {
-            return nullptr;
+        if (commitHead_ < readCount_ && ready(commitHead_)) {
+            return &slotOf(commitHead_).block;
+        }
+        uint64_t sequence = 0;
+        const Job job = pick(sequence);
+        if (job != Job::None) {
+            run(job, sequence, lock);
+            continue;
+        }
+        if (burstReady()) {
+            return commitHead_ < readCount_ ? &slotOf(commitHead_).block : nullptr;
         }
         blockReady_.wait(lock);
     }
 }
 
 void BlockPipeline::committed() {
+    bool refill = false;
     {
         const std::lock_guard<std::mutex> lock(mutex_);
         slotOf(commitHead_).state = State::Empty;
         ++commitHead_;
+        refill = !readEnded() && readCount_ - commitHead_ <= slots_.size() - slots_.size() / 2;
     }
-    workToDo_.notify_one();  // a slot is free to read into
+    if (refill) {
+        workToDo_.notify_one();  // half the ring is free to read into
+    }
 }
 
 }  // namespace ornpcap

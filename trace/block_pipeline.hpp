@@ -43,7 +43,7 @@
 
 namespace ornpcap {
 
-inline constexpr uint32_t kSlotsPerWorker = 4;
+inline constexpr uint32_t kSlotsPerWorker = 8;
 
 struct PipelineBlock {
     BlockHeader header;
@@ -76,7 +76,9 @@ struct PipelineSteps {
 
 class BlockPipeline {
 public:
-    // The trace stream stands at the first block; workers is 2 or more.
+    // The trace stream stands at the first block; workers is 2 or more: the
+    // calling thread, which works with them while it waits for a block to
+    // commit, and workers - 1 threads.
     BlockPipeline(std::FILE* trace, const TraceTrailer& trailer, uint32_t workers,
                   PipelineSteps steps);
     ~BlockPipeline();  // stops every thread and joins it, on every path
@@ -89,12 +91,22 @@ public:
     template <class MakePrepared>
     bool start(MakePrepared&& makePrepared);
 
-    // The next block in stream order once prepared, or once its place step
-    // failed (its `placed` says so: the stream ends there); nullptr when the
-    // stream has ended and every block was taken. Valid until committed().
+    // The workers go on from the block at this position, with this much of
+    // streamLength left, up to the block at lastPosition: a stretch of the
+    // stream. Between stretches the calling thread may read the trace
+    // itself; the workers read nothing then.
+    void resume(uint32_t position, uint32_t remaining, uint32_t lastPosition);
+    // The next block of the stretch in stream order once prepared, or once
+    // its place step failed (its `placed` says so: the stream ends there);
+    // nullptr when the stretch (or the stream) has ended and every block of
+    // it was taken. Valid until committed().
     PipelineBlock* next();
     // The block of the last next() is done with: its slot is free.
     void committed();
+    // Where the stream stands after a stretch: the next block's position,
+    // what is left of streamLength, and whether the stream has ended.
+    uint32_t position();
+    uint32_t remaining();
 
     size_t slots() const { return slots_.size(); }
 
@@ -114,6 +126,9 @@ private:
     void read(uint64_t sequence, std::unique_lock<std::mutex>& lock);
     void place(uint64_t sequence, std::unique_lock<std::mutex>& lock);
     bool finished() const;
+    bool readEnded() const;
+    bool ready(uint64_t sequence);
+    bool burstReady();
     void work();
     void stop();
     static void* workEntry(void* self);
@@ -130,10 +145,12 @@ private:
     std::condition_variable workToDo_;
     std::condition_variable blockReady_;
     // The reading: where the stream stands.
-    uint32_t remaining_ = 0;   // of streamLength
-    uint64_t readCount_ = 0;   // blocks read (or being read) into slots
+    uint32_t nextPosition_ = 1;  // of the block read next
+    uint32_t lastPosition_ = 0;  // of the stretch's last block
+    uint32_t remaining_ = 0;     // of streamLength
+    uint64_t readCount_ = 0;     // blocks read (or being read) into slots
     bool reading_ = false;
-    bool readEnded_ = false;   // no block after readCount_
+    bool streamEnded_ = false;   // no block after those read
     uint64_t checkTaken_ = 0;  // blocks taken for their check
     uint64_t placeHead_ = 0;   // the block placed next
     bool placing_ = false;

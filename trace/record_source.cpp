@@ -1,6 +1,7 @@
 #include "trace/record_source.hpp"
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <new>
 #include <sys/stat.h>
@@ -10,6 +11,7 @@
 #include "trace/block_pipeline.hpp"
 #include "trace/block_stream.hpp"
 #include "trace/record_scanner.hpp"
+#include "trace/stretch_choice.hpp"
 #include "trace/trace_file.hpp"
 
 namespace ornpcap {
@@ -55,6 +57,7 @@ struct BlockRun {
     RecordChain chain;
     uint32_t workCapacity = 0;
     BlockProgress block;  // the block in hand (on one thread), else the one committed next
+    uint64_t bytesExpanded = 0;  // of the blocks committed, expanded
 
     // Notes which block failed a check.
     ResultCode at(ResultCode rc, uint32_t position, uint64_t offset) {
@@ -70,8 +73,10 @@ struct BlockRun {
     static ResultCode placeStep(PipelineBlock& block, void* run);
     static void prepareStep(PipelineBlock& block, const void* run);
     ResultCode sequential();
+    ResultCode alone(BlockBuffers& buffers, uint32_t& remaining, uint32_t count);
     ResultCode parallel(BlockPipeline& pipeline);
-    ResultCode all(uint32_t workers);
+    ResultCode stretches(BlockPipeline& pipeline, TraceRequest::Stretches policy);
+    ResultCode all(uint32_t workers, TraceRequest::Stretches policy);
 };
 
 // Once a block's records went to the sink.
@@ -79,6 +84,7 @@ ResultCode BlockRun::ended(const BlockHeader& header, uint32_t expandedLength) {
     block.stored = header.storedFlag();
     block.storedLength = header.blockLength;
     block.expandedLength = expandedLength;
+    bytesExpanded += expandedLength;
     ++report.blocksRead;
     block.done += kBlockHeaderSize + block.storedLength;
     if (pendingInterrupt() != 0) {
@@ -113,16 +119,60 @@ ResultCode BlockRun::next(BlockBuffers& b, uint32_t& remaining) {
     return rc != ResultCode::Ok ? rc : ended(header, length);
 }
 
+// Up to `count` blocks on the calling thread alone.
+ResultCode BlockRun::alone(BlockBuffers& buffers, uint32_t& remaining, uint32_t count) {
+    for (uint32_t n = 0; n < count && remaining != 0 && block.position <= opened.trailer.blockCount();
+         ++n) {
+        if (ResultCode rc = next(buffers, remaining); rc != ResultCode::Ok) {
+            return rc;
+        }
+    }
+    return ResultCode::Ok;
+}
+
 ResultCode BlockRun::sequential() {
     BlockBuffers buffers;
     if (!allocate(buffers, opened.trailer.maxBlockLength(), sink)) {
         return ResultCode::OutOfMemory;
     }
     uint32_t remaining = opened.trailer.streamLength();
+    if (ResultCode rc = alone(buffers, remaining, UINT32_MAX); rc != ResultCode::Ok) {
+        return rc;
+    }
+    report.incompleteBytes = chain.carried();  // dropped
+    return ResultCode::Ok;
+}
+
+// The stream a stretch at a time, each through the workers or on the
+// calling thread alone as the choice has it; the chain of record starts,
+// and where the stream stands, pass from one way to the other.
+ResultCode BlockRun::stretches(BlockPipeline& pipeline, TraceRequest::Stretches policy) {
+    BlockBuffers buffers;
+    if (!allocate(buffers, opened.trailer.maxBlockLength(), sink)) {
+        return ResultCode::OutOfMemory;
+    }
+    StretchChoice choice(policy);
+    uint32_t remaining = opened.trailer.streamLength();
     while (remaining != 0 && block.position <= opened.trailer.blockCount()) {
-        if (ResultCode rc = next(buffers, remaining); rc != ResultCode::Ok) {
+        const bool workers = choice.throughWorkers();
+        const uint32_t count = choice.length(workers);
+        const uint32_t first = block.position;
+        const uint64_t before = block.done + bytesExpanded;
+        const auto start = std::chrono::steady_clock::now();
+        ResultCode rc = ResultCode::Ok;
+        if (workers) {
+            pipeline.resume(block.position, remaining, block.position + count - 1);
+            rc = parallel(pipeline);
+            remaining = pipeline.remaining();
+        } else {
+            rc = alone(buffers, remaining, count);
+        }
+        if (rc != ResultCode::Ok) {
             return rc;
         }
+        const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+        choice.took(workers, took.count(), block.done + bytesExpanded - before,
+                    block.position - first);
     }
     report.incompleteBytes = chain.carried();  // dropped
     return ResultCode::Ok;
@@ -167,10 +217,10 @@ void BlockRun::prepareStep(PipelineBlock& block, const void* run) {
     }
 }
 
-// The same steps over the blocks the pipeline hands back in stream order:
-// the workers have already read, checked and cut them as the loop above
-// would, and ended the stream where it would. A failure of a block's place
-// step comes back once the blocks before it are committed.
+// The same steps over the blocks of a stretch the pipeline hands back in
+// stream order: the workers have already read, checked and cut them as the
+// loop above would, and ended the stream where it would. A failure of a
+// block's place step comes back once the blocks before it are committed.
 ResultCode BlockRun::parallel(BlockPipeline& pipeline) {
     while (PipelineBlock* b = pipeline.next()) {
         if (b->placed != ResultCode::Ok) {
@@ -186,11 +236,10 @@ ResultCode BlockRun::parallel(BlockPipeline& pipeline) {
             return rc;
         }
     }
-    report.incompleteBytes = chain.carried();  // dropped
     return ResultCode::Ok;
 }
 
-ResultCode BlockRun::all(uint32_t workers) {
+ResultCode BlockRun::all(uint32_t workers, TraceRequest::Stretches policy) {
     workCapacity = 2u * opened.trailer.maxBlockLength();
     block.position = 1;
     block.total = opened.trailer.streamLength();
@@ -200,7 +249,7 @@ ResultCode BlockRun::all(uint32_t workers) {
         // it cannot start, nothing was read and the loop below reads it all.
         BlockPipeline pipeline(trace, opened.trailer, workers, {placeStep, prepareStep, this});
         if (pipeline.start([this] { return sink.makePrepared(); })) {
-            return parallel(pipeline);
+            return stretches(pipeline, policy);
         }
     }
     return sequential();
@@ -239,10 +288,11 @@ bool blockFollows(std::FILE* trace, const TraceTrailer& trailer, uint64_t offset
 ResultCode readBlocks(std::FILE* trace, const OpenedTrace& opened, const TraceRequest& request,
                       RecordSink& sink, TraceReport& report) {
     BlockRun run{trace, opened, sink, request.observer, report,
-                 RecordChain(recordFormOf(opened.versionMajor)), 0, {}};
+                 RecordChain(recordFormOf(opened.versionMajor)), 0, {}, 0};
     const ResultCode rc =
         run.all(affordableWorkers(blockWorkers(request.workers, opened.trailer.blockCount()),
-                                  opened.trailer.maxBlockLength()));
+                                  opened.trailer.maxBlockLength()),
+                request.stretches);
     if (rc == ResultCode::Ok) {
         report.blockAfterEnd =
             blockFollows(trace, opened.trailer, run.block.offset, report.blocksRead + 1);

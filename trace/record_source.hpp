@@ -100,11 +100,24 @@ struct TraceRequest {
     uint16_t versionMajor = 0;  // as the probe found them
     uint16_t versionMinor = 0;
     BlockObserver* observer = nullptr;
-    // Threads that check and expand the blocks: 0 picks them from the CPUs
-    // the process may run on (none for a trace of a few blocks), 1 reads on
-    // the calling thread alone, 2 or more start that many (at most 16).
-    // Whichever it is, the sink, the observer and the report see the same.
+    // Threads that check, expand and cut the blocks: 0 picks them from the
+    // CPUs the process may run on (none for a trace of a few blocks), 1
+    // reads on the calling thread alone, 2 or more start that many (at most
+    // 16). Whichever it is, the sink, the observer and the report see the
+    // same.
     uint32_t workers = 0;
+    // With workers, how the stream is shared between them and the calling
+    // thread, a stretch of blocks at a time.
+    enum class Stretches {
+        Measured,  // each stretch the way the stretches before found cheaper
+        Workers,   // every stretch through the workers
+        Alternate, // one way and the other in turn (for the tests)
+    };
+#ifdef ORNPCAP_FORCE_PARALLEL
+    Stretches stretches = Stretches::Workers;
+#else
+    Stretches stretches = Stretches::Measured;
+#endif
 };
 
 // What a run learned besides its result.

@@ -1,0 +1,41 @@
+#include "trace/stretch_choice.hpp"
+
+namespace ornpcap {
+
+bool StretchChoice::throughWorkers() {
+    switch (policy_) {
+        case TraceRequest::Stretches::Workers: return true;
+        case TraceRequest::Stretches::Alternate: return stretches_ % 2 == 1;
+        case TraceRequest::Stretches::Measured: break;
+    }
+    if (cost_[0] < 0 || cost_[1] < 0) {
+        return cost_[0] >= 0;  // alone first, then through the workers
+    }
+    const bool winner = cheaper();
+    return sinceLook_ >= kLookAgainBlocks ? !winner : winner;
+}
+
+uint32_t StretchChoice::length(bool throughWorkers) const {
+    if (policy_ == TraceRequest::Stretches::Alternate) {
+        return throughWorkers ? 5 : 3;  // short, so that the ways change often
+    }
+    if (!throughWorkers) {
+        return kAloneBlocks;
+    }
+    const bool winning = cost_[0] >= 0 && cost_[1] >= 0 && cheaper();
+    return winning ? kWinningWorkersBlocks : kWorkersBlocks;
+}
+
+void StretchChoice::took(bool throughWorkers, double seconds, uint64_t bytes, uint32_t blocks) {
+    ++stretches_;
+    const bool known = cost_[0] >= 0 && cost_[1] >= 0;
+    const bool winnerWay = known && throughWorkers == cheaper();
+    sinceLook_ = winnerWay ? sinceLook_ + blocks : 0;
+    if (bytes != 0) {
+        const double cost = seconds / static_cast<double>(bytes);
+        double& kept = cost_[throughWorkers ? 1 : 0];
+        kept = kept < 0 ? cost : 0.5 * kept + 0.5 * cost;
+    }
+}
+
+}  // namespace ornpcap
