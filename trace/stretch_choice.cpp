@@ -9,7 +9,7 @@ bool StretchChoice::throughWorkers() {
         case TraceRequest::Stretches::Measured: break;
     }
     if (cost_[0] < 0 || cost_[1] < 0) {
-        return cost_[0] >= 0;  // alone first, then through the workers
+        return stretches_ % 2 == 1;  // alone, through the workers, in turn until both are known
     }
     const bool winner = cheaper();
     return sinceLook_ >= kLookAgainBlocks ? !winner : winner;
@@ -31,6 +31,12 @@ void StretchChoice::took(bool throughWorkers, double seconds, uint64_t bytes, ui
     const bool known = cost_[0] >= 0 && cost_[1] >= 0;
     const bool winnerWay = known && throughWorkers == cheaper();
     sinceLook_ = winnerWay ? sinceLook_ + blocks : 0;
+    // The first stretch each way pays for what is made once (buffers, the
+    // threads' caches): it does not count.
+    if (!warm_[throughWorkers ? 1 : 0]) {
+        warm_[throughWorkers ? 1 : 0] = true;
+        return;
+    }
     if (bytes != 0) {
         const double cost = seconds / static_cast<double>(bytes);
         double& kept = cost_[throughWorkers ? 1 : 0];

@@ -7,9 +7,10 @@
 // cheaper lately; now and then a stretch goes the other way again, in case
 // the machine changed (a program took a CPU, or gave it back).
 //
-// The first stretch is read on the calling thread, the second through the
-// workers. Stretches through the workers are longer, so that filling the
-// ring and draining it again weigh little.
+// The stretches go one way and the other in turn, the calling thread first,
+// until each way has been measured once it was warm (the first stretch of
+// each pays for buffers and caches made once). Stretches through the
+// workers are longer, so that filling the ring and draining it weigh little.
 
 #include <cstdint>
 
@@ -38,6 +39,7 @@ private:
 
     TraceRequest::Stretches policy_;
     double cost_[2] = {-1, -1};  // seconds per byte: alone, through the workers
+    bool warm_[2] = {false, false};
     uint32_t stretches_ = 0;
     uint32_t sinceLook_ = 0;  // blocks the winning way since the last look the other way
 };
