@@ -78,6 +78,12 @@ std::string missing(const Context&, const Finding& f) {
            n(f.nextOffset);
 }
 
+std::string duplicate(const Context&, const Finding& f) {
+    return "duplicate: block " + n(f.nextPosition) + " written again at offset " + n(f.from) +
+           ", byte for byte as at offset " + n(f.nextOffset) + ": " + byteRange(f.from, f.to) +
+           " dropped, the record stream runs on";
+}
+
 std::string headerRewritten(const Context& c, const Finding&) {
     const HeaderFinding& h = c.plan.header;
     return "header: FCS-16 wrong (" + hex4(h.storedFcs) + ", its bytes give " +
@@ -146,6 +152,7 @@ constexpr KindWording kWordings[] = {
     {FindingKind::HeaderRewritten, headerRewritten},
     {FindingKind::DamagedBlocks, damaged},
     {FindingKind::MissingBlocks, missing},
+    {FindingKind::DuplicateBlock, duplicate},
     {FindingKind::CutShort, cutShort},
     {FindingKind::BytesAfterStream, afterStream},
     {FindingKind::DamagedAtEnd, damagedAtEnd},

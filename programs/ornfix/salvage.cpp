@@ -75,6 +75,16 @@ void noteStep(SalvagePlan& plan, const WalkStep& step, int streamBreak) {
     plan.findings.push_back(f);
 }
 
+void noteDuplicate(SalvagePlan& plan, const WalkStep& step) {
+    Finding f;
+    f.kind = FindingKind::DuplicateBlock;
+    f.from = step.offset;
+    f.to = step.offset + kBlockHeaderSize + step.header.blockLength;
+    f.nextPosition = step.position;
+    f.nextOffset = step.originalOffset;
+    plan.findings.push_back(f);
+}
+
 // Whether the bytes at offset begin a block header carrying the number due.
 bool startsDueBlock(InputWindow& in, uint64_t offset, uint16_t due) {
     const uint8_t* raw = in.view(offset, kBlockHeaderSize);
@@ -200,6 +210,8 @@ WalkLimits limitsOf(const SalvagePlan& plan) {
                              ? plan.fileSize - kTrailerSize
                              : plan.fileSize;
     limits.end = std::max(limits.begin, end);
+    limits.fileSize = plan.fileSize;
+    limits.trailerIntact = plan.trailer.state == TrailerState::Good;
     limits.trailer = boundsOf(plan.trailer);
     return limits;
 }
@@ -219,6 +231,10 @@ ResultCode walkBlocks(InputWindow& in, SalvagePlan& plan) {
         if (step.end) {
             noteTail(plan, step.skipped, in, walker.expectedNumber());
             break;
+        }
+        if (step.duplicate) {
+            noteDuplicate(plan, step);
+            continue;
         }
         if (plan.blocks.size() == kMostBlocks) {
             addFinding(plan, FindingKind::TooManyBlocks, step.offset, plan.fileSize);
