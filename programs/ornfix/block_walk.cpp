@@ -158,7 +158,8 @@ uint32_t BlockWalker::numberWindow(uint64_t skippedBytes) const {
 bool BlockWalker::accept(const Judgement& j, uint64_t offset, const Skipped& skipped) {
     const uint32_t lead = ahead(j.header.blockNumber(), expected_);
     if (!skipped.fault.failed()) {
-        return lead == 0 || successorCarriesOn(offset, j.header);
+        return lead == 0 || successorCarriesOn(offset, j.header) ||
+               endsTheStream(offset + kBlockHeaderSize + j.header.blockLength);
     }
     return lead <= numberWindow(offset - skipped.from) && confirmed(offset, j.header);
 }

@@ -8,7 +8,7 @@
 // with another number is the block's own damage ("out of sequence"), unless
 // it repeats a block kept a little earlier byte for byte (a block written
 // twice: passed over and reported), or the block after it carries on from
-// its number (blocks went missing before it).
+// its number, or it ends the stream (blocks went missing before it).
 //
 // Past damage a block is taken only when the blocks around it agree with it,
 // not on its FCS alone, which random bytes pass once in 65536 tries: its

@@ -111,16 +111,16 @@ std::vector<Record> everyKindRecords(size_t count, uint32_t seed, uint16_t versi
         for (uint8_t& b : r.payload) {
             b = static_cast<uint8_t>(random());
         }
-        time = oneIn(30) ? time - std::min<uint32_t>(time, 1 + random() % 3000)
-                         : time + random() % 20;
+        time = oneIn(40) ? time - std::min<uint32_t>(time, 1 + random() % 500)
+                         : time + random() % 40;
         r.header.recordWord = static_cast<uint16_t>(random());
         r.header.timeMs = time;
         r.header.port = kPorts[oneIn(8) ? 3 + random() % 2 : random() % 3];
         r.header.lsn = static_cast<uint16_t>(random() % (version == 5 ? 6 : 9));
         r.header.auxWord1 = static_cast<uint16_t>(random());
         r.header.auxWord2 = static_cast<uint16_t>(random() % (version == 5 ? 256 : 65536));
-        r.header.eventType = oneIn(25) ? kRareTypes[random() % 5]
-                                       : (random() % 2 == 0 ? kEventFrameSent : kEventFrameReceived);
+        const uint8_t frame = random() % 2 == 0 ? kEventFrameSent : kEventFrameReceived;
+        r.header.eventType = oneIn(25) ? kRareTypes[random() % 5] : frame;
         r.header.auxByte = static_cast<uint8_t>(random());
         r.header.eventStatus = oneIn(20) ? kRareStatuses[random() % 4] : 0;
         r.header.origLength = static_cast<uint16_t>(

@@ -1,7 +1,9 @@
 // Finding the first whole record after a dropped block, where the bytes try
 // hardest to mislead: payloads full of record-like headers, zero padding, a
-// record of a kind the trace has not shown before. Whatever is lost, no
-// record appears that was not in the original.
+// false header whose length runs past the data; and where the records are
+// out of the ordinary: of a kind never seen, over the snapLength, stepping
+// back in time, or too few to make a chain before the stream ends. Whatever
+// is lost, no record appears that was not in the original.
 
 #include <gtest/gtest.h>
 
