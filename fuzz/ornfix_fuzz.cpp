@@ -3,8 +3,8 @@
 // expanded, no record cut) with as many records as ornfix reported, convert
 // to pcap without error, and need no repair itself.
 //
-// An input that reads whole as a trace is the original of a damaged copy
-// too: damage of a kind and at a place its bytes choose (a byte flipped,
+// An input that reads whole as a trace, its blocks filling it, is the
+// original of a damaged copy too: damage of a kind and at a place its bytes choose (a byte flipped,
 // bytes zeroed, cut out or inserted, a block dropped or written twice, the
 // file cut), repaired in turn. The records of that repair must be records of
 // the original, byte for byte and in its order.
@@ -189,11 +189,18 @@ bool subsequence(const std::vector<Bytes>& kept, const std::vector<Bytes>& origi
     return true;
 }
 
+// Whether the blocks the trailer counts fill the file from the header to
+// the trailer: no byte that OrnPcap does not read, where records could hide.
+bool streamFillsTheFile(std::span<const uint8_t> trace, uint16_t major) {
+    const size_t header = major == 8 ? 203 : major == 7 ? 191 : 180;
+    return header + loadLe32(&trace[trace.size() - 8]) + 16 == trace.size();
+}
+
 void checkDamagedCopies(std::span<const uint8_t> input) {
     const std::string name = scratchName(".original.orn");
     const std::optional<ReadWhole> original = readWhole(name, input);
     std::remove(name.c_str());
-    if (!original || original->records.empty()) {
+    if (!original || original->records.empty() || !streamFillsTheFile(input, original->major)) {
         return;
     }
     const Bytes trace(input.begin(), input.end());
