@@ -9,6 +9,7 @@
 // file cut), repaired in turn. The records of that repair must be records of
 // the original, byte for byte and in its order.
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -126,14 +127,16 @@ private:
     uint64_t state_ = 0xCBF29CE484222325ull;
 };
 
-// The offsets of the blocks of a trace that reads whole, and where they end.
+// The offsets of the blocks of a trace that reads whole and whose blocks fill
+// it, and where they end: the blocks the conversion reads, as it reads them.
 std::vector<size_t> blockOffsets(const Bytes& trace, uint16_t major) {
     std::vector<size_t> offsets;
     size_t at = major == 8 ? 203 : major == 7 ? 191 : 180;
+    const size_t end = trace.size() - 16;
     const uint16_t count = loadLe16(&trace[trace.size() - 14]);
-    for (uint16_t i = 0; i < count; ++i) {
+    for (uint16_t i = 0; i < count && at + 6 <= end; ++i) {
         offsets.push_back(at);
-        at += 6 + loadLe16(&trace[at + 2]);
+        at = std::min(end, at + 6 + loadLe16(&trace[at + 2]));
     }
     offsets.push_back(at);
     return offsets;
