@@ -203,8 +203,7 @@ void BlockWalker::describe(const Judgement& j, uint64_t offset, Skipped& skipped
 // confirmed() takes. The bytes of kSearchReach from it are at hand.
 bool BlockWalker::mayBeBlock(const uint8_t* at, uint64_t offset, uint32_t window) const {
     const uint16_t length = loadLe16(at + 2);
-    if (length == 0 || length > limits_.trailer.maxBlockLength() ||
-        ahead(numberAt(at), expected_) > window) {
+    if (length == 0 || ahead(numberAt(at), expected_) > window) {
         return false;
     }
     const uint64_t next = offset + kBlockHeaderSize + length;

@@ -151,6 +151,9 @@ TEST(TrailerRepair, DamagedOrDisagreeingTrailersAreComputedAnew) {
     Bytes smallMax = t.bytes;  // every block longer than maxBlockLength
     setTrailerField(smallMax, 0, 100);
     expectAllKept(t, smallMax, FindingKind::TrailerDisagrees);
+    // The search past a damaged block finds blocks longer than it says too.
+    std::fill_n(smallMax.begin() + static_cast<std::ptrdiff_t>(t.blockBegin[3]), 6, 0);
+    EXPECT_EQ(checkRepair(t, smallMax, {3}), "");
 }
 
 TEST(TrailerRepair, AMaxBlockLengthTooSmallForARecordCarriedOverIsRaised) {
