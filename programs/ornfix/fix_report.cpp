@@ -102,10 +102,9 @@ std::string headerRebuilt(const HeaderFinding& h) {
         h.fcsRestored ? "with which the FCS-16 it carries is right again"
                       : "its FCS-16 still wrong (" + hex4(h.storedFcs) + ", its bytes give " +
                             hex4(h.rewrittenFcs) + "): FCS rewritten";
-    return "header: its text " + quoted(h.damagedText) +
-           " is no trace's and its FCS-16 wrong, while block 1 and the trailer lie as in a "
-           "version " + n(h.versionMajor) + " trace (header " + n(h.size) +
-           " bytes): text rebuilt as " +
+    return "header: FCS-16 wrong and its text " + quoted(h.damagedText) +
+           " not that of the trace block 1 and the trailer show, version " + n(h.versionMajor) +
+           " (header " + n(h.size) + " bytes): text rebuilt as " +
            quoted(std::span(b).subspan(header_offset::fileType, h.damagedText.size())) + ", " +
            fcs;
 }

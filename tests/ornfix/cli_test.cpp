@@ -192,6 +192,22 @@ TEST(Command, ADamagedHeaderIsRewrittenWithAWarning) {
     EXPECT_EQ(runOrnfix(dir, {"t_fixed.orn"}).exitCode, 16);
 }
 
+TEST(Command, AFlippedBitInTheVersionIsPutRightFromTheBlocks) {
+    TempDir dir;
+    Bytes trace = sample();
+    trace[14] ^= 1;  // 00008 reads 00009
+    dir.write("v.orn", trace);
+    const ToolRun run = runOrnfix(dir, {"v.orn"});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.out.substr(0, run.out.find("kept: ")),
+              "v.orn: format version 8 (header 203 bytes), 3430 bytes\n"
+              "header: FCS-16 wrong and its text \"TRC    00009.000\" not that of the trace "
+              "block 1 and the trailer show, version 8 (header 203 bytes): text rebuilt as "
+              "\"TRC    00008.000\", with which the FCS-16 it carries is right again\n");
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(dir.read("v_fixed.orn"), sample());
+}
+
 TEST(Outputs, AnExistingFileIsReplacedOnlyWhenForced) {
     TempDir dir;
     dir.write("cut.orn", sampleCutTo(2000));
