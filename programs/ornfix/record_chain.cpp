@@ -65,48 +65,61 @@ bool RecordProfile::channelKnown(const EventRecord& r) const {
     return ports_.test(r.port) && lsns_.test(r.lsn);
 }
 
+// Whether the i-th link's channel is that of records kept, or of a link
+// that may lend it.
+bool RecordChain::channelHolds(size_t i, const RecordProfile& p) const {
+    const EventRecord& r = links_[i];
+    const auto samePort = [&](const EventRecord& o) { return o.port == r.port; };
+    const auto sameLsn = [&](const EventRecord& o) { return o.lsn == r.lsn; };
+    return (p.portKnown(r.port) || sharedBy(links_, lendsChannel_, i, samePort)) &&
+           (p.lsnKnown(r.lsn) || sharedBy(links_, lendsChannel_, i, sameLsn));
+}
+
+// Whether its event type and status are those of records kept, or of a link
+// that may lend them.
+bool RecordChain::kindHolds(size_t i, const RecordProfile& p) const {
+    const EventRecord& r = links_[i];
+    const auto sameType = [&](const EventRecord& o) { return o.eventType == r.eventType; };
+    const auto sameStatus = [&](const EventRecord& o) { return o.eventStatus == r.eventStatus; };
+    return (p.typeKnown(r.eventType) || sharedBy(links_, lendsKind_, i, sameType)) &&
+           (p.statusKnown(r.eventStatus) || sharedBy(links_, lendsKind_, i, sameStatus));
+}
+
 // In how many respects the i-th link is out of the ordinary.
 int RecordChain::anomalies(size_t i, const RecordProfile& p) const {
-    const EventRecord& r = links_[i];
     if (filler_[i]) {
         return 2;
     }
-    const auto shared = [&](const std::vector<bool>& lends, auto has) {
-        return sharedBy(links_, lends, i, has);
-    };
-    const bool kind =
-        (p.typeKnown(r.eventType) ||
-         shared(lendsKind_, [&](const EventRecord& o) { return o.eventType == r.eventType; })) &&
-        (p.statusKnown(r.eventStatus) ||
-         shared(lendsKind_, [&](const EventRecord& o) { return o.eventStatus == r.eventStatus; }));
-    const bool channel =
-        (p.portKnown(r.port) ||
-         shared(lendsChannel_, [&](const EventRecord& o) { return o.port == r.port; })) &&
-        (p.lsnKnown(r.lsn) ||
-         shared(lendsChannel_, [&](const EventRecord& o) { return o.lsn == r.lsn; }));
     const auto overSnap = [&p](const EventRecord& o) { return p.overSnap(o); };
-    const bool length = !overSnap(r) || p.overSnapSeen() || shared(lendsLength_, overSnap);
-    return !kind + !channel + !length + !timely_[i];
+    const bool length = !overSnap(links_[i]) || p.overSnapSeen() ||
+                        sharedBy(links_, lendsLength_, i, overSnap);
+    return !kindHolds_[i] + !channelHolds_[i] + !length + !timely_[i];
 }
 
-// Which links may lend what in a respect: those in time with a neighbour,
-// not filler, and known to the trace's records in the other respects, so
-// that false headers (a run of one pattern, say) cannot vouch for each
-// other.
+// Which links may lend what, in turn: those in time with a neighbour and no
+// filler may lend their channel when their kind is that of records kept
+// (or, before any, a frame with status 0); then their kind when their
+// channel holds; then a length over the snapLength when both hold. So false
+// headers (a run of one pattern, say) cannot vouch for each other.
 void RecordChain::findLenders(const RecordProfile& p) {
     const size_t n = links_.size();
     timely_.resize(n);
-    lendsKind_.resize(n);
-    lendsChannel_.resize(n);
-    lendsLength_.resize(n);
+    lendsKind_.assign(n, false);
+    lendsChannel_.assign(n, false);
+    lendsLength_.assign(n, false);
+    channelHolds_.assign(n, false);
+    kindHolds_.assign(n, false);
     for (size_t i = 0; i < n; ++i) {
         timely_[i] = inTimeWithNeighbours(i, p);
-        const bool sound = timely_[i] && !filler_[i];
-        const bool kind = p.kindKnown(links_[i]);
-        const bool channel = p.channelKnown(links_[i]);
-        lendsKind_[i] = sound && channel;
-        lendsChannel_[i] = sound && kind;
-        lendsLength_[i] = sound && kind && channel;
+        lendsChannel_[i] = timely_[i] && !filler_[i] && p.kindKnown(links_[i]);
+    }
+    for (size_t i = 0; i < n; ++i) {
+        channelHolds_[i] = !filler_[i] && channelHolds(i, p);
+        lendsKind_[i] = timely_[i] && !filler_[i] && channelHolds_[i];
+    }
+    for (size_t i = 0; i < n; ++i) {
+        kindHolds_[i] = !filler_[i] && kindHolds(i, p);
+        lendsLength_[i] = lendsKind_[i] && kindHolds_[i];
     }
 }
 
@@ -147,11 +160,12 @@ ChainVerdict RecordChain::judge(const uint8_t* data, uint32_t size, uint32_t at,
         // The last link of a chain cut off by the end of the data has no
         // link after it yet to be in time with.
         const bool timeOpen = !whole && i + 1 == links_.size() && !timely_[i];
-        const int count = anomalies(i, profile) - (timeOpen ? 1 : 0);
-        if (count > 2 || (count == 2 && whole)) {
-            return ChainVerdict::Refuted;
+        if (anomalies(i, profile) - (timeOpen ? 1 : 0) >= 2) {
+            if (whole) {
+                return ChainVerdict::Refuted;
+            }
+            wanting = true;
         }
-        wanting = wanting || count == 2;
     }
     if (wanting) {
         return ChainVerdict::Undecided;

@@ -5,20 +5,20 @@
 //
 // A record is weighed in four respects: its kind (event type and status),
 // its channel (port and LSN), its length (within the snapLength) and its
-// time (near a record beside it, the first near the
-// last record kept: less than an hour and ten minutes after it, or a minute
-// before).
-// A respect holds when the trace's records kept so far show it, or another
-// record of the chain does: one at another time, in time with its own
-// neighbours, and in the other respects like records kept (false headers in
-// a run of one pattern share their values, and must not vouch for each
-// other). A header of bytes all alike (a run of zeros or of 0xFF) is
-// padding, not a record. A record that fails in one respect is merely
-// unusual and the chain holds on; one that fails in three breaks it, and so
-// does one that fails in two once the chain is as long as it will be for
-// support (kSupport records, or 16 KiB of the stream): until then more data
-// may bring what it lacks. Random bytes fail in most respects at once; a
-// real record rarely in even one.
+// time (near a record beside it, the first near the last record kept: less
+// than an hour and ten minutes after it, or a minute before). A respect
+// holds when the trace's records kept so far show it, or another record of
+// the chain does: one at another time, in time with its own neighbours,
+// whose own kind is known (to lend its channel), whose channel holds (to
+// lend its kind), or both (to lend a length); false headers in a run of one
+// pattern share their values, and must not vouch for each other. A header
+// of bytes all alike (a run of zeros or of 0xFF) is padding, not a record.
+// A record that fails in one respect is merely unusual and the chain holds
+// on; one that fails in two or more breaks it, once the chain is as long as
+// it will be for support (kSupport records, or 16 KiB of the stream): until
+// then more data may bring what it lacks.
+// Random bytes fail in most respects at once; a real record rarely in even
+// one.
 //
 // A start is proven when its first kProof records hold, or when the chain
 // holds to the end of the data at hand with at least kChain records, or,
@@ -86,6 +86,8 @@ public:
 
 private:
     int anomalies(size_t i, const RecordProfile& profile) const;
+    bool channelHolds(size_t i, const RecordProfile& profile) const;
+    bool kindHolds(size_t i, const RecordProfile& profile) const;
     bool inTimeWithNeighbours(size_t i, const RecordProfile& profile) const;
     void findLenders(const RecordProfile& profile);
 
@@ -96,6 +98,8 @@ private:
     std::vector<bool> lendsKind_;     // each link may lend its event type and status
     std::vector<bool> lendsChannel_;  // its port and LSN
     std::vector<bool> lendsLength_;   // a length over the snapLength
+    std::vector<bool> channelHolds_;  // each link's port and LSN, known or lent
+    std::vector<bool> kindHolds_;     // its event type and status
 };
 
 }  // namespace ornpcap::ornfix
