@@ -124,9 +124,11 @@ void RecordChain::findLenders(const RecordProfile& p) {
 }
 
 // Whether the i-th link's time is in order with, and near, a record beside
-// it: the link before (for the first, the last record kept, if any) or the
-// link after. A clock that steps back once leaves every record in time with
-// one neighbour.
+// it: the link before or the link after. A clock that steps back once
+// leaves every record in time with one neighbour. The first link has only
+// the one after it to vouch that it belongs to the chain (a false header
+// that leads onto real records is out of time with them); alone, it is
+// judged by the last record kept, if any.
 bool RecordChain::inTimeWithNeighbours(size_t i, const RecordProfile& p) const {
     const uint32_t t = links_[i].timeMs;
     if (i + 1 < links_.size() && inTime(t, links_[i + 1].timeMs)) {
@@ -135,7 +137,7 @@ bool RecordChain::inTimeWithNeighbours(size_t i, const RecordProfile& p) const {
     if (i > 0) {
         return inTime(links_[i - 1].timeMs, t);
     }
-    return p.seen() ? inTime(p.lastTime(), t) : links_.size() == 1;
+    return links_.size() == 1 && (!p.seen() || inTime(p.lastTime(), t));
 }
 
 ChainVerdict RecordChain::judge(const uint8_t* data, uint32_t size, uint32_t at,

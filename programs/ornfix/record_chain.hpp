@@ -5,7 +5,7 @@
 //
 // A record is weighed in four respects: its kind (event type and status),
 // its channel (port and LSN), its length (within the snapLength) and its
-// time (near a record beside it, the first near the last record kept: less
+// time (near a record beside it, the first near the one after it: less
 // than an hour and ten minutes after it, or a minute before). A respect
 // holds when the trace's records kept so far show it, or another record of
 // the chain does: one at another time, in time with its own neighbours,
