@@ -314,4 +314,21 @@ size=$(wc -c <"$scratch/fix-v5.orn")
 damage "$scratch/fix-v5.orn" "$fix/v5-damaged-and-cut.orn" block:3:data:00 "cut:$((size - 100))"
 cp "$scratch/fix-v5.orn" "$fix/v5-good.orn"
 
+# Good traces with records of every kind, which the target damages itself:
+# rare event types and statuses, an empty record, frames over the snapLength,
+# a time that steps back, several ports and LSNs.
+for version in 6 7 8; do
+    scenario "$fix/v$version-every-kind.orn" <<EOF
+version $version
+snap 200
+blocks 150 alternate
+traffic format=ethernet count=12 port=30 seed=4 time=1000 step=4
+frame 1100 31 2 type30 status=7 : 0102030405060708
+frame 1101 31 2 in :
+bulk count=3 port=32 lsn=1 size=300 step=1 time=1090
+frame 1120 3 0 in status=1 : 0201037f0801018002
+traffic format=ppp-sync count=12 port=20 lsns=2 seed=5 time=1130 step=3
+EOF
+done
+
 ls -l "$probe" "$conv" "$fix" "$orn"

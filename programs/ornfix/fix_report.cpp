@@ -78,20 +78,60 @@ std::string missing(const Context&, const Finding& f) {
            n(f.nextOffset);
 }
 
+std::string duplicate(const Context&, const Finding& f) {
+    return "duplicate: block " + n(f.nextPosition) + " written again at offset " + n(f.from) +
+           ", byte for byte as at offset " + n(f.nextOffset) + ": " + byteRange(f.from, f.to) +
+           " dropped, the record stream runs on";
+}
+
+// Text bytes as they read, those that are not printable as \xNN.
+std::string quoted(std::span<const uint8_t> bytes) {
+    std::string text = "\"";
+    for (const uint8_t b : bytes) {
+        char escaped[8];
+        std::snprintf(escaped, sizeof escaped, "\\x%02X", b);
+        const bool plain = b >= 0x20 && b < 0x7F && b != '"' && b != '\\';
+        text += plain ? std::string(1, static_cast<char>(b)) : std::string(escaped);
+    }
+    return text + "\"";
+}
+
+std::string headerRebuilt(const HeaderFinding& h) {
+    const std::array<uint8_t, 203>& b = h.bytes;
+    const std::string fcs =
+        h.fcsRestored ? "with which the FCS-16 it carries is right again"
+                      : "its FCS-16 still wrong (" + hex4(h.storedFcs) + ", its bytes give " +
+                            hex4(h.rewrittenFcs) + "): FCS rewritten";
+    return "header: FCS-16 wrong and its text " + quoted(h.damagedText) +
+           " not that of the trace block 1 and the trailer show, version " + n(h.versionMajor) +
+           " (header " + n(h.size) + " bytes): text rebuilt as " +
+           quoted(std::span(b).subspan(header_offset::fileType, h.damagedText.size())) + ", " +
+           fcs;
+}
+
 std::string headerRewritten(const Context& c, const Finding&) {
     const HeaderFinding& h = c.plan.header;
+    if (h.state == HeaderState::Rebuilt) {
+        return headerRebuilt(h);
+    }
     return "header: FCS-16 wrong (" + hex4(h.storedFcs) + ", its bytes give " +
            hex4(h.rewrittenFcs) + ") while its fields are a trace's (TRC, version " +
            n(h.versionMajor) + "." + n(h.versionMinor) +
            ", sub-version 01): FCS rewritten; the header itself was damaged";
 }
 
-const char* const kNewTrailer = ": a new one computed from the blocks kept";
+// What takes the old trailer's place: a new one, when anything is written.
+std::string newTrailer(const Context& c, const char* lead) {
+    if (c.plan.records.records == 0) {
+        return "";
+    }
+    return lead + std::string("a new one computed from the blocks kept");
+}
 
-std::string cutShort(const Context&, const Finding& f) {
+std::string cutShort(const Context& c, const Finding& f) {
     return "cut short: " + diagnostics::describe(f.fault) + ": the file ends there and its " +
-           "trailer is gone; " + byteRange(f.from, f.to) +
-           " dropped; a new trailer computed from the blocks kept";
+           "trailer is gone; " + byteRange(f.from, f.to) + " dropped" +
+           (c.plan.records.records != 0 ? "; a new trailer computed from the blocks kept" : "");
 }
 
 std::string afterStream(const Context&, const Finding& f) {
@@ -103,22 +143,22 @@ std::string damagedAtEnd(const Context&, const Finding& f) {
            " dropped, no intact block after it";
 }
 
-std::string trailerDamaged(const Context&, const Finding& f) {
+std::string trailerDamaged(const Context& c, const Finding& f) {
     const std::string why = f.fault.check == TraceCheck::TrailerChecksum
                                 ? "checksum wrong"
                                 : diagnostics::describe(f.fault);
-    return "trailer: " + why + kNewTrailer;
+    return "trailer: " + why + newTrailer(c, ": ");
 }
 
-std::string trailerMissing(const Context&, const Finding& f) {
+std::string trailerMissing(const Context& c, const Finding& f) {
     const std::string after =
         f.to == f.from ? "" : plural(f.to - f.from, "byte", "bytes") + " (dropped) ";
     const std::string why = "missing: the file ends " + after + "after the last intact block";
-    return "trailer: " + why + kNewTrailer;
+    return "trailer: " + why + newTrailer(c, ": ");
 }
 
-std::string trailerDisagrees(const Context&, const Finding& f) {
-    return "trailer: intact, but " + f.detail + kNewTrailer;
+std::string trailerDisagrees(const Context& c, const Finding& f) {
+    return "trailer: intact, but " + f.detail + newTrailer(c, ": ");
 }
 
 std::string lastRecord(const Context& c, const Finding&) {
@@ -146,6 +186,7 @@ constexpr KindWording kWordings[] = {
     {FindingKind::HeaderRewritten, headerRewritten},
     {FindingKind::DamagedBlocks, damaged},
     {FindingKind::MissingBlocks, missing},
+    {FindingKind::DuplicateBlock, duplicate},
     {FindingKind::CutShort, cutShort},
     {FindingKind::BytesAfterStream, afterStream},
     {FindingKind::DamagedAtEnd, damagedAtEnd},

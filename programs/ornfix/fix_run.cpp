@@ -61,7 +61,21 @@ ResultCode openTrace(const std::string& name, OpenTrace& trace, std::string& why
     return ResultCode::Ok;
 }
 
+// What is wrong with a header that cannot be used, in words.
+std::string headerProblem(const SalvagePlan& plan) {
+    const HeaderFinding& h = plan.header;
+    if (h.state == HeaderState::CutShort) {
+        return "cut short: the file ends after " + std::to_string(plan.fileSize) + " of the " +
+               std::to_string(h.size) + " bytes of a version " + std::to_string(h.versionMajor) +
+               " header";
+    }
+    return diagnostics::describe(h.fault);
+}
+
 std::string whyNothingSalvaged(const SalvagePlan& plan) {
+    if (plan.header.state == HeaderState::CutShort) {
+        return "no whole header: the file ends inside it";
+    }
     if (!plan.header.usable()) {
         return "no header that can be recognised: " + diagnostics::describe(plan.header.fault);
     }
@@ -74,16 +88,22 @@ int nothingSalvaged(const Report& report, const std::string& name, const Salvage
         report.keptAndDropped(plan);
     } else {
         report.line(name + ": " + std::to_string(plan.fileSize) + " bytes");
-        report.line("header: " + diagnostics::describe(plan.header.fault));
+        report.line("header: " + headerProblem(plan));
     }
     return fail(report, ResultCode::CannotRepair, name, whyNothingSalvaged(plan));
 }
 
+// A header whose FCS had to be rewritten may be wrong elsewhere too; one
+// whose own FCS checks out once its text is rebuilt is as it was.
 void warnAboutHeader(const std::string& name, const SalvagePlan& plan) {
-    if (plan.header.state == HeaderState::FcsRewritten) {
+    const HeaderFinding& h = plan.header;
+    if (h.state == HeaderState::FcsRewritten ||
+        (h.state == HeaderState::Rebuilt && !h.fcsRestored)) {
         diagnostics::say(kProgram, name,
-                         "warning: the header itself was damaged: its FCS is rewritten, and its "
-                         "other fields (start time, snapLength) may be wrong too");
+                         std::string("warning: the header itself was damaged: ") +
+                             (h.state == HeaderState::Rebuilt ? "its text is rebuilt and " : "") +
+                             "its FCS is rewritten, and its other fields (start time, "
+                             "snapLength) may be wrong too");
     }
 }
 

@@ -9,11 +9,6 @@ namespace ornpcap::ornfix {
 
 namespace {
 
-// The header size a version has: 203 for 8, 191 for 7, 180 for 5 and 6.
-uint32_t sizeOfVersion(long versionMajor) {
-    return versionMajor == 8 ? kHeaderSizeV8 : versionMajor == 7 ? kHeaderSizeV7 : kHeaderSizeV5;
-}
-
 HeaderFinding unrecognised(TraceCheck check, int64_t actual = 0, int64_t limit = 0) {
     HeaderFinding finding;
     fault(&finding.fault, ResultCode::CannotRepair, check, actual, limit);
@@ -36,7 +31,7 @@ HeaderFinding recogniseFields(std::span<const uint8_t, kHeaderSizeV8> head) {
         return unrecognised(TraceCheck::SubVersionRefused, text.subVersion);
     }
     HeaderFinding finding;
-    finding.size = sizeOfVersion(text.versionMajor);
+    finding.size = headerSizeOfVersion(text.versionMajor);
     finding.versionMajor = static_cast<uint16_t>(text.versionMajor);
     finding.versionMinor = static_cast<uint16_t>(text.versionMinor);
     std::copy(head.begin(), head.end(), finding.bytes.begin());
@@ -49,6 +44,15 @@ HeaderFinding recogniseFields(std::span<const uint8_t, kHeaderSizeV8> head) {
 }
 
 }  // namespace
+
+uint32_t headerSizeOfVersion(long versionMajor) {
+    return versionMajor == 8 ? kHeaderSizeV8 : versionMajor == 7 ? kHeaderSizeV7 : kHeaderSizeV5;
+}
+
+bool anyFormIntact(std::span<const uint8_t, kHeaderSizeV8> head) {
+    return hasGoodFcs(head.data(), kHeaderSizeV8) || hasGoodFcs(head.data(), kHeaderSizeV7) ||
+           hasGoodFcs(head.data(), kHeaderSizeV5);
+}
 
 HeaderFinding examineHeader(std::span<const uint8_t, kHeaderSizeV8> head) {
     const HeaderMatch match = recogniseHeader(head, HeaderVersions{});

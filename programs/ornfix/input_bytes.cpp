@@ -12,6 +12,7 @@ namespace {
 // reads, small enough to be no weight in memory.
 constexpr size_t kWindowSize = 1 << 20;
 static_assert(kWindowSize >= InputWindow::kLargestView);
+static_assert(kWindowSize >= 2 * InputWindow::kStretch);
 }  // namespace
 
 bool FileSource::read(uint64_t offset, uint8_t* out, size_t length) {
@@ -65,6 +66,21 @@ const uint8_t* InputWindow::view(uint64_t offset, size_t length) {
             return nullptr;
         }
     }
+    return buffer_.data() + (offset - start_);
+}
+
+const uint8_t* InputWindow::stretch(uint64_t offset, size_t least, size_t& length) {
+    length = 0;
+    if (failed_ || offset >= size()) {
+        return nullptr;
+    }
+    const uint64_t wanted = std::min<uint64_t>(std::min(least, kStretch), size() - offset);
+    if (offset < start_ || offset + wanted > start_ + filled_) {
+        if (!refill(offset)) {
+            return nullptr;
+        }
+    }
+    length = static_cast<size_t>(start_ + filled_ - offset);
     return buffer_.data() + (offset - start_);
 }
 

@@ -54,6 +54,11 @@ public:
     // A view of length bytes (at most kLargestView) at offset; nullptr when
     // they run beyond the end of the file or could not be read (failed()).
     const uint8_t* view(uint64_t offset, size_t length);
+    // Every byte the window holds from offset on, at least `least` of them
+    // (at most kStretch; fewer only where the file ends first): their number
+    // goes to length. nullptr at or beyond the end, or on a read error.
+    const uint8_t* stretch(uint64_t offset, size_t least, size_t& length);
+    static constexpr size_t kStretch = 1 << 19;
     bool failed() const { return failed_; }
 
 private:

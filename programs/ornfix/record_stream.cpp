@@ -7,55 +7,9 @@
 
 namespace ornpcap::ornfix {
 
-RecordProfile::RecordProfile(uint16_t snapLength) : snapLength_(snapLength) {
-    types_.set(kEventFrameSent);
-    types_.set(kEventFrameReceived);
-    statuses_.set(0);
-}
-
-void RecordProfile::learn(const EventRecord& r) {
-    if (seen_ && r.timeMs < lastTime_) {
-        ordered_ = false;
-    }
-    lastTime_ = r.timeMs;
-    types_.set(r.eventType);
-    statuses_.set(r.eventStatus);
-    withinSnap_ = withinSnap_ && snapLength_ != 0 && r.dataLength <= snapLength_;
-    withinLine_ = withinLine_ && r.dataLength <= r.origLength;
-    seen_ = true;
-}
-
-bool RecordProfile::plausible(const EventRecord& r) const {
-    if (!types_.test(r.eventType) || !statuses_.test(r.eventStatus)) {
-        return false;
-    }
-    if (!seen_) {
-        return true;
-    }
-    return (!withinSnap_ || r.dataLength <= snapLength_) &&
-           (!withinLine_ || r.dataLength <= r.origLength);
-}
-
 RecordStream::RecordStream(const RecordForm& form, uint16_t snapLength,
                            std::vector<KeptBlock>& blocks)
-    : form_(form), profile_(snapLength), blocks_(blocks) {}
-
-// The chain from `at` over every header already at hand: refuted by the
-// first that is not plausible, proven once at least kChain hold together.
-RecordStream::Verdict RecordStream::chainAt(uint32_t at) const {
-    uint64_t p = at;
-    uint32_t previous = 0;
-    int links = 0;
-    for (; p + form_.headerSize <= fill_; ++links) {
-        const EventRecord r = decodeEventRecord(buffer_.data() + p, form_);
-        if (!profile_.plausible(r) || (profile_.ordered() && links > 0 && r.timeMs < previous)) {
-            return Verdict::Refuted;
-        }
-        previous = r.timeMs;
-        p += form_.headerSize + r.dataLength;
-    }
-    return links >= kChain ? Verdict::Proven : Verdict::Undecided;
-}
+    : form_(form), profile_(snapLength), chain_(form), blocks_(blocks) {}
 
 // Notes, for each block that starts inside this record, how far into the
 // record it starts and where the record ends.
@@ -104,25 +58,32 @@ bool RecordStream::cutRecord() {
     return true;
 }
 
-void RecordStream::cut() {
-    for (;;) {
-        if (synced_) {
-            if (!cutRecord()) {
-                return;
-            }
-            continue;
-        }
-        const Verdict v = chainAt(pos_);
-        if (v == Verdict::Undecided) {
+// Every offset from pos_ on judged as a start, in turn, until one is proven
+// (taken) or one cannot be decided with the data at hand (the search waits
+// for more). Where no more data comes (the next block was lost, or the
+// stream ends) nothing waits: a start that is not proven is refuted, and
+// the search goes on at the next byte.
+void RecordStream::search(DataEnd end) {
+    while (pos_ < fill_) {
+        const ChainVerdict v = chain_.judge(buffer_.data(), fill_, pos_, profile_, end);
+        if (v == ChainVerdict::Proven) {
+            synced_ = covered_ = true;
+            keptFrom_ = keptTo_ = bufferStart_ + pos_;
             return;
         }
-        if (v == Verdict::Refuted) {
-            ++pos_;
-            ++breaks_[static_cast<size_t>(searching_)].bytesDropped;
-            continue;
+        if (v == ChainVerdict::Undecided) {
+            return;
         }
-        synced_ = covered_ = true;
-        keptFrom_ = keptTo_ = bufferStart_ + pos_;
+        ++pos_;
+        ++breaks_[static_cast<size_t>(searching_)].bytesDropped;
+    }
+}
+
+void RecordStream::cut(DataEnd end) {
+    if (!synced_) {
+        search(end);
+    }
+    while (synced_ && cutRecord()) {
     }
 }
 
@@ -153,8 +114,10 @@ void RecordStream::closeRun(size_t endIndex) {
 
 int RecordStream::take(bool continuous) {
     KeptBlock& block = blocks_.back();
+    block.streamStart = streamEnd_;
     int made = -1;
     if (!continuous) {
+        cut(DataEnd::RunEnds);
         breaks_.push_back(breakHere());
         made = searching_ = static_cast<int>(breaks_.size() - 1);
         closeRun(blocks_.size() - 1);
@@ -163,10 +126,9 @@ int RecordStream::take(bool continuous) {
         fill_ = pos_ = 0;
         synced_ = covered_ = false;
     }
-    block.streamStart = streamEnd_;
     streamEnd_ += block.expanded;
     fill_ += block.expanded;
-    cut();
+    cut(DataEnd::MoreToCome);
     if (pos_ > 0) {
         std::memmove(buffer_.data(), buffer_.data() + pos_, fill_ - pos_);
         bufferStart_ += pos_;
@@ -177,6 +139,7 @@ int RecordStream::take(bool continuous) {
 }
 
 void RecordStream::finish() {
+    cut(DataEnd::StreamEnds);
     tail_ = breakHere();
     closeRun(blocks_.size());
 }

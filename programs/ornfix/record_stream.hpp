@@ -4,30 +4,27 @@
 // after each break.
 //
 // Past a break the first bytes are the end of a record whose start is gone.
-// The first record kept is the first offset from which the chain of record
-// headers holds together through all the data at hand, and for at least
-// kChain headers: each header plausible (an event type and a status
-// the trace's own records use, a frame of 20 or 21 and status 0 when none is
-// known yet; lengths within the snapLength and the line length where the
-// trace's records keep to them; times in order where the trace's are), and
-// each record's length leading exactly to the next header. Every record kept
-// is a whole record of the trace; records that cannot be proven so are
-// dropped, never guessed at.
+// The first record kept is found by trying every offset in turn as a start,
+// its chain of records judged by record_chain.hpp: the first start proven
+// is taken. A start that the data at hand cannot decide yet (a length that
+// runs past it, too few records before it ends) waits for the next block;
+// where no more data comes (the next block lost, or the end of the stream)
+// it is set aside and the search goes on at the next byte. Every record kept is a whole record
+// of the trace; records that cannot be proven so are dropped, never guessed
+// at.
 //
 // For each kept block it notes the part of its data that lies in kept
 // records, and where the record in progress at its start ends, so that the
 // writer can copy whole blocks and cut new ones.
 
-#include <bitset>
 #include <cstdint>
 #include <vector>
 
 #include "ornfix/block_walk.hpp"
+#include "ornfix/record_chain.hpp"
 #include "trace/event_record.hpp"
 
 namespace ornpcap::ornfix {
-
-inline constexpr int kChain = 4;
 
 struct KeptBlock {
     uint64_t offset = 0;  // of its header in the trace
@@ -63,25 +60,6 @@ struct StreamCounts {
     uint32_t largestRecord = 0;  // header and payload
 };
 
-// What the trace's own records are like, learned from those kept.
-class RecordProfile {
-public:
-    explicit RecordProfile(uint16_t snapLength);
-    void learn(const EventRecord& record);
-    bool plausible(const EventRecord& record) const;
-    bool ordered() const { return ordered_; }
-
-private:
-    std::bitset<256> types_;
-    std::bitset<256> statuses_;
-    uint16_t snapLength_;
-    bool seen_ = false;
-    bool ordered_ = true;
-    bool withinSnap_ = true;
-    bool withinLine_ = true;
-    uint32_t lastTime_ = 0;
-};
-
 class RecordStream {
 public:
     RecordStream(const RecordForm& form, uint16_t snapLength, std::vector<KeptBlock>& blocks);
@@ -99,17 +77,17 @@ public:
     const StreamBreak& tail() const { return tail_; }
 
 private:
-    enum class Verdict { Proven, Refuted, Undecided };
-    Verdict chainAt(uint32_t at) const;
+    void search(DataEnd end);
     bool cutRecord();
     void emit(uint32_t at, uint32_t length);
     void annotate(uint64_t start, uint64_t end);
     StreamBreak breakHere() const;
     void closeRun(size_t endIndex);
-    void cut();
+    void cut(DataEnd end);
 
     RecordForm form_;
     RecordProfile profile_;
+    RecordChain chain_;
     std::vector<KeptBlock>& blocks_;
     std::vector<uint8_t> buffer_;
     uint32_t fill_ = 0;

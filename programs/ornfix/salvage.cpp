@@ -6,6 +6,7 @@
 #include "base/byte_order.hpp"
 #include "base/interrupt.hpp"
 #include "ornfix/block_walk.hpp"
+#include "ornfix/header_layout.hpp"
 
 namespace ornpcap::ornfix {
 
@@ -72,6 +73,16 @@ void noteStep(SalvagePlan& plan, const WalkStep& step, int streamBreak) {
     f.nextOffset = step.offset;
     f.walkedOn = step.skipped.walkedOn;
     f.streamBreak = streamBreak;
+    plan.findings.push_back(f);
+}
+
+void noteDuplicate(SalvagePlan& plan, const WalkStep& step) {
+    Finding f;
+    f.kind = FindingKind::DuplicateBlock;
+    f.from = step.offset;
+    f.to = step.offset + kBlockHeaderSize + step.header.blockLength;
+    f.nextPosition = step.position;
+    f.nextOffset = step.originalOffset;
     plan.findings.push_back(f);
 }
 
@@ -173,8 +184,9 @@ void noteTrailerAndEnd(SalvagePlan& plan) {
     std::string detail;
     if (plan.trailer.state == TrailerState::Good && plan.findings.empty() &&
         !trailerAgrees(plan, detail)) {
+        // Its bytes are not dropped: those the conversion does not read are kept.
         addFinding(plan, FindingKind::TrailerDisagrees, plan.fileSize - kTrailerSize,
-                   plan.fileSize);
+                   plan.fileSize - kTrailerSize);
         plan.findings.back().detail = detail;
     }
     if (plan.tail.bytesDropped != 0) {
@@ -200,6 +212,8 @@ WalkLimits limitsOf(const SalvagePlan& plan) {
                              ? plan.fileSize - kTrailerSize
                              : plan.fileSize;
     limits.end = std::max(limits.begin, end);
+    limits.fileSize = plan.fileSize;
+    limits.trailerIntact = plan.trailer.state == TrailerState::Good;
     limits.trailer = boundsOf(plan.trailer);
     return limits;
 }
@@ -220,6 +234,10 @@ ResultCode walkBlocks(InputWindow& in, SalvagePlan& plan) {
             noteTail(plan, step.skipped, in, walker.expectedNumber());
             break;
         }
+        if (step.duplicate) {
+            noteDuplicate(plan, step);
+            continue;
+        }
         if (plan.blocks.size() == kMostBlocks) {
             addFinding(plan, FindingKind::TooManyBlocks, step.offset, plan.fileSize);
             break;
@@ -237,15 +255,18 @@ ResultCode walkBlocks(InputWindow& in, SalvagePlan& plan) {
 ResultCode salvageIn(InputWindow& in, SalvagePlan& plan) {
     plan = SalvagePlan{};
     plan.fileSize = in.size();
-    plan.header = examineHeader(readHead(in));
+    const std::array<uint8_t, kHeaderSizeV8> head = readHead(in);
+    plan.header = examineHeader(head);
+    settleHeader(in, head, plan.header);
     if (in.failed()) {
         return ResultCode::CannotReadSource;
     }
     if (!plan.header.usable()) {
         return ResultCode::CannotRepair;
     }
-    if (plan.header.state == HeaderState::FcsRewritten) {
-        addFinding(plan, FindingKind::HeaderRewritten, 0, plan.header.size);
+    if (plan.header.state == HeaderState::FcsRewritten ||
+        plan.header.state == HeaderState::Rebuilt) {
+        addFinding(plan, FindingKind::HeaderRewritten, 0, 0);
     }
     plan.trailer = readTrailer(in, plan.header.size);
     if (const ResultCode rc = walkBlocks(in, plan); rc != ResultCode::Ok) {

@@ -24,6 +24,7 @@ enum class FindingKind {
     HeaderRewritten,       // its FCS was wrong, its fields recognisable
     DamagedBlocks,         // bytes between kept blocks, from a block that fails a check
     MissingBlocks,         // numbers skipped between two intact blocks side by side
+    DuplicateBlock,        // a block kept already, written again
     CutShort,              // the file ends inside a block
     BytesAfterStream,      // bytes after the last intact block that are no block
     DamagedAtEnd,          // a damaged block and whatever follows it, no intact block after
@@ -40,8 +41,8 @@ struct Finding {
     uint64_t to = 0;
     TraceFault fault;  // the first failed check, in the words of the conversion
     uint32_t blocksLost = 0;
-    uint32_t nextPosition = 0;  // the intact block found after the damage
-    uint64_t nextOffset = 0;
+    uint32_t nextPosition = 0;  // the intact block found after the damage (DuplicateBlock:
+    uint64_t nextOffset = 0;    // the block it repeats)
     bool walkedOn = false;  // found by the damaged block's length, not by a search
     int streamBreak = -1;   // the break of the record stream it caused (breaks index)
     std::string detail;     // TrailerDisagrees: which fields

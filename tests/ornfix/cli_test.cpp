@@ -84,6 +84,59 @@ TEST(Command, RepairsACutTraceBesideIt) {
     EXPECT_EQ(converted.exitCode, 0) << converted.out;
 }
 
+TEST(Command, ReportsDamageInTheMiddleBlockByBlock) {
+    // Block 4 of the sample damaged (a data byte), block 7 written twice.
+    TempDir dir;
+    Bytes trace = sample();
+    trace[1210 + 6 + 100] ^= 0xFF;
+    const Bytes seventh(trace.begin() + 2520, trace.begin() + 2802);
+    trace.insert(trace.begin() + 2802, seventh.begin(), seventh.end());
+    dir.write("mid.orn", trace);
+    const ToolRun run = runOrnfix(dir, {"mid.orn"});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.out,
+              "mid.orn: format version 8 (header 203 bytes), 3712 bytes\n"
+              "damaged: block 4 at offset 1210: FCS-16 wrong; bytes 1210 to 1727 (518 bytes) "
+              "dropped, 1 block lost; block 5 at offset 1728 intact (reached by the damaged "
+              "block's length)\n"
+              "records: 1 record cut by it, 42 bytes of records dropped before the first whole "
+              "record after it; records between 2009-12-09 12:00:03.500 and 2009-12-09 "
+              "12:00:04.030 lost\n"
+              "duplicate: block 7 written again at offset 2802, byte for byte as at offset 2520: "
+              "bytes 2802 to 3083 (282 bytes) dropped, the record stream runs on\n"
+              "kept: 53 records in 8 blocks (6 of them whole), 2009-12-09 12:00:01.000 to "
+              "2009-12-09 12:00:14.640\n"
+              "dropped: 800 bytes of the trace, 1 block missing by their numbers, 1 record cut\n"
+              "written: mid_fixed.orn holds 8 blocks (6 copied as they were, 2 new, 2 of them "
+              "compressed)\n"
+              "mid_fixed.orn: format version 8, 8 blocks, 53 records, 2009-12-09 12:00:01.000 to "
+              "2009-12-09 12:00:14.640, integrity OK\n");
+    EXPECT_EQ(runOrnfix(dir, {"mid_fixed.orn"}).exitCode, 16);
+}
+
+TEST(Command, AFileCutInsideItsHeaderReportsOnlyWhatIsThere) {
+    TempDir dir;
+    dir.write("head.orn", sampleCutTo(100));
+    const ToolRun run = runOrnfix(dir, {"head.orn"});
+    EXPECT_EQ(run.exitCode, 15);
+    EXPECT_EQ(run.out,
+              "head.orn: 100 bytes\n"
+              "header: cut short: the file ends after 100 of the 203 bytes of a version 8 header\n"
+              "Unable to repair Source file.\n");
+    EXPECT_EQ(run.err, "ornfix: head.orn: no whole header: the file ends inside it (exit 15)\n");
+    // A first block cut short: no trailer to compute, nothing kept.
+    dir.write("first.orn", sampleCutTo(250));
+    EXPECT_EQ(runOrnfix(dir, {"first.orn"}).out,
+              "first.orn: format version 8 (header 203 bytes), 250 bytes\n"
+              "cut short: block 1 at offset 203: its 255 bytes of data are cut short: the file "
+              "ends there and its trailer is gone; bytes 203 to 249 (47 bytes) dropped\n"
+              "kept: 0 records in 0 blocks (0 of them whole)\n"
+              "dropped: 47 bytes of the trace, 0 blocks missing by their numbers, 0 records cut\n"
+              "Unable to repair Source file.\n");
+    expectOnly(dir, {"first.orn", "head.orn"});
+}
+
 TEST(Command, AGoodTraceIsLeftAlone) {
     TempDir dir;
     dir.write("Trace.orn", sample());
@@ -125,11 +178,34 @@ TEST(Command, ADamagedHeaderIsRewrittenWithAWarning) {
     dir.write("t.orn", trace);
     const ToolRun run = runOrnfix(dir, {"t.orn"});
     EXPECT_EQ(run.exitCode, 0);
-    EXPECT_NE(run.out.find("\nheader: FCS-16 wrong"), std::string::npos) << run.out;
+    EXPECT_EQ(run.out.substr(0, run.out.find("written: ")),
+              "t.orn: format version 8 (header 203 bytes), 3430 bytes\n"
+              "header: FCS-16 wrong (0xCF0C, its bytes give 0xD55F) while its fields are a "
+              "trace's (TRC, version 8.0, sub-version 01): FCS rewritten; the header itself was "
+              "damaged\n"
+              "kept: 63 records in 9 blocks (9 of them whole), 2009-12-09 12:00:02.000 to "
+              "2009-12-09 12:00:15.640\n"
+              "dropped: 0 bytes of the trace, 0 blocks missing by their numbers, 0 records cut\n");
     EXPECT_EQ(run.err,
               "ornfix: t.orn: warning: the header itself was damaged: its FCS is rewritten, and "
               "its other fields (start time, snapLength) may be wrong too\n");
     EXPECT_EQ(runOrnfix(dir, {"t_fixed.orn"}).exitCode, 16);
+}
+
+TEST(Command, AFlippedBitInTheVersionIsPutRightFromTheBlocks) {
+    TempDir dir;
+    Bytes trace = sample();
+    trace[14] ^= 1;  // 00008 reads 00009
+    dir.write("v.orn", trace);
+    const ToolRun run = runOrnfix(dir, {"v.orn"});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.out.substr(0, run.out.find("kept: ")),
+              "v.orn: format version 8 (header 203 bytes), 3430 bytes\n"
+              "header: FCS-16 wrong and its text \"TRC    00009.000\" not that of the trace "
+              "block 1 and the trailer show, version 8 (header 203 bytes): text rebuilt as "
+              "\"TRC    00008.000\", with which the FCS-16 it carries is right again\n");
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(dir.read("v_fixed.orn"), sample());
 }
 
 TEST(Outputs, AnExistingFileIsReplacedOnlyWhenForced) {

@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <random>
 
 #include "ornfix/fix_run.hpp"
 #include "tests/ornfix/fix_support.hpp"
@@ -17,15 +16,6 @@ namespace {
 
 using ornfix::FindingKind;
 using ornfix::repairInMemory;
-
-Bytes noise(size_t count, uint32_t seed) {
-    std::mt19937 random(seed);
-    Bytes bytes(count);
-    for (uint8_t& b : bytes) {
-        b = static_cast<uint8_t>(random());
-    }
-    return bytes;
-}
 
 // The blocks whose bytes in the file meet [from, to).
 std::vector<size_t> blocksMeeting(const BuiltTrace& t, uint64_t from, uint64_t to) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <random>
 
+#include "ornfix/fix_run.hpp"
 #include "trace/record_source.hpp"
 #include "trace/trace_file.hpp"
 
@@ -93,6 +94,53 @@ std::vector<Record> trafficRecords(tracebuild::TrafficFormat format, size_t coun
     return records;
 }
 
+std::vector<Record> everyKindRecords(size_t count, uint32_t seed, uint16_t version) {
+    std::mt19937 random(seed);
+    const auto oneIn = [&random](uint32_t n) { return random() % n == 0; };
+    constexpr uint8_t kRareTypes[] = {1, 2, 30, 99, 200};
+    constexpr uint8_t kRareStatuses[] = {1, 2, 7, 255};
+    constexpr uint16_t kPorts[] = {30, 31, 32, 3, 7};
+    std::vector<Record> records;
+    uint32_t time = 500;
+    for (size_t i = 0; i < count; ++i) {
+        Record r;
+        const size_t size = oneIn(10)   ? 0
+                            : oneIn(15) ? 1601 + random() % 1400
+                                        : 1 + random() % 300;
+        r.payload.resize(size);
+        for (uint8_t& b : r.payload) {
+            b = static_cast<uint8_t>(random());
+        }
+        time = oneIn(40) ? time - std::min<uint32_t>(time, 1 + random() % 500)
+                         : time + random() % 40;
+        r.header.recordWord = static_cast<uint16_t>(random());
+        r.header.timeMs = time;
+        r.header.port = kPorts[oneIn(8) ? 3 + random() % 2 : random() % 3];
+        r.header.lsn = static_cast<uint16_t>(random() % (version == 5 ? 6 : 9));
+        r.header.auxWord1 = static_cast<uint16_t>(random());
+        r.header.auxWord2 = static_cast<uint16_t>(random() % (version == 5 ? 256 : 65536));
+        const uint8_t frame = random() % 2 == 0 ? kEventFrameSent : kEventFrameReceived;
+        r.header.eventType = oneIn(25) ? kRareTypes[random() % 5] : frame;
+        r.header.auxByte = static_cast<uint8_t>(random());
+        r.header.eventStatus = oneIn(20) ? kRareStatuses[random() % 4] : 0;
+        r.header.origLength = static_cast<uint16_t>(
+            oneIn(50) ? size / 2 : size + (oneIn(5) ? random() % 100 : 0));
+        r.header.auxLong = static_cast<uint32_t>(random());
+        r.header.dataLength = static_cast<uint16_t>(size);
+        records.push_back(std::move(r));
+    }
+    return records;
+}
+
+Bytes noise(size_t count, uint32_t seed) {
+    std::mt19937 random(seed);
+    Bytes bytes(count);
+    for (uint8_t& b : bytes) {
+        b = static_cast<uint8_t>(random());
+    }
+    return bytes;
+}
+
 std::vector<Record> recordsWithin(const BuiltTrace& t, uint64_t streamOffset) {
     std::vector<Record> within;
     for (size_t i = 0; i < t.records.size() && t.recordEnd[i] <= streamOffset; ++i) {
@@ -168,6 +216,40 @@ bool sameRecords(const std::vector<Record>& a, const std::vector<Record>& b, uin
                                               [version](const Record& x, const Record& y) {
                                                   return bytesOf(x, version) == bytesOf(y, version);
                                               });
+}
+
+std::string checkRepair(const BuiltTrace& original, const Bytes& damaged,
+                        const std::vector<size_t>& touched, size_t* kept) {
+    const ornfix::MemoryRepair repair = ornfix::repairInMemory(damaged);
+    if (repair.code != ResultCode::Ok) {
+        return "exit " + std::to_string(exitCode(repair.code));
+    }
+    TempDir dir;
+    std::string why;
+    const auto got = readBack(dir, repair.output, &why);
+    if (!got) {
+        return "the repaired trace does not read back: " + why;
+    }
+    if (kept != nullptr) {
+        *kept = got->size();
+    }
+    const auto places = placesIn(*got, original.records, original.version, &why);
+    if (!places) {
+        return why;
+    }
+    size_t lost = 0;
+    size_t first = 0;
+    for (size_t i : recordsClearOf(original, touched)) {
+        if (!std::binary_search(places->begin(), places->end(), i) && lost++ == 0) {
+            first = i;
+        }
+    }
+    if (lost != 0) {
+        return std::to_string(lost) + " records clear of the damage lost, the first record " +
+               std::to_string(first) + " (time " +
+               std::to_string(original.records[first].header.timeMs) + ")";
+    }
+    return "";
 }
 
 }  // namespace ornpcap::test::fix

@@ -40,6 +40,14 @@ void rebuild(BuiltTrace& trace);
 std::vector<Record> variedRecords(size_t count, uint32_t seed);
 // Realistic traffic of a frame format.
 std::vector<Record> trafficRecords(tracebuild::TrafficFormat format, size_t count, uint32_t seed);
+// Records of every kind a trace may hold: frames on five ports and several
+// LSNs, now and then a rare event type or status, an empty record, a frame
+// longer than the snapLength (1600), a line length below the frame's, a time
+// that steps back.
+std::vector<Record> everyKindRecords(size_t count, uint32_t seed, uint16_t version);
+
+// Random bytes, the same for the same seed.
+Bytes noise(size_t count, uint32_t seed);
 
 // The records that lie wholly in the record stream's first streamOffset bytes.
 std::vector<Record> recordsWithin(const BuiltTrace& trace, uint64_t streamOffset);
@@ -59,6 +67,13 @@ std::optional<std::vector<size_t>> placesIn(const std::vector<Record>& got,
                                             const std::vector<Record>& original,
                                             uint16_t version, std::string* why = nullptr);
 bool sameRecords(const std::vector<Record>& a, const std::vector<Record>& b, uint16_t version);
+
+// What is wrong with the repair of `damaged`, a damaged copy of `original`:
+// "" when it is repaired, reads back, holds records of the original alone, in
+// its order, and among them every record with no byte in the `touched`
+// blocks (indexes from 0). kept: how many records it holds.
+std::string checkRepair(const BuiltTrace& original, const Bytes& damaged,
+                        const std::vector<size_t>& touched, size_t* kept = nullptr);
 
 inline ToolRun runOrnfix(const TempDir& dir, const std::vector<std::string>& args,
                          const RunOptions& options = {}) {

@@ -77,23 +77,61 @@ TEST(HeaderRepair, AWrongFcsWithRecognisableFieldsIsRewritten) {
     }
 }
 
-TEST(HeaderRepair, AHeaderThatIsNoTraceOrOfAnotherVersionCannotBeRepaired) {
+TEST(HeaderRepair, AFlippedBitInTheVersionOrTheTypeIsRebuiltFromTheBlocks) {
+    // Offset and bit: the version's last digit (8 reads 9, 7 reads 6, 6
+    // reads 7, 5 reads 4), a leading zero of it, the R and the T of TRC.
+    const std::pair<size_t, uint8_t> flips[] = {{14, 0x01}, {12, 0x10}, {4, 0x01}, {3, 0x20}};
+    for (uint16_t version : {5, 6, 7, 8}) {
+        const BuiltTrace t = small(version);
+        const uint32_t size = tracebuild::headerSizeFor(version);
+        for (const auto& [offset, bit] : flips) {
+            SCOPED_TRACE("version " + std::to_string(version) + ", byte " +
+                         std::to_string(offset));
+            Bytes damaged = t.bytes;
+            damaged[offset] ^= bit;
+            expectAllKept(t, damaged, FindingKind::HeaderRewritten);
+            const ornfix::MemoryRepair repair = repairInMemory(damaged);
+            EXPECT_EQ(repair.plan.header.state, ornfix::HeaderState::Rebuilt);
+            EXPECT_TRUE(repair.plan.header.fcsRestored);
+            EXPECT_TRUE(std::equal(t.bytes.begin(), t.bytes.begin() + size,
+                                   repair.output.begin()));
+            // With another byte damaged too, the FCS is rewritten.
+            damaged[100] ^= 1;
+            const ornfix::MemoryRepair rewritten = repairInMemory(damaged);
+            EXPECT_EQ(rewritten.plan.header.state, ornfix::HeaderState::Rebuilt);
+            EXPECT_FALSE(rewritten.plan.header.fcsRestored);
+            EXPECT_TRUE(hasGoodFcs(rewritten.output.data(), size));
+        }
+    }
+}
+
+TEST(HeaderRepair, AHeaderOfAnotherFormatOrDamagedBeyondOneCharacterIsNotRebuilt) {
     using HeaderEdit = std::function<void(tracebuild::HeaderSpec&)>;
-    const auto refused = [](const HeaderEdit& edit, TraceCheck check) {
+    const auto refused = [](const HeaderEdit& edit, bool badFcs, TraceCheck check) {
         BuiltTrace t = small();
         edit(t.recipe.header);
         rebuild(t);
-        t.bytes[100] ^= 1;  // and its FCS wrong
+        t.bytes[100] ^= badFcs ? 1 : 0;
         const ornfix::MemoryRepair repair = repairInMemory(t.bytes);
         EXPECT_EQ(repair.code, ResultCode::CannotRepair);
         EXPECT_EQ(repair.plan.header.fault.check, check);
     };
-    refused([](tracebuild::HeaderSpec& h) { h.versionText = "00009.000"; },
+    // An intact header of version 9 is another format, not damage.
+    refused([](tracebuild::HeaderSpec& h) { h.versionText = "00009.000"; }, false,
             TraceCheck::VersionRefused);
-    refused([](tracebuild::HeaderSpec& h) { h.subVersion = 2; }, TraceCheck::SubVersionRefused);
+    refused([](tracebuild::HeaderSpec& h) { h.versionText = "00019.000"; }, true,
+            TraceCheck::VersionRefused);
+    refused([](tracebuild::HeaderSpec& h) { h.subVersion = 2; }, true,
+            TraceCheck::SubVersionRefused);
     BuiltTrace t = small();
-    t.bytes[4] = 'X';  // "TXC"
+    t.bytes[3] = 'X';  // "XXC"
+    t.bytes[4] = 'X';
     EXPECT_EQ(repairInMemory(t.bytes).plan.header.fault.check, TraceCheck::NotATrace);
+    // One character off, but no block 1 to show the layout.
+    BuiltTrace noLayout = small();
+    noLayout.bytes[4] = 'X';
+    noLayout.bytes[noLayout.blockBegin[0] + 10] ^= 1;
+    EXPECT_EQ(repairInMemory(noLayout.bytes).plan.header.fault.check, TraceCheck::NotATrace);
 }
 
 TEST(TrailerRepair, DamagedOrDisagreeingTrailersAreComputedAnew) {
@@ -113,6 +151,9 @@ TEST(TrailerRepair, DamagedOrDisagreeingTrailersAreComputedAnew) {
     Bytes smallMax = t.bytes;  // every block longer than maxBlockLength
     setTrailerField(smallMax, 0, 100);
     expectAllKept(t, smallMax, FindingKind::TrailerDisagrees);
+    // The search past a damaged block finds blocks longer than it says too.
+    std::fill_n(smallMax.begin() + static_cast<std::ptrdiff_t>(t.blockBegin[3]), 6, 0);
+    EXPECT_EQ(checkRepair(t, smallMax, {3}), "");
 }
 
 TEST(TrailerRepair, AMaxBlockLengthTooSmallForARecordCarriedOverIsRaised) {

@@ -1,9 +1,13 @@
 // Finding the first whole record after a dropped block, where the bytes try
 // hardest to mislead: payloads full of record-like headers, zero padding, a
-// record of a kind the trace has not shown before. Whatever is lost, no
-// record appears that was not in the original.
+// false header whose length runs past the data; and where the records are
+// out of the ordinary: of a kind never seen, over the snapLength, stepping
+// back in time, or too few to make a chain before the stream ends. Whatever
+// is lost, no record appears that was not in the original.
 
 #include <gtest/gtest.h>
+
+#include <functional>
 
 #include "ornfix/fix_run.hpp"
 #include "tests/ornfix/fix_support.hpp"
@@ -77,7 +81,7 @@ TEST(Resynchronisation, ZeroPaddingIsNotTakenForRecords) {
     }
 }
 
-TEST(Resynchronisation, ARecordOfAnUnknownKindAfterTheDamageIsLostButNothingIsMadeUp) {
+TEST(Resynchronisation, ARecordOfAKindNeverSeenRightAfterTheDamageIsKept) {
     std::vector<Record> records = variedRecords(400, 23);
     BuiltTrace probe = buildTrace(records, 8, 800, BlockMode::Compressed);
     const size_t k = probe.recipe.blocks.size() / 2;
@@ -90,9 +94,117 @@ TEST(Resynchronisation, ARecordOfAnUnknownKindAfterTheDamageIsLostButNothingIsMa
     records[odd].header.eventType = 99;
     records[odd].header.eventStatus = 42;
     const BuiltTrace t = buildTrace(records, 8, 800, BlockMode::Compressed);
-    const size_t kept = repairDamaged(t, k);
-    EXPECT_LT(kept, records.size() - 1);
-    EXPECT_GT(kept, records.size() * 8 / 10);
+    Bytes damaged = t.bytes;
+    damaged[t.blockBegin[k] + 8] ^= 0xFF;
+    EXPECT_EQ(checkRepair(t, damaged, {k}), "");
+}
+
+// The index of the n-th record that starts in block k (from 0).
+size_t recordStartingIn(const BuiltTrace& t, size_t k, size_t n) {
+    size_t i = 0;
+    while (t.recordStart[i] < t.blockStreamEnd[k - 1]) {
+        ++i;
+    }
+    return i + n;
+}
+
+// Records of ordinary frames, status 0, payloads within the snapLength and
+// times in order, in blocks of 30000 bytes: the trace teaches a narrow profile.
+std::vector<Record> plainRecords(size_t count, uint32_t seed) {
+    std::vector<Record> records = variedRecords(count, seed);
+    for (Record& r : records) {
+        r.header.eventStatus = 0;
+    }
+    return records;
+}
+
+TEST(Resynchronisation, AnUnusualRecordAfterTheDamageCostsNoRecordBeforeIt) {
+    using Edit = std::function<void(Record&)>;
+    const std::pair<const char*, Edit> unusual[] = {
+        {"a status 1", [](Record& r) { r.header.eventStatus = 1; }},
+        {"a frame over the snapLength",
+         [](Record& r) {
+             r.payload.assign(2500, 0x3C);
+             r.header.origLength = 2500;
+         }},
+        {"a time stepping back", [](Record& r) { r.header.timeMs -= 900; }},
+    };
+    for (uint16_t version : {5, 8}) {
+        const BuiltTrace plain = buildTrace(plainRecords(900, 24), version, 30000,
+                                            BlockMode::Stored);
+        ASSERT_GE(plain.recipe.blocks.size(), 4u);
+        for (const auto& [name, edit] : unusual) {
+            SCOPED_TRACE(std::string(name) + ", version " + std::to_string(version));
+            std::vector<Record> records = plain.records;
+            edit(records[recordStartingIn(plain, 2, 60)]);
+            BuiltTrace t = buildTrace(records, version, 30000, BlockMode::Stored);
+            Bytes damaged = t.bytes;
+            damaged[t.blockBegin[1] + 40] ^= 0xFF;
+            EXPECT_EQ(checkRepair(t, damaged, {1}), "");
+        }
+    }
+}
+
+TEST(Resynchronisation, AFalseHeaderWhoseLengthRunsPastTheDataIsSetAside) {
+    // A payload of 3000 bytes holds, in the block after the damaged one, a
+    // header like the trace's own with a dataLength of 36879; 57 records
+    // follow it, far fewer bytes than that.
+    std::vector<Record> records = plainRecords(200, 25);
+    Record big = records.back();
+    big.payload = noise(3000, 26);
+    big.header.origLength = big.header.dataLength = 3000;
+    records.push_back(big);
+    const std::vector<Record> after = plainRecords(57, 27);
+    for (Record r : after) {
+        r.header.timeMs += records.back().header.timeMs;
+        records.push_back(r);
+    }
+    const size_t bigIndex = 200;
+    BuiltTrace probe = buildTrace(records, 8, 1000, BlockMode::Stored);
+    size_t k = 0;  // the block that holds the big record's byte 1200
+    while (probe.blockStreamEnd[k] <= probe.recordStart[bigIndex] + 1200) {
+        ++k;
+    }
+    EventRecord fake = records[bigIndex].header;
+    fake.origLength = 36879;
+    fake.dataLength = 36879;
+    const Bytes header = tracebuild::encodeRecord(fake, Bytes(36879), 8);
+    const size_t at = probe.blockStreamEnd[k] + 100 - probe.recordStart[bigIndex] - 25;
+    std::copy(header.begin(), header.begin() + 25, records[bigIndex].payload.begin() +
+                                                      static_cast<std::ptrdiff_t>(at));
+    BuiltTrace t = buildTrace(records, 8, 1000, BlockMode::Stored);
+    t.recipe.header.snapLength = 0xFFFF;  // no length is out of the ordinary
+    rebuild(t);
+    Bytes damaged = t.bytes;
+    damaged[t.blockBegin[k] + 30] ^= 0xFF;
+    EXPECT_EQ(checkRepair(t, damaged, {k}), "");
+}
+
+TEST(Resynchronisation, TheLastRecordsAfterALateBreakAreKeptWhenTheyEndWithTheStream) {
+    // The last block holds the end of a record cut by the damage to the
+    // block before it, then three whole records, fewer than a chain.
+    for (uint16_t version : {5, 8}) {
+        SCOPED_TRACE(version);
+        std::vector<Record> records = plainRecords(300, 28);
+        const uint32_t headerSize = recordFormOf(version).headerSize;
+        uint64_t before = 0;
+        for (size_t i = 0; i + 4 < records.size(); ++i) {
+            before += headerSize + records[i].payload.size();
+        }
+        const uint64_t end = (before / 1000 + 2) * 1000 + 60;
+        Record& cut = records[records.size() - 4];
+        cut.payload.resize(end - before - headerSize);
+        cut.header.origLength = static_cast<uint16_t>(cut.payload.size());
+        for (size_t i = records.size() - 3; i < records.size(); ++i) {
+            records[i].payload.resize(100);
+            records[i].header.origLength = 100;
+        }
+        const BuiltTrace t = buildTrace(records, version, 1000, BlockMode::Alternate);
+        const size_t k = t.recipe.blocks.size() - 2;
+        Bytes damaged = t.bytes;
+        damaged[t.blockBegin[k] + 40] ^= 0xFF;
+        EXPECT_EQ(checkRepair(t, damaged, {k}), "");
+    }
 }
 
 }  // namespace
