@@ -43,17 +43,19 @@ struct OpenTrace {
     FileIdentity identity;
 };
 
-// Opens the trace read-only: 2 when it cannot be opened, 4 when it is no file
-// that can be read twice.
+// Opens the trace read-only, without waiting for the writer of a FIFO: 2
+// when it cannot be opened, 4 when it is no file that can be read twice.
 ResultCode openTrace(const std::string& name, OpenTrace& trace, std::string& why) {
-    trace.fd = FdHandle(::open(name.c_str(), O_RDONLY | O_CLOEXEC));
+    trace.fd = FdHandle(::open(name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (!trace.fd.isOpen()) {
         why = errorText(errno);
         return ResultCode::CannotOpenSource;
     }
     struct stat st {};
     if (::fstat(trace.fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
-        why = S_ISDIR(st.st_mode) ? "is a folder" : "is not a regular file";
+        why = S_ISDIR(st.st_mode)    ? "is a folder"
+              : S_ISFIFO(st.st_mode) ? "is a pipe: ornfix reads a trace twice, and needs a file"
+                                     : "is not a regular file";
         return ResultCode::CannotReadSource;
     }
     trace.size = static_cast<uint64_t>(st.st_size);
@@ -145,6 +147,9 @@ int writeRepaired(Job& job, FileSource& source, const SalvagePlan& plan) {
     OutputFile out;
     WriterCounts counts;
     ResultCode rc = out.open(job.target);
+    if (rc != ResultCode::Ok && pendingInterrupt() != 0) {
+        rc = ResultCode::Interrupted;  // a FIFO no one reads, say
+    }
     if (rc == ResultCode::Ok) {
         rc = rewrite(source, plan, out.sink(), counts);
     }

@@ -168,7 +168,15 @@ TEST(Command, NothingToSalvageAndUnreadableTraces) {
     EXPECT_EQ(folder.exitCode, 4);
     EXPECT_EQ(folder.out, "Unable to READ Source file.\n");
     EXPECT_EQ(folder.err, "ornfix: folder.orn: is a folder (exit 4)\n");
-    expectOnly(dir, {"empty.orn", "folder.orn"});
+    // A FIFO is refused at once, not waited on for a writer.
+    ASSERT_EQ(::mkfifo((dir / "pipe.orn").c_str(), 0600), 0);
+    RunOptions hang;
+    hang.killAfterMs = 20000;
+    const ToolRun pipe = runOrnfix(dir, {"pipe.orn"}, hang);
+    EXPECT_EQ(pipe.exitCode, 4);
+    EXPECT_EQ(pipe.err, "ornfix: pipe.orn: is a pipe: ornfix reads a trace twice, and needs a "
+                        "file (exit 4)\n");
+    expectOnly(dir, {"empty.orn", "folder.orn", "pipe.orn"});
 }
 
 TEST(Command, ADamagedHeaderIsRewrittenWithAWarning) {
