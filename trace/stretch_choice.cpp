@@ -40,7 +40,7 @@ void StretchChoice::took(bool throughWorkers, double seconds, uint64_t bytes, ui
     if (bytes != 0) {
         const double cost = seconds / static_cast<double>(bytes);
         double& kept = cost_[throughWorkers ? 1 : 0];
-        kept = kept < 0 ? cost : 0.5 * kept + 0.5 * cost;
+        kept = kept < 0 ? cost : 0.7 * kept + 0.3 * cost;  // one stretch says little
     }
 }
 

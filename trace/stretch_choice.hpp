@@ -20,11 +20,12 @@ namespace ornpcap {
 
 class StretchChoice {
 public:
-    static constexpr uint32_t kAloneBlocks = 16;
-    static constexpr uint32_t kWorkersBlocks = 64;
-    static constexpr uint32_t kWinningWorkersBlocks = 256;
+    // Long enough to measure on a busy machine (a millisecond or more).
+    static constexpr uint32_t kAloneBlocks = 32;
+    static constexpr uint32_t kWorkersBlocks = 128;
+    static constexpr uint32_t kWinningWorkersBlocks = 512;
     // A stretch the other way after this many blocks the winning way.
-    static constexpr uint32_t kLookAgainBlocks = 1024;
+    static constexpr uint32_t kLookAgainBlocks = 2048;
 
     explicit StretchChoice(TraceRequest::Stretches policy) : policy_(policy) {}
 
