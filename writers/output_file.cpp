@@ -233,7 +233,10 @@ bool OutputFile::appendRecords(const uint8_t* data, std::span<const uint32_t> en
         return true;
     }
     const size_t length = ends.back();
-    if (buffer_.size() + length <= kBufferSize) {
+    // A long run goes straight to the file: copying it into the buffer first
+    // would only cost the time of the copy.
+    constexpr size_t kLongRun = kBufferSize / 4;
+    if (length < kLongRun && buffer_.size() + length <= kBufferSize) {
         const uint32_t base = static_cast<uint32_t>(buffer_.size());
         buffer_.insert(buffer_.end(), data, data + length);
         for (uint32_t end : ends) {

@@ -70,8 +70,9 @@ public:
     bool append(const uint8_t* first, size_t firstLength, const uint8_t* second = nullptr,
                 size_t secondLength = 0);
     // Appends whole records that lie one after the other at data: record i
-    // ends ends[i] bytes from data. A run larger than the buffer has room
-    // for goes straight to the file, after what the buffer holds.
+    // ends ends[i] bytes from data. A long run, or one larger than the
+    // buffer has room for, goes straight to the file, after what the buffer
+    // holds.
     bool appendRecords(const uint8_t* data, std::span<const uint32_t> ends);
     bool flush();
     // Direct access at an offset, after a flush (also after a failed one, so
