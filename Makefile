@@ -2,7 +2,7 @@
 #   make run    set-up, build, convert the bundled sample trace
 #   make test   set-up, build, every test (also under ASan/UBSan, and under
 #               TSan with every trace expanded on worker threads)
-# Also: make install, make fuzz, make bench, make test-long, make clean.
+# Also: make install, make fuzz, make bench, make bench-scaling, make test-long, make clean.
 
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
@@ -17,7 +17,7 @@ CMAKE_FLAGS ?=
 SAMPLE = examples/Trace.orn
 OUT    = out
 
-.PHONY: all deps build run test test-plain test-sanitize test-thread test-package test-long deb install fuzz bench clean
+.PHONY: all deps build run test test-plain test-sanitize test-thread test-package test-long deb install fuzz bench bench-scaling clean
 
 all: build
 
@@ -82,6 +82,10 @@ fuzz: deps
 
 bench: build
 	bench/run.sh $(BUILD)
+
+# How every program scales over two CPUs, with a busy loop and without (docs/performance.md).
+bench-scaling: build
+	python3 bench/scaling.py $(BUILD)
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(FUZZ_BUILD) $(DEB_BUILD) $(OUT)
