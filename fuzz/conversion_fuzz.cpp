@@ -15,10 +15,12 @@
 #include <string>
 #include <vector>
 
-#include "app/plan.hpp"
+#include "ornpcap/plan.hpp"
 #include "base/byte_order.hpp"
 #include "base/interrupt.hpp"
 #include "trace/trace_file.hpp"
+
+using namespace ornpcap::converter;
 
 using namespace ornpcap;
 namespace fs = std::filesystem;

@@ -21,10 +21,12 @@
 
 #include "base/byte_order.hpp"
 #include "base/interrupt.hpp"
-#include "programs/orn2pcapng/format_choice.hpp"
-#include "programs/orn2pcapng/report.hpp"
+#include "orn2pcapng/format_choice.hpp"
+#include "orn2pcapng/report.hpp"
 #include "trace/trace_file.hpp"
 #include "writers/pcapng_framing.hpp"
+
+using namespace ornpcap::orn2pcapng;
 
 using namespace ornpcap;
 

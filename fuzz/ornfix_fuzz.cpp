@@ -18,10 +18,12 @@
 #include <unistd.h>
 #include <vector>
 
-#include "app/plan.hpp"
+#include "ornpcap/plan.hpp"
 #include "base/byte_order.hpp"
-#include "ornfix/fix_run.hpp"
+#include "ornfix/run.hpp"
 #include "trace/trace_file.hpp"
+
+using namespace ornpcap::converter;
 
 using namespace ornpcap;
 

@@ -17,13 +17,15 @@
 #include <sstream>
 #include <thread>
 
-#include "app/plan.hpp"
+#include "ornpcap/plan.hpp"
 #include "base/interrupt.hpp"
 #include "tests/support/temp_dir.hpp"
 #include "tests/support/tool_run.hpp"
 #include "trace/block_expander.hpp"
 #include "trace/block_pipeline.hpp"
 #include "trace/record_source.hpp"
+
+using namespace ornpcap::converter;
 
 namespace ornpcap::test {
 namespace {

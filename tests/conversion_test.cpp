@@ -13,10 +13,12 @@
 #include <tuple>
 
 #include "tests/support/temp_dir.hpp"
-#include "app/plan.hpp"
+#include "ornpcap/plan.hpp"
 #include "trace/block_expander.hpp"
 #include "trace/fcs16.hpp"
 #include "trace/record_source.hpp"
+
+using namespace ornpcap::converter;
 
 namespace ornpcap::test {
 namespace {

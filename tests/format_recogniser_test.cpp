@@ -8,7 +8,7 @@
 
 #include "tests/support/temp_dir.hpp"
 #include "tests/support/trace_records.hpp"
-#include "tools/tracebuild/traffic.hpp"
+#include "tracebuild/traffic.hpp"
 #include "writers/format_recogniser.hpp"
 
 namespace ornpcap::test {

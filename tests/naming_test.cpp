@@ -6,9 +6,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "app/naming.hpp"
-#include "app/plan.hpp"
+#include "ornpcap/naming.hpp"
+#include "ornpcap/plan.hpp"
 #include "tests/support/temp_dir.hpp"
+
+using namespace ornpcap::converter;
 
 namespace ornpcap::test {
 namespace {

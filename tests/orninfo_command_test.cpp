@@ -7,7 +7,7 @@
 
 #include <sstream>
 
-#include "programs/orninfo/port_command.hpp"
+#include "orninfo/port_command.hpp"
 #include "tests/support/published_traffic.hpp"
 #include "tests/support/tool_run.hpp"
 

@@ -10,13 +10,13 @@
 #include <map>
 
 #include "base/byte_order.hpp"
-#include "programs/orninfo/inventory.hpp"
-#include "programs/orninfo/json_writer.hpp"
-#include "programs/orninfo/port_command.hpp"
+#include "orninfo/inventory.hpp"
+#include "orninfo/json_writer.hpp"
+#include "orninfo/port_command.hpp"
 #include "tests/support/man_page.hpp"
 #include "tests/support/temp_dir.hpp"
 #include "tests/support/tool_run.hpp"
-#include "tools/tracebuild/traffic.hpp"
+#include "tracebuild/traffic.hpp"
 
 namespace ornpcap::test {
 namespace {

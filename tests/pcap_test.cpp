@@ -10,14 +10,16 @@
 #include <tuple>
 #include <unistd.h>
 
-#include "app/naming.hpp"
-#include "app/plan.hpp"
+#include "ornpcap/naming.hpp"
+#include "ornpcap/plan.hpp"
 #include "tests/support/capture_files.hpp"
 #include "tests/support/temp_dir.hpp"
 #include "tests/support/tool_run.hpp"
 #include "base/byte_order.hpp"
 #include "writers/pcap_framing.hpp"
 #include "writers/pcap_writer.hpp"
+
+using namespace ornpcap::converter;
 
 namespace ornpcap::test {
 namespace {

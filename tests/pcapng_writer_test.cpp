@@ -7,15 +7,17 @@
 
 #include <algorithm>
 
-#include "programs/orn2pcapng/format_choice.hpp"
-#include "programs/orn2pcapng/held_records.hpp"
-#include "programs/orn2pcapng/options.hpp"
+#include "orn2pcapng/format_choice.hpp"
+#include "orn2pcapng/held_records.hpp"
+#include "orn2pcapng/options.hpp"
 #include "tests/support/capture_files.hpp"
 #include "tests/support/orn2pcapng_run.hpp"
-#include "tools/tracebuild/traffic.hpp"
+#include "tracebuild/traffic.hpp"
 #include "writers/pcap_framing.hpp"
 #include "writers/pcapng_blocks.hpp"
 #include "writers/pcapng_framing.hpp"
+
+using namespace ornpcap::orn2pcapng;
 
 namespace ornpcap::test {
 namespace {

@@ -7,12 +7,14 @@
 #include <map>
 #include <unistd.h>
 
-#include "app/naming.hpp"
+#include "ornpcap/naming.hpp"
 #include "tests/support/capture_files.hpp"
 #include "tests/support/temp_dir.hpp"
 #include "tests/support/tool_run.hpp"
 #include "base/byte_order.hpp"
 #include "writers/vn_writer.hpp"
+
+using namespace ornpcap::converter;
 
 namespace ornpcap::test {
 namespace {

@@ -1,9 +1,10 @@
 #pragma once
 // Why a trace could not be read on: the first check that failed, where, and
-// the numbers it compared. The result code says what the tool exits with;
-// the rest is for people (app/ words it).
+// the numbers it compared, and the same in words. The result code says what
+// the tool exits with; the rest is for people.
 
 #include <cstdint>
+#include <string>
 
 #include "base/result_code.hpp"
 
@@ -46,6 +47,10 @@ struct TraceFault {
 
     bool failed() const { return code != ResultCode::Ok; }
 };
+
+// What failed, in words: "trailer checksum wrong: the file may be cut short",
+// "block 17 at offset 123456: FCS-16 wrong".
+std::string describe(const TraceFault& fault);
 
 // Notes a fault where one is asked for, and returns its code.
 inline ResultCode fault(TraceFault* out, ResultCode code, TraceCheck check, int64_t actual = 0,

@@ -1,11 +1,11 @@
-#include "programs/orn2pcapng/format_choice.hpp"
+#include "orn2pcapng/format_choice.hpp"
 
 #include <algorithm>
 #include <new>
 
 #include "base/interrupt.hpp"
 
-namespace ornpcap {
+namespace ornpcap::orn2pcapng {
 
 namespace {
 
@@ -189,4 +189,4 @@ std::vector<PortChoice> FormatChoice::ports() const {
     return out;
 }
 
-}  // namespace ornpcap
+}  // namespace ornpcap::orn2pcapng

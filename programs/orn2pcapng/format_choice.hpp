@@ -19,13 +19,13 @@
 #include <unordered_map>
 #include <vector>
 
-#include "programs/orn2pcapng/held_records.hpp"
-#include "programs/orn2pcapng/options.hpp"
+#include "orn2pcapng/held_records.hpp"
+#include "orn2pcapng/options.hpp"
 #include "trace/record_source.hpp"
 #include "writers/format_recogniser.hpp"
 #include "writers/pcapng_writer.hpp"
 
-namespace ornpcap {
+namespace ornpcap::orn2pcapng {
 
 enum class Choice {
     Named,         // on the command line
@@ -96,4 +96,4 @@ private:
     bool writerFailed_ = false;
 };
 
-}  // namespace ornpcap
+}  // namespace ornpcap::orn2pcapng

@@ -1,6 +1,6 @@
-#include "programs/orn2pcapng/held_records.hpp"
+#include "orn2pcapng/held_records.hpp"
 
-namespace ornpcap {
+namespace ornpcap::orn2pcapng {
 
 void HeldRecords::push(const EventRecord& record, const uint8_t* payload) {
     compact();
@@ -43,4 +43,4 @@ void HeldRecords::compact() {
     base_ += done;
 }
 
-}  // namespace ornpcap
+}  // namespace ornpcap::orn2pcapng

@@ -10,7 +10,7 @@
 
 #include "trace/event_record.hpp"
 
-namespace ornpcap {
+namespace ornpcap::orn2pcapng {
 
 class HeldRecords {
 public:
@@ -42,4 +42,4 @@ private:
     size_t payloadBytes_ = 0;  // of the records held
 };
 
-}  // namespace ornpcap
+}  // namespace ornpcap::orn2pcapng

@@ -2,26 +2,10 @@
 //
 //   orn2pcapng [-p PORT[=FORMAT]]... [-h|--help] [--version] TRACE [OUTPUT]
 
-#include <new>
-#include <string>
-#include <vector>
-
-#include "app/diagnostics.hpp"
-#include "app/report.hpp"
-#include "base/interrupt.hpp"
-#include "programs/orn2pcapng/run.hpp"
-
-namespace {
-// Before main, so that no signal kills a run outright: it completes the output.
-const bool handlersInstalled = (ornpcap::installInterruptHandlers(), true);
-}  // namespace
+#include "orn2pcapng/run.hpp"
+#include "suite/program_main.hpp"
 
 int main(int argc, char** argv) {
-    try {
-        return ornpcap::runOrn2Pcapng(std::vector<std::string>(argv + 1, argv + argc));
-    } catch (const std::bad_alloc&) {
-        ornpcap::diagnostics::say(ornpcap::kOrn2PcapngName, "",
-                                  ornpcap::resultMessage(18));
-        return 18;
-    }
+    return ornpcap::guardedMain(ornpcap::orn2pcapng::kProgram, ornpcap::orn2pcapng::run, argc,
+                                argv);
 }

@@ -1,9 +1,9 @@
-#include "programs/orn2pcapng/options.hpp"
+#include "orn2pcapng/options.hpp"
 
 #include <algorithm>
 #include <cctype>
 
-namespace ornpcap {
+namespace ornpcap::orn2pcapng {
 
 const char* const kOrn2PcapngHelp =
     "Usage: orn2pcapng [-p PORT[=FORMAT]]... [-h|--help] [--version] TRACE [OUTPUT]\n"
@@ -155,4 +155,4 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args,
     return {error.empty() ? CommandLine::Run : CommandLine::Usage, error};
 }
 
-}  // namespace ornpcap
+}  // namespace ornpcap::orn2pcapng

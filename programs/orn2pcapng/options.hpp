@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-namespace ornpcap {
+namespace ornpcap::orn2pcapng {
 
 struct PortRequest {
     uint16_t port = 0;
@@ -42,4 +42,4 @@ std::string defaultOutputName(const std::string& trace);
 
 extern const char* const kOrn2PcapngHelp;
 
-}  // namespace ornpcap
+}  // namespace ornpcap::orn2pcapng

@@ -1,4 +1,4 @@
-#include "programs/orn2pcapng/report.hpp"
+#include "orn2pcapng/report.hpp"
 
 #include <cstdarg>
 #include <cstdio>
@@ -6,7 +6,7 @@
 #include "writers/frame_format.hpp"
 #include "writers/pcapng_framing.hpp"
 
-namespace ornpcap {
+namespace ornpcap::orn2pcapng {
 
 namespace {
 
@@ -130,4 +130,4 @@ std::vector<std::string> portWarnings(const ExportSummary& s) {
     return warnings;
 }
 
-}  // namespace ornpcap
+}  // namespace ornpcap::orn2pcapng

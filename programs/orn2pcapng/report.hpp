@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "programs/orn2pcapng/format_choice.hpp"
-#include "programs/orn2pcapng/options.hpp"
+#include "orn2pcapng/format_choice.hpp"
+#include "orn2pcapng/options.hpp"
 #include "writers/pcapng_writer.hpp"
 
-namespace ornpcap {
+namespace ornpcap::orn2pcapng {
 
 struct ExportSummary {
     const Orn2PcapngSettings& settings;
@@ -25,4 +25,4 @@ std::vector<std::string> reportLines(const ExportSummary& summary);
 // could not be recognised, ports asked for that the trace does not hold.
 std::vector<std::string> portWarnings(const ExportSummary& summary);
 
-}  // namespace ornpcap
+}  // namespace ornpcap::orn2pcapng

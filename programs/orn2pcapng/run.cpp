@@ -1,24 +1,22 @@
-#include "programs/orn2pcapng/run.hpp"
+#include "orn2pcapng/run.hpp"
 
 #include <unistd.h>
 
-#include "app/console.hpp"
-#include "app/diagnostics.hpp"
-#include "app/program.hpp"
-#include "app/progress.hpp"
-#include "app/report.hpp"
+#include "suite/console.hpp"
+#include "suite/say.hpp"
+#include "suite/version.hpp"
+#include "suite/progress.hpp"
 #include "base/interrupt.hpp"
-#include "programs/orn2pcapng/format_choice.hpp"
-#include "programs/orn2pcapng/options.hpp"
-#include "programs/orn2pcapng/report.hpp"
+#include "orn2pcapng/format_choice.hpp"
+#include "orn2pcapng/options.hpp"
+#include "orn2pcapng/report.hpp"
 #include "trace/trace_file.hpp"
 #include "writers/pcapng_writer.hpp"
 
-namespace ornpcap {
+namespace ornpcap::orn2pcapng {
 
 namespace {
 
-constexpr std::string_view kName = kOrn2PcapngName;
 
 using diagnostics::say;
 
@@ -31,7 +29,7 @@ bool probe(const std::string& trace, Probed& probed) {
     TraceFault fault;
     const ResultCode rc = probeConvertibleTrace(trace, probed.major, probed.minor, fault);
     if (rc != ResultCode::Ok) {
-        say(kName, trace, diagnostics::describe(fault) + ": nothing exported");
+        say(kProgram, trace, describe(fault) + ": nothing exported");
     }
     return rc == ResultCode::Ok;
 }
@@ -65,7 +63,7 @@ std::string outputShown(const Orn2PcapngSettings& settings) {
 // A run that ended before its report: the reason, and the exit status.
 int failure(const Orn2PcapngSettings& settings, const Export& done) {
     const ResultCode rc = done.result;
-    std::string message(resultMessage(exitCode(rc)));
+    std::string message(resultMessage(rc));
     if (rc == ResultCode::CannotWriteTarget) {
         message += " It ends at its last whole block.";
     }
@@ -76,10 +74,10 @@ int failure(const Orn2PcapngSettings& settings, const Export& done) {
     const bool aboutOutput =
         rc == ResultCode::CannotCreateTarget || rc == ResultCode::CannotWriteTarget;
     if (aboutOutput || rc == ResultCode::OutOfMemory) {
-        say(kName, aboutOutput ? outputShown(settings) : settings.trace, message);
+        say(kProgram, aboutOutput ? outputShown(settings) : settings.trace, message);
         return exitCode(rc);
     }
-    say(kName, settings.trace, diagnostics::describe(done.trace.fault) + ": nothing exported");
+    say(kProgram, settings.trace, describe(done.trace.fault) + ": nothing exported");
     return 2;
 }
 
@@ -87,12 +85,12 @@ int failure(const Orn2PcapngSettings& settings, const Export& done) {
 bool damaged(const Orn2PcapngSettings& settings, const Export& done) {
     const TraceReport& t = done.trace;
     if (t.fault.failed()) {
-        say(kName, settings.trace,
-            diagnostics::describe(t.fault) + ": exported what came before it");
+        say(kProgram, settings.trace,
+            describe(t.fault) + ": exported what came before it");
     } else if (t.blockAfterEnd) {
-        diagnostics::blocksLeftUnread(kName, settings.trace, t);
+        diagnostics::blocksLeftUnread(kProgram, settings.trace, t);
     } else if (t.incompleteBytes != 0) {
-        say(kName, settings.trace,
+        say(kProgram, settings.trace,
             "the block stream ends " + std::to_string(t.incompleteBytes) +
                 " bytes into a record: that record is not exported");
     }
@@ -104,7 +102,7 @@ int conclude(const Orn2PcapngSettings& settings, const Export& done, const Pcapn
     const bool interrupted = done.result == ResultCode::Interrupted || pendingInterrupt() != 0;
     if (interrupted && !writer.started()) {
         // A signal ended the opening of the output (a FIFO no one reads).
-        diagnostics::interruptedBeforeStart(kName, pendingInterrupt());
+        diagnostics::interruptedBeforeStart(kProgram, pendingInterrupt());
         return 128 + pendingInterrupt();
     }
     if (!writer.started() || (done.result != ResultCode::Ok && !interrupted &&
@@ -113,13 +111,13 @@ int conclude(const Orn2PcapngSettings& settings, const Export& done, const Pcapn
     }
     const ExportSummary summary{settings, writer, choice.ports()};
     for (const std::string& warning : portWarnings(summary)) {
-        say(kName, settings.trace, warning);
+        say(kProgram, settings.trace, warning);
     }
     for (const std::string& line : reportLines(summary)) {
         settings.output == "-" ? console::errorLine(line) : console::printLine(line);
     }
     if (interrupted) {
-        say(kName, settings.trace,
+        say(kProgram, settings.trace,
             "interrupted by signal " + std::to_string(pendingInterrupt()) + ": " +
                 outputShown(settings) + " holds what was exported before it");
         return 128 + pendingInterrupt();
@@ -129,7 +127,7 @@ int conclude(const Orn2PcapngSettings& settings, const Export& done, const Pcapn
 
 int convert(const Orn2PcapngSettings& settings) {
     if (settings.output == "-" && ::isatty(STDOUT_FILENO) == 1) {
-        say(kName, "", "standard output is a terminal: no pcapng file is written there (redirect "
+        say(kProgram, "", "standard output is a terminal: no pcapng file is written there (redirect "
                        "it, or name an output file)");
         return 2;
     }
@@ -138,10 +136,10 @@ int convert(const Orn2PcapngSettings& settings) {
         return 2;
     }
     if (const int signalNumber = pendingInterrupt(); signalNumber != 0) {
-        diagnostics::interruptedBeforeStart(kName, signalNumber);
+        diagnostics::interruptedBeforeStart(kProgram, signalNumber);
         return 128 + signalNumber;
     }
-    PcapngSink writer({settings.output, settings.trace, versionLine(kName)});
+    PcapngSink writer({settings.output, settings.trace, versionLine(kProgram)});
     FormatChoice choice(writer, settings.ports);
     const Export done = run(settings, probed, writer, choice);
     return conclude(settings, done, writer, choice);
@@ -149,18 +147,19 @@ int convert(const Orn2PcapngSettings& settings) {
 
 }  // namespace
 
-int runOrn2Pcapng(const std::vector<std::string>& args) {
+int run(int argc, char** argv) {
     Orn2PcapngSettings settings;
-    const ParsedCommandLine parsed = parseCommandLine(args, settings);
+    const ParsedCommandLine parsed =
+        parseCommandLine(std::vector<std::string>(argv + 1, argv + argc), settings);
     switch (parsed.outcome) {
         case CommandLine::Help: console::print(kOrn2PcapngHelp); return 0;
-        case CommandLine::Version: console::printLine(versionLine(kName)); return 0;
+        case CommandLine::Version: console::printLine(versionLine(kProgram)); return 0;
         case CommandLine::Usage:
-            say(kName, "", parsed.error + " (orn2pcapng --help tells more)");
+            say(kProgram, "", parsed.error + " (orn2pcapng --help tells more)");
             return 2;
         case CommandLine::Run: break;
     }
     return convert(settings);
 }
 
-}  // namespace ornpcap
+}  // namespace ornpcap::orn2pcapng

@@ -7,13 +7,12 @@
 // OrnPcap, when the output cannot be created or written; 18 out of memory;
 // 128 + the signal when interrupted (the output is complete up to then).
 
-#include <string>
-#include <vector>
+#include <string_view>
 
-namespace ornpcap {
+namespace ornpcap::orn2pcapng {
 
-inline constexpr const char* kOrn2PcapngName = "orn2pcapng";
+inline constexpr std::string_view kProgram = "orn2pcapng";
 
-int runOrn2Pcapng(const std::vector<std::string>& args);
+int run(int argc, char** argv);
 
-}  // namespace ornpcap
+}  // namespace ornpcap::orn2pcapng

@@ -1,11 +1,7 @@
 // ornfix: salvages every intact record of a damaged or truncated trace.
-#include "base/interrupt.hpp"
-#include "ornfix/fix_run.hpp"
+#include "ornfix/run.hpp"
+#include "suite/program_main.hpp"
 
-namespace {
-// A signal that comes while the program starts up still ends the run with its
-// message and no output left behind.
-const bool handlersInstalled = (ornpcap::installInterruptHandlers(), true);
-}  // namespace
-
-int main(int argc, char** argv) { return ornpcap::ornfix::runOrnfix(argc, argv); }
+int main(int argc, char** argv) {
+    return ornpcap::guardedMain(ornpcap::ornfix::kProgram, ornpcap::ornfix::run, argc, argv);
+}

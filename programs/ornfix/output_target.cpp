@@ -122,13 +122,13 @@ bool FdSink::flush() {
     return true;
 }
 
-OutputFile::~OutputFile() {
+RepairedOutput::~RepairedOutput() {
     if (temporary_) {
         ::unlink(writing_.c_str());
     }
 }
 
-ResultCode OutputFile::open(const OutputTarget& target) {
+ResultCode RepairedOutput::open(const OutputTarget& target) {
     target_ = target;
     writing_ = target.path;
     if (target.kind == OutputKind::StandardOutput) {
@@ -155,7 +155,7 @@ ResultCode OutputFile::open(const OutputTarget& target) {
     return ResultCode::Ok;
 }
 
-ResultCode OutputFile::close() {
+ResultCode RepairedOutput::close() {
     if (!sink_->flush()) {
         error_ = sink_->error();
         return ResultCode::CannotWriteTarget;
@@ -174,7 +174,7 @@ ResultCode OutputFile::close() {
     return ResultCode::Ok;
 }
 
-ResultCode OutputFile::commit() {
+ResultCode RepairedOutput::commit() {
     if (!temporary_) {
         return ResultCode::Ok;
     }

@@ -51,13 +51,13 @@ private:
     int error_ = 0;
 };
 
-class OutputFile {
+class RepairedOutput {
 public:
-    OutputFile() = default;
-    OutputFile(const OutputFile&) = delete;
-    OutputFile& operator=(const OutputFile&) = delete;
+    RepairedOutput() = default;
+    RepairedOutput(const RepairedOutput&) = delete;
+    RepairedOutput& operator=(const RepairedOutput&) = delete;
     // Removes the temporary file unless committed.
-    ~OutputFile();
+    ~RepairedOutput();
 
     // CannotCreateTarget when it cannot be created (errno in error()).
     ResultCode open(const OutputTarget& target);

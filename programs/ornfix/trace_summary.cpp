@@ -5,7 +5,7 @@
 #include <sys/stat.h>
 #include <vector>
 
-#include "app/diagnostics.hpp"
+#include "suite/say.hpp"
 #include "base/file_io.hpp"
 #include "trace/block_stream.hpp"
 #include "trace/trace_file.hpp"
@@ -88,7 +88,7 @@ std::string summaryLine(const std::string& name, const TraceSummary& s) {
         return line + ", integrity OK";
     }
     return line + ", DAMAGED: " +
-           (s.fault.failed() ? diagnostics::describe(s.fault)
+           (s.fault.failed() ? describe(s.fault)
                              : "the block stream does not end at the trailer");
 }
 

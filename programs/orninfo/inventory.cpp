@@ -1,4 +1,4 @@
-#include "programs/orninfo/inventory.hpp"
+#include "orninfo/inventory.hpp"
 
 #include <algorithm>
 #include <array>
@@ -7,9 +7,9 @@
 #include <new>
 #include <sys/stat.h>
 
-#include "app/diagnostics.hpp"
+#include "suite/say.hpp"
 #include "base/file_io.hpp"
-#include "programs/orninfo/port_command.hpp"
+#include "orninfo/port_command.hpp"
 #include "trace/trace_file.hpp"
 
 namespace ornpcap::orninfo {
@@ -84,7 +84,7 @@ void refused(const std::string& name, const TraceFault& fault, InventoryResult& 
     if (fault.check == TraceCheck::CannotOpen || !hasTraceType(head)) {
         result.status = fault.check == TraceCheck::CannotOpen ? InventoryStatus::CannotOpen
                                                               : InventoryStatus::NotATrace;
-        result.reason = diagnostics::describe(fault);
+        result.reason = describe(fault);
         return;
     }
     TraceInventory& inventory = result.inventory;
@@ -93,12 +93,12 @@ void refused(const std::string& name, const TraceFault& fault, InventoryResult& 
     inventory.integrity.result = fault.code;
     inventory.integrity.intact = false;
     inventory.integrity.fault = fault;
-    inventory.integrity.detail = diagnostics::describe(fault);
+    inventory.integrity.detail = describe(fault);
 }
 
 std::string detailOf(const Integrity& integrity, const TraceReport& report) {
     if (integrity.fault.failed()) {
-        return diagnostics::describe(integrity.fault);
+        return describe(integrity.fault);
     }
     std::string detail;
     if (integrity.incompleteBytes != 0) {

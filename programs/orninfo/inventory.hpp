@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "base/result_code.hpp"
-#include "programs/orninfo/record_tally.hpp"
+#include "orninfo/record_tally.hpp"
 #include "trace/record_source.hpp"
 #include "trace/trace_fault.hpp"
 #include "trace/trace_header.hpp"

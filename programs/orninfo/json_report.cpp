@@ -1,8 +1,7 @@
-#include "programs/orninfo/json_report.hpp"
+#include "orninfo/json_report.hpp"
 
-#include "app/report.hpp"
-#include "programs/orninfo/json_writer.hpp"
-#include "programs/orninfo/trace_text.hpp"
+#include "orninfo/json_writer.hpp"
+#include "orninfo/trace_text.hpp"
 #include "writers/frame_format.hpp"
 
 namespace ornpcap::orninfo {
@@ -51,7 +50,7 @@ void writeIntegrity(JsonWriter& json, const Integrity& integrity) {
     const bool atBlock = integrity.fault.failed() && integrity.fault.block != 0;
     json.key("integrity").beginObject();
     json.key("result").number(code);
-    json.key("message").string(code == 0 ? std::string_view() : resultMessage(code));
+    json.key("message").string(code == 0 ? std::string_view() : resultMessage(integrity.result));
     json.key("detail").string(integrity.detail);
     valueOrNull(json, "block", atBlock, [&] { json.number(integrity.fault.block); });
     valueOrNull(json, "offset", atBlock, [&] { json.number(integrity.fault.offset); });

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "programs/orninfo/inventory.hpp"
+#include "orninfo/inventory.hpp"
 
 namespace ornpcap::orninfo {
 

@@ -1,4 +1,4 @@
-#include "programs/orninfo/json_writer.hpp"
+#include "orninfo/json_writer.hpp"
 
 #include <cmath>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "programs/orninfo/port_command.hpp"
+#include "orninfo/port_command.hpp"
 
 #include <cctype>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "programs/orninfo/record_tally.hpp"
+#include "orninfo/record_tally.hpp"
 
 #include <algorithm>
 #include <new>

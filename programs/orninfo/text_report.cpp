@@ -1,11 +1,10 @@
-#include "programs/orninfo/text_report.hpp"
+#include "orninfo/text_report.hpp"
 
 #include <algorithm>
 #include <cstdio>
 
-#include "app/report.hpp"
-#include "programs/orninfo/text_table.hpp"
-#include "programs/orninfo/trace_text.hpp"
+#include "orninfo/text_table.hpp"
+#include "orninfo/trace_text.hpp"
 #include "writers/frame_format.hpp"
 
 namespace ornpcap::orninfo {
@@ -102,7 +101,7 @@ void integrityFields(std::string& text, const Integrity& integrity) {
     const int code = exitCode(integrity.result);
     field(text, "OrnPcap exits with",
           code == 0 ? "0 (converts the records read)"
-                    : n(code) + " (" + std::string(resultMessage(code)) + ")");
+                    : n(code) + " (" + std::string(resultMessage(integrity.result)) + ")");
 }
 
 // What the lsn field of an ETHERNET record holds: the protocol code.

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "programs/orninfo/inventory.hpp"
+#include "orninfo/inventory.hpp"
 
 namespace ornpcap::orninfo {
 

@@ -1,4 +1,4 @@
-#include "programs/orninfo/text_table.hpp"
+#include "orninfo/text_table.hpp"
 
 #include <algorithm>
 

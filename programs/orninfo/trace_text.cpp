@@ -1,4 +1,4 @@
-#include "programs/orninfo/trace_text.hpp"
+#include "orninfo/trace_text.hpp"
 
 #include <cstdio>
 #include <ctime>

@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "programs/orninfo/inventory.hpp"
+#include "orninfo/inventory.hpp"
 
 namespace ornpcap::orninfo {
 

@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "base/byte_order.hpp"
-#include "ornfix/fix_run.hpp"
+#include "ornfix/run.hpp"
 #include "tests/ornfix/fix_support.hpp"
 #include "trace/fcs16.hpp"
 

@@ -9,7 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "ornfix/fix_options.hpp"
+#include "ornfix/options.hpp"
 #include "tests/ornfix/fix_support.hpp"
 
 namespace ornpcap::test::fix {

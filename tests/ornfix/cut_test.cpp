@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "ornfix/fix_run.hpp"
+#include "ornfix/run.hpp"
 #include "tests/ornfix/fix_support.hpp"
 
 namespace ornpcap::test::fix {

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <random>
 
-#include "ornfix/fix_run.hpp"
+#include "ornfix/run.hpp"
 #include "trace/record_source.hpp"
 #include "trace/trace_file.hpp"
 

@@ -9,7 +9,7 @@
 
 #include "tests/support/temp_dir.hpp"
 #include "tests/support/tool_run.hpp"
-#include "tools/tracebuild/traffic.hpp"
+#include "tracebuild/traffic.hpp"
 
 namespace ornpcap::test::fix {
 

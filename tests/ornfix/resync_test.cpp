@@ -9,7 +9,7 @@
 
 #include <functional>
 
-#include "ornfix/fix_run.hpp"
+#include "ornfix/run.hpp"
 #include "tests/ornfix/fix_support.hpp"
 
 namespace ornpcap::test::fix {

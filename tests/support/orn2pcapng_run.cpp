@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "tools/tracebuild/traffic.hpp"
+#include "tracebuild/traffic.hpp"
 
 namespace ornpcap::test {
 

@@ -7,7 +7,7 @@
 
 #include "tests/support/pcapng_file.hpp"
 #include "tests/support/tool_run.hpp"
-#include "tools/tracebuild/trace_builder.hpp"
+#include "tracebuild/trace_builder.hpp"
 
 namespace ornpcap::test {
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/tracebuild/trace_builder.hpp"
+#include "tracebuild/trace_builder.hpp"
 
 namespace ornpcap::test {
 

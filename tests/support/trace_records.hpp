@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/tracebuild/trace_builder.hpp"
+#include "tracebuild/trace_builder.hpp"
 #include "trace/record_source.hpp"
 
 namespace ornpcap::test {

@@ -1,4 +1,4 @@
-#include "tools/tracebuild/scenario.hpp"
+#include "tracebuild/scenario.hpp"
 
 #include <cstdlib>
 #include <memory>
@@ -6,8 +6,8 @@
 #include <sstream>
 #include <vector>
 
-#include "tools/tracebuild/trace_builder.hpp"
-#include "tools/tracebuild/traffic.hpp"
+#include "tracebuild/trace_builder.hpp"
+#include "tracebuild/traffic.hpp"
 
 namespace ornpcap::tracebuild {
 

@@ -1,4 +1,4 @@
-#include "tools/tracebuild/trace_builder.hpp"
+#include "tracebuild/trace_builder.hpp"
 
 #include <algorithm>
 #include <cstring>

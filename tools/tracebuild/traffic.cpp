@@ -1,4 +1,4 @@
-#include "tools/tracebuild/traffic.hpp"
+#include "tracebuild/traffic.hpp"
 
 #include <algorithm>
 #include <deque>
@@ -7,7 +7,7 @@
 #include <string_view>
 #include <utility>
 
-#include "tools/tracebuild/traffic_ip.hpp"
+#include "tracebuild/traffic_ip.hpp"
 #include "base/byte_order.hpp"
 
 namespace ornpcap::tracebuild {

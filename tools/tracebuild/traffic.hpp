@@ -29,7 +29,7 @@
 #include <span>
 #include <string>
 
-#include "tools/tracebuild/trace_builder.hpp"
+#include "tracebuild/trace_builder.hpp"
 
 namespace ornpcap::tracebuild {
 

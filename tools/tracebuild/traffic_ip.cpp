@@ -1,4 +1,4 @@
-#include "tools/tracebuild/traffic_ip.hpp"
+#include "tracebuild/traffic_ip.hpp"
 
 #include <algorithm>
 #include <string>

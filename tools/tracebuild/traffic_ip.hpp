@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "tools/tracebuild/trace_builder.hpp"
+#include "tracebuild/trace_builder.hpp"
 
 namespace ornpcap::tracebuild::traffic {
 

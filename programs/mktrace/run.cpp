@@ -1,0 +1,146 @@
+#include "mktrace/run.hpp"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "suite/console.hpp"
+#include "suite/say.hpp"
+#include "suite/version.hpp"
+#include "base/file_io.hpp"
+#include "tracebuild/scenario.hpp"
+
+namespace ornpcap::mktrace {
+
+namespace {
+
+using diagnostics::say;
+
+constexpr const char* kHelp =
+    "Usage: mktrace [-h|--help] [--version] SCENARIO TRACE\n"
+    "Writes the trace file TRACE from the scenario SCENARIO, a small text that\n"
+    "sets the header (version, start, utc, snap, description, blocks, level) and\n"
+    "lists the records (frame, bulk and traffic lines); see mktrace(1).\n"
+    "Either name may be - for standard input (SCENARIO) or output (TRACE).\n"
+    "\n"
+    "  -h, --help     show this help and exit\n"
+    "      --version  show the version and exit\n";
+
+bool readScenario(const std::string& name, std::string& text) {
+    if (name == "-") {
+        text.assign(std::istreambuf_iterator<char>(std::cin), {});
+        return true;
+    }
+    std::ifstream in(name);
+    text.assign(std::istreambuf_iterator<char>(in), {});
+    return static_cast<bool>(in) || in.eof();
+}
+
+// The trace is written under a temporary name beside it and takes its name
+// only once whole: a failed run leaves no file, and an older trace of the
+// name stays as it was.
+class PendingTrace {
+public:
+    explicit PendingTrace(const std::string& name) : name_(name), temporary_(name + ".XXXXXX") {
+        const int fd = ::mkstemp(temporary_.data());
+        if (fd >= 0) {
+            file_ = FileHandle(::fdopen(fd, "wb"));
+            if (!file_) {
+                ::close(fd);
+            }
+        }
+    }
+    ~PendingTrace() {
+        if (!kept_ && file_) {
+            file_.reset();
+            ::unlink(temporary_.c_str());
+        }
+    }
+    PendingTrace(const PendingTrace&) = delete;
+    PendingTrace& operator=(const PendingTrace&) = delete;
+
+    std::FILE* get() const { return file_.get(); }
+    // Closes the file and gives it its name; false when that failed.
+    bool keep() {
+        std::FILE* f = file_.get();
+        const mode_t mask = ::umask(0);  // read and put back: as fopen would have made it
+        ::umask(mask);
+        const bool written = std::fflush(f) == 0 && ::fchmod(::fileno(f), 0666 & ~mask) == 0;
+        const bool closed = std::fclose(f) == 0;
+        (void)file_.release();
+        kept_ = written && closed && ::rename(temporary_.c_str(), name_.c_str()) == 0;
+        if (!kept_) {
+            ::unlink(temporary_.c_str());
+        }
+        return kept_;
+    }
+
+private:
+    std::string name_;
+    std::string temporary_;
+    FileHandle file_;
+    bool kept_ = false;
+};
+
+int make(const std::string& scenarioName, const std::string& traceName) {
+    std::string text;
+    if (!readScenario(scenarioName, text)) {
+        say(kProgram, scenarioName, "cannot be read");
+        return 1;
+    }
+    const bool toStdout = traceName == "-";
+    std::optional<PendingTrace> file;
+    if (!toStdout) {
+        file.emplace(traceName);
+    }
+    std::FILE* out = toStdout ? stdout : file->get();
+    if (out == nullptr) {
+        say(kProgram, traceName, std::string("cannot be created: ") + std::strerror(errno));
+        return 1;
+    }
+    const auto result = tracebuild::runScenario(text, out);
+    if (!result.ok) {
+        say(kProgram, scenarioName, result.error);
+        return 1;
+    }
+    if (toStdout ? std::fflush(out) != 0 : !file->keep()) {
+        say(kProgram, traceName, std::string("cannot be written: ") + std::strerror(errno));
+        return 1;
+    }
+    say(kProgram, traceName,
+        std::to_string(result.records) + " records in " + std::to_string(result.blocks) +
+            " blocks");
+    return 0;
+}
+
+}  // namespace
+
+int run(int argc, char** argv) {
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.size() == 1 && (args[0] == "-h" || args[0] == "--help")) {
+        console::print(kHelp);
+        return 0;
+    }
+    if (args.size() == 1 && args[0] == "--version") {
+        console::printLine(versionLine(kProgram));
+        return 0;
+    }
+    if (args.size() != 2 || (args[0].starts_with("-") && args[0] != "-")) {
+        say(kProgram, "", "usage: mktrace [-h|--help] [--version] SCENARIO TRACE");
+        return 2;
+    }
+    return make(args[0], args[1]);
+}
+
+}  // namespace ornpcap::mktrace
