@@ -24,7 +24,7 @@
 #include "orn2pcapng/format_choice.hpp"
 #include "orn2pcapng/report.hpp"
 #include "trace/trace_file.hpp"
-#include "writers/pcapng_framing.hpp"
+#include "frames/pcapng_framing.hpp"
 
 using namespace ornpcap::orn2pcapng;
 

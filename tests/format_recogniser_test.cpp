@@ -9,7 +9,7 @@
 #include "tests/support/temp_dir.hpp"
 #include "tests/support/trace_records.hpp"
 #include "tracebuild/traffic.hpp"
-#include "writers/format_recogniser.hpp"
+#include "frames/format_recogniser.hpp"
 
 namespace ornpcap::test {
 namespace {

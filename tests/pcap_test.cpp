@@ -16,7 +16,7 @@
 #include "tests/support/temp_dir.hpp"
 #include "tests/support/tool_run.hpp"
 #include "base/byte_order.hpp"
-#include "writers/pcap_framing.hpp"
+#include "frames/pcap_framing.hpp"
 #include "writers/pcap_writer.hpp"
 
 using namespace ornpcap::converter;

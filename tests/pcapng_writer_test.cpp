@@ -13,9 +13,9 @@
 #include "tests/support/capture_files.hpp"
 #include "tests/support/orn2pcapng_run.hpp"
 #include "tracebuild/traffic.hpp"
-#include "writers/pcap_framing.hpp"
+#include "frames/pcap_framing.hpp"
 #include "writers/pcapng_blocks.hpp"
-#include "writers/pcapng_framing.hpp"
+#include "frames/pcapng_framing.hpp"
 
 using namespace ornpcap::orn2pcapng;
 

@@ -12,7 +12,7 @@
 
 #include "tests/support/capture_files.hpp"
 #include "tests/support/published_traffic.hpp"
-#include "writers/format_recogniser.hpp"
+#include "frames/format_recogniser.hpp"
 
 namespace ornpcap::test {
 namespace {

@@ -10,7 +10,7 @@
 #include "tests/support/orn2pcapng_run.hpp"
 #include "tests/support/published_traffic.hpp"
 #include "tests/support/tshark.hpp"
-#include "writers/format_recogniser.hpp"
+#include "frames/format_recogniser.hpp"
 
 namespace ornpcap::test {
 namespace {

@@ -20,7 +20,8 @@
 #include "base/file_io.hpp"
 #include "base/byte_order.hpp"
 #include "trace/fcs16.hpp"
-#include "writers/pcap_framing.hpp"
+#include "frames/pcap_framing.hpp"
+#include "frames/ppp_async.hpp"
 
 namespace ornpcap::test {
 namespace {

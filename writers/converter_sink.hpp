@@ -13,7 +13,7 @@
 #include "base/result_code.hpp"
 #include "trace/record_filter.hpp"
 #include "trace/record_source.hpp"
-#include "writers/frame_format.hpp"
+#include "frames/frame_format.hpp"
 #include "writers/output_names.hpp"
 #include "writers/prepared_frames.hpp"
 

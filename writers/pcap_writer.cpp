@@ -7,7 +7,7 @@
 #include "base/byte_order.hpp"
 #include "writers/lsn_outputs.hpp"
 #include "writers/output_file.hpp"
-#include "writers/pcap_framing.hpp"
+#include "frames/pcap_framing.hpp"
 #include "writers/pcap_time.hpp"
 
 namespace ornpcap {

@@ -31,6 +31,8 @@
 #include <string>
 #include <vector>
 
+#include "frames/pcapng_framing.hpp"
+
 namespace ornpcap {
 
 using PcapngBlock = std::vector<uint8_t>;
@@ -39,8 +41,6 @@ inline constexpr uint32_t kPcapngMilliseconds = 3;  // if_tsresol: 10^-3 s
 
 inline constexpr uint32_t kPacketInbound = 1;
 inline constexpr uint32_t kPacketOutbound = 2;
-inline constexpr uint32_t kPacketCrcError = 1u << 24;
-inline constexpr uint32_t kPacketTooShort = 1u << 26;
 
 struct SectionHeader {
     std::string application;  // shb_userappl

@@ -39,9 +39,9 @@
 
 #include "trace/record_source.hpp"
 #include "writers/converter_sink.hpp"
-#include "writers/frame_format.hpp"
+#include "frames/frame_format.hpp"
 #include "writers/output_file.hpp"
-#include "writers/pcapng_framing.hpp"
+#include "frames/pcapng_framing.hpp"
 
 namespace ornpcap {
 

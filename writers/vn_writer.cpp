@@ -8,9 +8,10 @@
 #include <string>
 
 #include "base/byte_order.hpp"
+#include "frames/vn_framing.hpp"
 #include "writers/lsn_outputs.hpp"
 #include "writers/output_file.hpp"
-#include "writers/pcap_framing.hpp"
+#include "frames/pcap_framing.hpp"
 
 namespace ornpcap {
 
@@ -22,8 +23,6 @@ constexpr uint32_t kFirstPacket = kMagicSize + kFileHeaderSize;  // 192
 constexpr uint32_t kPacketHeaderSize = 20;
 
 constexpr uint32_t kStatusSent = 64;
-constexpr uint32_t kFlagTooShort = 2;
-constexpr uint32_t kFlagBadFcs = 4;
 
 constexpr uint8_t kMagic[kMagicSize] = {0x05, 'V', 'N', 'F'};
 constexpr char kDescription[] = "Visual PPP trace created from Varnek ORN trace";
@@ -60,13 +59,6 @@ struct VnOutput {
 };
 
 namespace {
-
-// The converted frame of one record.
-struct VnFrame {
-    uint16_t actualLength = 0;
-    uint16_t capturedLength = 0;
-    uint32_t flags = 0;
-};
 
 // The header image of a new file: packetCount 0, the fixed fields, the description.
 FileHeader headerDefaults() {
@@ -182,33 +174,10 @@ bool completeFile(VnOutput& output) {
     return output.file.close() && ok;
 }
 
-bool copyPppSyncFrame(const EventRecord& record, const uint8_t* payload, uint8_t* frame,
-                      VnFrame& out) {
-    out = {record.origLength, record.dataLength, 0};
-    std::memcpy(frame, payload, record.dataLength);
-    return true;
-}
-
-// Keeps short and damaged frames, marked by flags 2 (too short) and 4 (bad FCS).
-bool unstuffPppAsyncFrame(const EventRecord& record, const uint8_t* payload, uint8_t* frame,
-                          VnFrame& out) {
-    KeptAsyncFrame kept;
-    if (!keepAsyncFrame(record, payload, frame, kept)) {
-        return false;
-    }
-    const uint32_t flags = kept.badFcs ? kFlagBadFcs : (kept.tooShort ? kFlagTooShort : 0);
-    out = {static_cast<uint16_t>(kept.actualLength), static_cast<uint16_t>(kept.capturedLength),
-           flags};
-    return true;
-}
-
 bool convertFrame(FrameFormat format, const EventRecord& record, const uint8_t* payload,
                   uint8_t* frame, VnFrame& out) {
-    switch (format) {
-        case FrameFormat::PppSync: return copyPppSyncFrame(record, payload, frame, out);
-        case FrameFormat::PppAsync: return unstuffPppAsyncFrame(record, payload, frame, out);
-        default: return false;
-    }
+    const VnFramer framer = frameFormatRow(format).vnFrame;
+    return framer != nullptr && framer(record, payload, frame, out);
 }
 
 // actualLength counts the 2 FCS bytes that the line carries for the media

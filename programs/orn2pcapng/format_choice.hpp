@@ -22,7 +22,7 @@
 #include "orn2pcapng/held_records.hpp"
 #include "orn2pcapng/options.hpp"
 #include "trace/record_source.hpp"
-#include "writers/format_recogniser.hpp"
+#include "frames/format_recogniser.hpp"
 #include "writers/pcapng_writer.hpp"
 
 namespace ornpcap::orn2pcapng {

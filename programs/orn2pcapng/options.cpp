@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 
+#include "frames/frame_format.hpp"
+
 namespace ornpcap::orn2pcapng {
 
 const char* const kOrn2PcapngHelp =
@@ -25,23 +27,6 @@ const char* const kOrn2PcapngHelp =
     "or written, 18 out of memory.\n";
 
 namespace {
-
-struct FormatName {
-    std::string_view name;
-    int32_t format;
-};
-constexpr FormatName kFormatNames[] = {
-    {"ethernet", 1}, {"ppp-sync", 2}, {"ppp-async", 3},
-    {"raw-ip", 4},   {"i4b", 5},      {"internal-udp", 6},
-};
-
-std::string lowerCase(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) {
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
-    return out;
-}
 
 bool parsePort(std::string_view text, uint16_t& port) {
     if (text.empty() || text.size() > 5 ||
@@ -108,13 +93,8 @@ int32_t formatByName(std::string_view name) {
     if (name.size() == 1 && name[0] >= '1' && name[0] <= '6') {
         return name[0] - '0';
     }
-    const std::string lower = lowerCase(name);
-    for (const FormatName& f : kFormatNames) {
-        if (f.name == lower) {
-            return f.format;
-        }
-    }
-    return 0;
+    const FrameFormatRow* row = frameFormatByCliName(name);
+    return row != nullptr ? static_cast<int32_t>(row->format) : 0;
 }
 
 std::string defaultOutputName(const std::string& trace) {

@@ -3,8 +3,8 @@
 #include <cstdarg>
 #include <cstdio>
 
-#include "writers/frame_format.hpp"
-#include "writers/pcapng_framing.hpp"
+#include "frames/frame_format.hpp"
+#include "frames/pcapng_framing.hpp"
 
 namespace ornpcap::orn2pcapng {
 

@@ -12,7 +12,7 @@
 #include "trace/record_source.hpp"
 #include "trace/trace_fault.hpp"
 #include "trace/trace_header.hpp"
-#include "writers/format_recogniser.hpp"
+#include "frames/format_recogniser.hpp"
 
 namespace ornpcap::orninfo {
 

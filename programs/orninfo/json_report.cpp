@@ -2,7 +2,7 @@
 
 #include "orninfo/json_writer.hpp"
 #include "orninfo/trace_text.hpp"
-#include "writers/frame_format.hpp"
+#include "frames/frame_format.hpp"
 
 namespace ornpcap::orninfo {
 

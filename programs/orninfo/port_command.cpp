@@ -4,43 +4,23 @@
 #include <cstdio>
 #include <string_view>
 
-#include "writers/frame_format.hpp"
+#include "frames/frame_format.hpp"
 
 namespace ornpcap::orninfo {
 
 namespace {
 
-enum class LsnChoice { Ignored, Required, Splits };
-
-struct CommandRow {
-    FrameFormat format;
-    LsnChoice lsn;
-    const char* orn2pcapngName;  // as its -p PORT=FORMAT takes it
-};
-constexpr CommandRow kRows[] = {
-    {FrameFormat::Ethernet, LsnChoice::Ignored, "ethernet"},
-    {FrameFormat::PppSync, LsnChoice::Required, "ppp-sync"},
-    {FrameFormat::PppAsync, LsnChoice::Required, "ppp-async"},
-    {FrameFormat::RawIp, LsnChoice::Splits, "raw-ip"},
-    {FrameFormat::I4bIsdn, LsnChoice::Ignored, "i4b"},
-    {FrameFormat::InternalUdp, LsnChoice::Splits, "internal-udp"},
-};
-
 // OrnPcap's ports are 1 to 65535.
 constexpr uint16_t kPortOrnPcapRefuses = 0;
 
-const CommandRow* rowOf(int32_t format) {
-    for (const CommandRow& row : kRows) {
-        if (static_cast<int32_t>(row.format) == format) {
-            return &row;
-        }
-    }
-    return nullptr;
+const FrameFormatRow* rowOf(int32_t format) {
+    return isValidFrameFormat(format) ? &frameFormatRow(static_cast<FrameFormat>(format)) : nullptr;
 }
 
 // "-lALL", "-l1A", or nothing.
-std::string lsnArgument(LsnChoice choice, const std::vector<uint16_t>& lsns) {
-    if (choice == LsnChoice::Ignored || (choice == LsnChoice::Splits && lsns.size() < 2)) {
+std::string lsnArgument(LsnRule rule, const std::vector<uint16_t>& lsns) {
+    if (rule == LsnRule::ProtocolCode || rule == LsnRule::Every ||
+        (rule == LsnRule::Channels && lsns.size() < 2)) {
         return "";
     }
     if (lsns.size() != 1) {
@@ -98,7 +78,7 @@ std::string shellWord(const std::string& word) {
 
 std::string ornpcapCommand(const std::string& trace, uint16_t port, int32_t format,
                            const std::vector<uint16_t>& lsns) {
-    const CommandRow* row = rowOf(format);
+    const FrameFormatRow* row = rowOf(format);
     if (row == nullptr) {
         return "";
     }
@@ -110,13 +90,13 @@ std::string ornpcapCommand(const std::string& trace, uint16_t port, int32_t form
 }
 
 std::string orn2pcapngCommand(const std::string& trace, uint16_t port, int32_t format) {
-    const CommandRow* row = rowOf(format);
+    const FrameFormatRow* row = rowOf(format);
     if (row == nullptr) {
         return "";
     }
     const std::string p = std::to_string(port);
     const std::string output = stemOf(trace) + "_p" + p + ".pcapng";
-    return "orn2pcapng -p" + p + "=" + row->orn2pcapngName + " " +
+    return "orn2pcapng -p" + p + "=" + std::string(row->cliName) + " " +
            shellWord(withFolder(trace, isDash)) + " " + shellWord(withFolder(output, isDash));
 }
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "trace/record_source.hpp"
-#include "writers/format_recogniser.hpp"
+#include "frames/format_recogniser.hpp"
 
 namespace ornpcap::orninfo {
 

@@ -5,7 +5,7 @@
 
 #include "orninfo/text_table.hpp"
 #include "orninfo/trace_text.hpp"
-#include "writers/frame_format.hpp"
+#include "frames/frame_format.hpp"
 
 namespace ornpcap::orninfo {
 

@@ -13,8 +13,8 @@
 #include "base/conversion_stats.hpp"
 #include "trace/record_filter.hpp"
 #include "writers/converter_sink.hpp"
-#include "writers/format_recogniser.hpp"
-#include "writers/frame_format.hpp"
+#include "frames/format_recogniser.hpp"
+#include "frames/frame_format.hpp"
 
 namespace ornpcap::converter::diagnostics {
 

@@ -7,8 +7,8 @@
 #include <cstdint>
 
 #include "trace/record_source.hpp"
-#include "writers/format_recogniser.hpp"
-#include "writers/frame_format.hpp"
+#include "frames/format_recogniser.hpp"
+#include "frames/frame_format.hpp"
 
 namespace ornpcap::converter {
 

@@ -182,9 +182,10 @@ ParseOutcome parseArgument(const char* argument, ConversionSettings& s, SeenOpti
     return ParseOutcome::Proceed;
 }
 
-void warnUseless(const char* option, const char* conversion) {
+void warnUseless(const char* option, FrameFormat format) {
     console::printLine(" ");
-    console::printf(" WARNING: Parameter %s is useless in %s conversion.\n", option, conversion);
+    console::printf(" WARNING: Parameter %s is useless in %s conversion.\n", option,
+                    std::string(frameFormatName(format)).c_str());
     console::printLine("          The specified value will be ignored.");
 }
 
@@ -201,7 +202,7 @@ ParseOutcome checkCombination(ConversionSettings& s, const SeenOptions& seen) {
         diagnostics::usage(kProgram, "-pPORT is mandatory: the port to convert");
         return ParseOutcome::Stop;
     }
-    if (isPppFormat(s.format) && !seen.lsn) {
+    if (frameFormatRow(s.format).lsn == LsnRule::Channel && !seen.lsn) {
         console::printLine(" ");
         console::printLine(" ERROR: Parameter -l is mandatory for PPP layer conversion.");
         console::printLine(" Please specify the Lsn to be extracted.");
@@ -210,19 +211,20 @@ ParseOutcome checkCombination(ConversionSettings& s, const SeenOptions& seen) {
                                              ") needs -l: ANY, ALL or one LSN in hex");
         return ParseOutcome::Stop;
     }
-    if (s.format == FrameFormat::I4bIsdn) {
+    if (frameFormatRow(s.format).lsn == LsnRule::Every) {
         if (seen.lsn) {
-            warnUseless("-l", "I4B ISDN");
+            warnUseless("-l", s.format);
             s.lsnMode = LsnMode::Any;
             s.lsn = 0;
         }
         if (seen.direction) {
-            warnUseless("-d", "I4B ISDN");
+            warnUseless("-d", s.format);
             s.direction = Direction::InOut;
         }
     }
-    if (s.format == FrameFormat::Ethernet && seen.lsn && s.lsnMode != LsnMode::Any) {
-        warnUseless("-l", "ETHERNET");
+    if (frameFormatRow(s.format).lsn == LsnRule::ProtocolCode && seen.lsn &&
+        s.lsnMode != LsnMode::Any) {
+        warnUseless("-l", s.format);
         s.lsnMode = LsnMode::Any;
         s.lsn = 0;
     }

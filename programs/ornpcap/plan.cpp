@@ -38,10 +38,14 @@ RunOutcome run(const ConversionPlan& plan, ConversionStats& stats, BlockObserver
 }  // namespace
 
 Converter converterFor(FrameFormat format, Direction direction) {
-    if (format == FrameFormat::I4bIsdn) {
+    // What pcap cannot hold has a file of its own; what a .vn file can hold
+    // goes there when both directions are asked for.
+    const FrameFormatRow& row = frameFormatRow(format);
+    if (row.pcapFrame == nullptr) {
         return Converter::I4b;
     }
-    return isPppFormat(format) && direction == Direction::InOut ? Converter::Vn : Converter::Pcap;
+    return row.vnFrame != nullptr && direction == Direction::InOut ? Converter::Vn
+                                                                   : Converter::Pcap;
 }
 
 ConversionPlan makePlan(const ConversionSettings& s) {

@@ -13,7 +13,7 @@
 #include "ornpcap/settings.hpp"
 #include "base/conversion_stats.hpp"
 #include "trace/record_source.hpp"
-#include "writers/format_recogniser.hpp"
+#include "frames/format_recogniser.hpp"
 #include "writers/converter_sink.hpp"
 
 namespace ornpcap::converter {

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "trace/record_filter.hpp"
-#include "writers/frame_format.hpp"
+#include "frames/frame_format.hpp"
 
 namespace ornpcap::converter {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "base/byte_order.hpp"
-#include "writers/pcap_framing.hpp"
+#include "frames/pcap_framing.hpp"
 #include "writers/pcap_writer.hpp"
 
 namespace ornpcap::test {

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "tests/support/temp_dir.hpp"
-#include "writers/pcap_framing.hpp"
+#include "frames/pcap_framing.hpp"
 
 namespace ornpcap::test {
 

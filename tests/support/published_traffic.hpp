@@ -35,7 +35,7 @@
 #include <vector>
 
 #include "tests/support/temp_dir.hpp"
-#include "writers/frame_format.hpp"
+#include "frames/frame_format.hpp"
 
 namespace ornpcap::test {
 

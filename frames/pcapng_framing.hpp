@@ -20,7 +20,7 @@
 #include <string_view>
 
 #include "trace/event_record.hpp"
-#include "writers/frame_format.hpp"
+#include "frames/frame_format.hpp"
 
 namespace ornpcap {
 
@@ -29,6 +29,10 @@ inline constexpr uint32_t kLapdPseudoHeaderSize = 16;
 inline constexpr uint32_t kPcapngMostAdded = kLapdPseudoHeaderSize;
 // Room a frame needs: the largest payload plus what its framing adds.
 inline constexpr uint32_t kPcapngFrameRoom = 65535 + kPcapngMostAdded;
+
+// epb_flags error bits.
+inline constexpr uint32_t kPacketCrcError = 1u << 24;
+inline constexpr uint32_t kPacketTooShort = 1u << 26;
 
 struct PcapngLink {
     uint16_t linkType;
@@ -52,5 +56,15 @@ struct PcapngFrame {
 // format into frame (kPcapngFrameRoom bytes). False when refused.
 bool framePcapngRecord(const EventRecord& record, const uint8_t* payload, FrameFormat format,
                        uint8_t* frame, PcapngFrame& out);
+
+// The framers, as the format table names them: the pcap framing as it is;
+// PPP-Async with the damaged frames kept and flagged; LAPD behind its
+// pseudo-header.
+bool framePcapngAsPcap(const EventRecord& record, const uint8_t* payload, FrameFormat format,
+                       uint8_t* frame, PcapngFrame& out);
+bool framePcapngPppAsync(const EventRecord& record, const uint8_t* payload, FrameFormat format,
+                         uint8_t* frame, PcapngFrame& out);
+bool framePcapngLapd(const EventRecord& record, const uint8_t* payload, FrameFormat format,
+                     uint8_t* frame, PcapngFrame& out);
 
 }  // namespace ornpcap

@@ -1,16 +1,15 @@
-#include "writers/pcap_framing.hpp"
+#include "frames/pcap_framing.hpp"
 
 #include <cstring>
 
 #include "base/byte_order.hpp"
+#include "frames/ppp_async.hpp"
 #include "trace/fcs16.hpp"
 
 namespace ornpcap {
 
 namespace {
 
-constexpr uint8_t kFlag = 0x7E;
-constexpr uint8_t kEscape = 0x7D;
 constexpr uint16_t kEtherTypeIpv4 = 0x0800;
 constexpr uint32_t kAddressBytes = 12;   // destination and source address
 constexpr uint32_t kInternalHeader = 26;
@@ -37,41 +36,10 @@ void shortenFront(PcapRecordHeader& header, uint32_t cut) {
 
 }  // namespace
 
-uint32_t unstuffAsyncFrame(const uint8_t* payload, uint32_t length, uint8_t* out) {
-    uint32_t n = 0;
-    bool escaped = false;
-    for (uint32_t i = 0; i < length; ++i) {
-        const uint8_t byte = payload[i];
-        if (byte == kEscape) {
-            escaped = true;
-        } else if (byte != kFlag) {
-            out[n++] = escaped ? static_cast<uint8_t>(byte ^ 0x20) : byte;
-            escaped = false;
-        }
-    }
-    return n;
-}
-
-bool keepAsyncFrame(const EventRecord& record, const uint8_t* payload, uint8_t* frame,
-                    KeptAsyncFrame& out) {
-    const uint32_t n = unstuffAsyncFrame(payload, record.dataLength, frame);
-    out = {n, record.origLength, n < 4, false};
-    if (n <= 2) {
-        return false;
-    }
-    if (record.dataLength < record.origLength) {
-        return true;  // cut when captured: no FCS to check
-    }
-    out.badFcs = !hasGoodFcs(frame, n);
-    out.capturedLength = out.actualLength = n - 2;
-    return true;
-}
-
-namespace {
-
-bool frameEthernet(PcapRecordHeader& header, uint8_t* frame, uint16_t protocolCode,
-                   const uint8_t* payload, uint32_t length) {
-    const int32_t etherType = etherTypeOf(protocolCode);
+bool frameEthernetForPcap(PcapRecordHeader& header, uint8_t* frame, const EventRecord& record,
+                          const uint8_t* payload) {
+    const uint32_t length = record.dataLength;
+    const int32_t etherType = etherTypeOf(record.lsn);
     if (etherType < 0) {
         return false;
     }
@@ -87,13 +55,14 @@ bool frameEthernet(PcapRecordHeader& header, uint8_t* frame, uint16_t protocolCo
     return true;
 }
 
-bool framePppSync(PcapRecordHeader&, uint8_t* frame, const uint8_t* payload, uint32_t length) {
-    std::memcpy(frame, payload, length);
+bool framePppSyncForPcap(PcapRecordHeader&, uint8_t* frame, const EventRecord& record,
+                         const uint8_t* payload) {
+    std::memcpy(frame, payload, record.dataLength);
     return true;
 }
 
-bool framePppAsync(PcapRecordHeader& header, uint8_t* frame, const uint8_t* payload,
-                   uint32_t /*length*/) {
+bool framePppAsyncForPcap(PcapRecordHeader& header, uint8_t* frame, const EventRecord&,
+                          const uint8_t* payload) {
     const uint32_t n = unstuffAsyncFrame(payload, header.inclLen, frame);
     if (n < 4) {
         return false;
@@ -110,8 +79,9 @@ bool framePppAsync(PcapRecordHeader& header, uint8_t* frame, const uint8_t* payl
     return true;
 }
 
-bool frameRawIp(PcapRecordHeader& header, uint8_t* frame, const uint8_t* payload,
-                uint32_t length) {
+bool frameRawIpForPcap(PcapRecordHeader& header, uint8_t* frame, const EventRecord& record,
+                       const uint8_t* payload) {
+    const uint32_t length = record.dataLength;
     const void* found = std::memchr(payload, 0x45, header.inclLen);
     if (found == nullptr) {
         return false;
@@ -122,8 +92,10 @@ bool frameRawIp(PcapRecordHeader& header, uint8_t* frame, const uint8_t* payload
     return true;
 }
 
-bool frameInternalUdp(PcapRecordHeader& header, uint8_t* frame, uint8_t eventType,
-                      const uint8_t* payload, uint32_t length) {
+bool frameInternalUdpForPcap(PcapRecordHeader& header, uint8_t* frame,
+                             const EventRecord& record, const uint8_t* payload) {
+    const uint32_t length = record.dataLength;
+    const uint8_t eventType = record.eventType;
     if (header.inclLen < kInternalHeader) {
         return false;
     }
@@ -140,25 +112,11 @@ bool frameInternalUdp(PcapRecordHeader& header, uint8_t* frame, uint8_t eventTyp
     return true;
 }
 
-}  // namespace
-
 bool framePcapRecord(PcapRecordHeader& header, uint8_t* frame, const EventRecord& record,
                      const uint8_t* payload, FrameFormat format) {
-    const uint32_t length = record.dataLength;
-    switch (format) {
-        case FrameFormat::Ethernet:
-            return frameEthernet(header, frame, record.lsn, payload, length);
-        case FrameFormat::PppSync:
-            return framePppSync(header, frame, payload, length);
-        case FrameFormat::PppAsync:
-            return framePppAsync(header, frame, payload, length);
-        case FrameFormat::RawIp:
-            return frameRawIp(header, frame, payload, length);
-        case FrameFormat::InternalUdp:
-            return frameInternalUdp(header, frame, record.eventType, payload, length);
-        default:
-            return false;
-    }
+    const PcapFramer framer =
+        isValidFrameFormat(static_cast<int32_t>(format)) ? frameFormatRow(format).pcapFrame : nullptr;
+    return framer != nullptr && framer(header, frame, record, payload);
 }
 
 }  // namespace ornpcap

@@ -15,7 +15,7 @@
 #include <cstdint>
 
 #include "trace/event_record.hpp"
-#include "writers/frame_format.hpp"
+#include "frames/frame_format.hpp"
 
 namespace ornpcap {
 
@@ -36,23 +36,16 @@ inline constexpr uint32_t kPcapFrameBufferSize = 65535 + 2;
 bool framePcapRecord(PcapRecordHeader& header, uint8_t* frame, const EventRecord& record,
                      const uint8_t* payload, FrameFormat format);
 
-// Removes asynchronous HDLC-like framing: 0x7E flags are dropped, 0x7D escapes
-// the next byte (XOR 0x20); a dropped flag keeps a pending escape. Returns the
-// number of bytes written to out (at most length).
-uint32_t unstuffAsyncFrame(const uint8_t* payload, uint32_t length, uint8_t* out);
-
-// A PPP-Async frame as the outputs that keep damaged frames (.vn, pcapng)
-// keep it: unstuffed into frame; captured whole, it is FCS-checked and its two
-// FCS bytes left out; cut short when captured, it is kept as it came. Three
-// bytes are too short (a bad FCS says more, and wins); two or fewer are no
-// frame at all: false.
-struct KeptAsyncFrame {
-    uint32_t capturedLength = 0;
-    uint32_t actualLength = 0;  // on the line
-    bool tooShort = false;
-    bool badFcs = false;
-};
-bool keepAsyncFrame(const EventRecord& record, const uint8_t* payload, uint8_t* frame,
-                    KeptAsyncFrame& out);
+// The framers of the formats a pcap file holds, as the format table names them.
+bool frameEthernetForPcap(PcapRecordHeader& header, uint8_t* frame, const EventRecord& record,
+                          const uint8_t* payload);
+bool framePppSyncForPcap(PcapRecordHeader& header, uint8_t* frame, const EventRecord& record,
+                         const uint8_t* payload);
+bool framePppAsyncForPcap(PcapRecordHeader& header, uint8_t* frame, const EventRecord& record,
+                          const uint8_t* payload);
+bool frameRawIpForPcap(PcapRecordHeader& header, uint8_t* frame, const EventRecord& record,
+                       const uint8_t* payload);
+bool frameInternalUdpForPcap(PcapRecordHeader& header, uint8_t* frame,
+                             const EventRecord& record, const uint8_t* payload);
 
 }  // namespace ornpcap

@@ -1,32 +1,19 @@
-#include "writers/format_recogniser.hpp"
+#include "frames/frame_fits.hpp"
 
 #include <algorithm>
-#include <cmath>
 #include <cstring>
 #include <span>
 
 #include "base/byte_order.hpp"
+#include "frames/ppp_async.hpp"
 #include "trace/fcs16.hpp"
-#include "writers/pcap_framing.hpp"
 
-namespace ornpcap {
+namespace ornpcap::fits {
 
 namespace {
 
-// Points of a frame's fit: a plausible fit counts a third of a good one, so
-// that frames which only fit plausibly never add up to one good fit's 0.5.
-enum Fit : uint32_t { kNone = 0, kPlausible = 1, kGood = 3 };
 
-// One frame as the checks see it. lineLength is at least length.
-struct Frame {
-    const uint8_t* p;
-    uint32_t length;      // captured bytes
-    uint32_t lineLength;  // bytes on the line
-    uint16_t lsn;
-    bool asyncFramed;          // 0x7E-framed, whole, with a good FCS-16 once unstuffed
-    const uint8_t* unstuffed;  // without flags and escapes
-    uint32_t unstuffedLength;  // 0 where it cannot be asynchronous framing
-};
+
 
 // Frame contents are in network order.
 uint16_t be16(const uint8_t* p) {
@@ -305,7 +292,9 @@ Fit wholeFrameFit(const uint8_t* p, uint32_t length, uint32_t lineLength) {
     return type <= 1500 && p[2] == p[3] && p[2] != 0 ? kPlausible : kNone;
 }
 
-Fit ethernetFit(const Frame& f) {
+}  // namespace
+
+Fit ethernetFit(const FrameView& f) {
     const BodyCheck check = bodyCheck(kProtocolCodes, f.lsn);
     if (check == nullptr || f.length < 14) {
         return kNone;
@@ -313,13 +302,19 @@ Fit ethernetFit(const Frame& f) {
     return check(f.p + 12, f.length - 12, f.lineLength - 12);
 }
 
+namespace {
+
 // ---- PPP-Sync, PPP-Async
+
+}  // namespace
 
 // A frame that its asynchronous framing explains, FCS and flag included, is
 // no synchronous frame: the sync framing would leave those bytes unexplained.
-Fit pppSyncFit(const Frame& f) {
+Fit pppSyncFit(const FrameView& f) {
     return f.asyncFramed ? kNone : pppFrameFit(f.p, f.length, f.lineLength);
 }
+
+namespace {
 
 // Inside a frame no flag stands, and an escape is followed by a byte that an
 // ACCM escapes (0x00 to 0x1F), a flag or an escape, each XOR 0x20.
@@ -338,15 +333,8 @@ bool escapesClean(const uint8_t* p, uint32_t length) {
     return true;
 }
 
-// A frame in asynchronous framing, unstuffed into scratch (length bytes). A
-// whole frame has a flag at one end at least: at its end, or at its start
-// where it shares the flag that closes it with the next frame (RFC 1662).
-// A frame cut short may have lost both, and is taken as it is where its
-// escapes are clean.
-struct AsyncView {
-    bool framed = false;  // whole, with a good FCS-16
-    uint32_t unstuffed = 0;
-};
+}  // namespace
+
 AsyncView asyncView(const uint8_t* p, uint32_t length, uint32_t lineLength, uint8_t* scratch) {
     if (length < 4) {
         return {};
@@ -360,7 +348,7 @@ AsyncView asyncView(const uint8_t* p, uint32_t length, uint32_t lineLength, uint
     return {flagged && !cut && n >= 4 && hasGoodFcs(scratch, n), n};
 }
 
-Fit pppAsyncFit(const Frame& f) {
+Fit pppAsyncFit(const FrameView& f) {
     if (f.asyncFramed) {
         return kGood;
     }
@@ -376,12 +364,16 @@ Fit pppAsyncFit(const Frame& f) {
     return pppFrameFit(f.unstuffed, n, n) != kNone ? kPlausible : kNone;
 }
 
+namespace {
+
 // ---- Raw-IP, Internal-UDP
 
 // Leading bytes seen before the packet: none, or a link header of a few bytes.
 constexpr uint32_t kUsualLeadingBytes = 16;
 
-Fit rawIpFit(const Frame& f) {
+}  // namespace
+
+Fit rawIpFit(const FrameView& f) {
     const auto* at = static_cast<const uint8_t*>(std::memchr(f.p, 0x45, f.length));
     if (at == nullptr) {
         return kNone;
@@ -391,15 +383,21 @@ Fit rawIpFit(const Frame& f) {
     return lead <= kUsualLeadingBytes ? fit : weaker(fit);
 }
 
+namespace {
+
 constexpr uint32_t kInternalHeaderSize = 26;
 
-Fit internalUdpFit(const Frame& f) {
+}  // namespace
+
+Fit internalUdpFit(const FrameView& f) {
     if (f.length < kInternalHeaderSize + 20) {
         return kNone;
     }
     return ipv4Fit(f.p + kInternalHeaderSize, f.length - kInternalHeaderSize,
                    f.lineLength - kInternalHeaderSize);
 }
+
+namespace {
 
 // ---- I4B ISDN: LAPD frames of a D channel
 
@@ -422,7 +420,7 @@ Fit q931Fit(const uint8_t* p, uint32_t length) {
     return oneOf(p[2 + referenceLength], kQ931Messages) ? kGood : kPlausible;
 }
 
-Fit lapdInformationFit(const Frame& f, uint32_t sapi) {
+Fit lapdInformationFit(const FrameView& f, uint32_t sapi) {
     if (f.length < 5) {
         return kNone;
     }
@@ -432,7 +430,7 @@ Fit lapdInformationFit(const Frame& f, uint32_t sapi) {
     return q931Fit(f.p + 4, f.length - 4);
 }
 
-Fit lapdUnnumberedFit(const Frame& f, uint32_t sapi) {
+Fit lapdUnnumberedFit(const FrameView& f, uint32_t sapi) {
     static constexpr uint32_t kNoInformation[] = {0x6F, 0x0F, 0x43, 0x63};  // SABME DM DISC UA
     const uint32_t command = f.p[2] & 0xEFu;
     if (oneOf(command, kNoInformation)) {
@@ -451,7 +449,9 @@ Fit lapdUnnumberedFit(const Frame& f, uint32_t sapi) {
     return sapi == kSapiCallControl ? q931Fit(f.p + 3, f.length - 3) : kPlausible;
 }
 
-Fit lapdFit(const Frame& f) {
+}  // namespace
+
+Fit lapdFit(const FrameView& f) {
     const uint8_t* p = f.p;
     // Address: SAPI, C/R, EA 0; TEI, EA 1.
     if (f.length < 3 || f.length > kLapdMaxLength || (p[0] & 1) != 0 || (p[1] & 1) == 0 ||
@@ -468,81 +468,4 @@ Fit lapdFit(const Frame& f) {
     return lapdUnnumberedFit(f, sapi);
 }
 
-// ---- The formats, in the order that breaks ties.
-
-constexpr int32_t kRawIp = 4;
-
-struct FormatCheck {
-    int32_t format;
-    Fit (*fit)(const Frame& f);
-};
-constexpr FormatCheck kChecks[] = {
-    {3, pppAsyncFit}, {6, internalUdpFit}, {2, pppSyncFit},
-    {5, lapdFit},     {1, ethernetFit},    {kRawIp, rawIpFit},
-};
-
-// Raw-IP must fit this much more than another format to win over it.
-constexpr double kRawIpHandicap = 0.95;
-
-}  // namespace
-
-void FormatRecogniser::add(const EventRecord& record, const uint8_t* payload) {
-    const bool converted = record.eventStatus == 0 && (record.eventType == kEventFrameSent ||
-                                                       record.eventType == kEventFrameReceived);
-    if (!converted || payload == nullptr || record.dataLength == 0 ||
-        examined_ >= kEnoughRecords) {
-        return;
-    }
-    const uint32_t length = record.dataLength;
-    const uint32_t lineLength = std::max<uint32_t>(length, record.origLength);
-    unstuffed_.resize(length);
-    const AsyncView async = asyncView(payload, length, lineLength, unstuffed_.data());
-    const Frame frame{payload, length, lineLength, record.lsn, async.framed, unstuffed_.data(),
-                      async.unstuffed};
-    for (const FormatCheck& check : kChecks) {
-        points_[check.format] += check.fit(frame);
-    }
-    ++examined_;
-}
-
-int32_t FormatRecogniser::leader() const {
-    int32_t leader = 0;
-    double leaderScore = 0;
-    for (const FormatCheck& check : kChecks) {
-        const double score =
-            points_[check.format] * (check.format == kRawIp ? kRawIpHandicap : 1.0);
-        if (score > leaderScore) {
-            leader = check.format;
-            leaderScore = score;
-        }
-    }
-    return leader;
-}
-
-uint32_t FormatRecogniser::rivalPoints(int32_t winner) const {
-    uint32_t rival = 0;
-    for (const FormatCheck& check : kChecks) {
-        // Raw-IP fits every format that carries IPv4: no rival of theirs.
-        if (check.format != winner && (winner == kRawIp || check.format != kRawIp)) {
-            rival = std::max(rival, points_[check.format]);
-        }
-    }
-    return rival;
-}
-
-FormatGuess FormatRecogniser::best() const {
-    const int32_t winner = leader();
-    if (winner == 0) {
-        return {};
-    }
-    const uint32_t points = points_[winner];
-    const uint32_t rival = rivalPoints(winner);
-    const double margin = points > rival ? (points - rival) / double(kGood * examined_) : 0.0;
-    const double confidence = margin * (1.0 - std::exp2(-(points / double(kGood))));
-    if (confidence < kNameThreshold) {
-        return {};
-    }
-    return {winner, confidence};
-}
-
-}  // namespace ornpcap
+}  // namespace ornpcap::fits
