@@ -17,12 +17,17 @@ CMAKE_FLAGS ?=
 SAMPLE = examples/Trace.orn
 OUT    = out
 
-.PHONY: all deps build run test test-plain test-sanitize test-thread test-package test-long deb install fuzz bench bench-scaling clean
+.PHONY: all deps deps-all build run test test-plain test-sanitize test-thread test-package test-long deb install fuzz bench bench-scaling clean
 
 all: build
 
+# What building and running need; deps-all adds what testing, fuzzing,
+# packaging and benchmarking need.
 deps:
 	@scripts/install-deps.sh
+
+deps-all:
+	@scripts/install-deps.sh --all
 
 build: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORNPCAP_WERROR=ON $(CMAKE_FLAGS)
@@ -37,18 +42,20 @@ run: build
 	@echo
 	@echo "Output files:"; ls -l $(OUT)
 
-test: test-plain test-sanitize test-thread test-package
+# Each stage in turn, with how long it took.
+test: deps-all
+	@scripts/timed-stages.sh $(MAKE) --no-print-directory -- test-plain test-sanitize test-thread test-package
 
-test-plain: build
+test-plain: deps-all build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS) -LE long
 
 # Runs that write gigabytes (a .vn output past 4 GiB): not part of make test.
-test-long: build
+test-long: deps-all build
 	ctest --test-dir $(BUILD) --output-on-failure -L long
 
 # The whole suite again under AddressSanitizer and UndefinedBehaviorSanitizer;
 # any report fails the run.
-test-sanitize: deps
+test-sanitize: deps-all
 	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DORNPCAP_WERROR=ON -DORNPCAP_SANITIZE=ON $(CMAKE_FLAGS)
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
@@ -57,7 +64,7 @@ test-sanitize: deps
 # The whole suite again under ThreadSanitizer, built to check and expand the
 # blocks of every trace on worker threads (even of one block, even on one
 # CPU), so that damaged traces, interrupts and write failures go through them.
-test-thread: deps
+test-thread: deps-all
 	cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORNPCAP_WERROR=ON \
 	  -DORNPCAP_TSAN=ON -DORNPCAP_FORCE_PARALLEL=ON $(CMAKE_FLAGS)
 	cmake --build $(TSAN_BUILD) -j $(JOBS)
@@ -65,26 +72,26 @@ test-thread: deps
 	  ctest --test-dir $(TSAN_BUILD) --output-on-failure -j $(JOBS) -LE long
 
 # The Debian package, built and checked by lintian, installed, run and removed.
-test-package: deps
+test-package: deps-all
 	scripts/test-package.sh $(DEB_BUILD)
 
 # The binary Debian package (and its -dbgsym) into $(DEB_BUILD)/.
-deb: deps
+deb: deps-all
 	scripts/build-deb.sh $(DEB_BUILD)
 
 install: build
 	cmake --install $(BUILD) --prefix $(PREFIX)
 
-fuzz: deps
+fuzz: deps-all
 	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORNPCAP_FUZZ=ON -DORNPCAP_TESTS=OFF
 	cmake --build $(FUZZ_BUILD) -j $(JOBS)
 	fuzz/run.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
 
-bench: build
+bench: deps-all build
 	bench/run.sh $(BUILD)
 
 # How every program scales over two CPUs, with a busy loop and without (docs/performance.md).
-bench-scaling: build
+bench-scaling: deps-all build
 	python3 bench/scaling.py $(BUILD)
 
 clean:

@@ -1,13 +1,19 @@
 #!/bin/sh
-# Installs the Debian packages OrnPcap needs to build, test, fuzz and benchmark.
-# Safe to run again: it only installs what is missing. Works as root (no sudo
-# needed) or as a user with password-less sudo; otherwise it says what to install.
+# Installs the Debian packages OrnPcap needs. Safe to run again: it only
+# installs what is missing. Works as root (no sudo needed) or as a user with
+# password-less sudo; otherwise it says what to install.
+#
+#   scripts/install-deps.sh         to build and run the programs (make run)
+#   scripts/install-deps.sh --all   also to test, fuzz, package and benchmark
 set -eu
 
-PACKAGES="cmake make g++ pkg-config libucl-dev googletest libgtest-dev tshark \
-clang libclang-rt-14-dev groff-base man-db python3 time \
+# Building and running; GoogleTest too, since a build builds the tests.
+PACKAGES="cmake make g++ pkg-config libucl-dev googletest libgtest-dev"
+if [ "${1:-}" = "--all" ]; then
+    PACKAGES="$PACKAGES tshark clang libclang-rt-14-dev groff-base man-db python3 time \
 build-essential dpkg-dev debhelper fakeroot lintian mandoc bash-completion \
-tcpdump python3-scapy"
+tcpdump python3-scapy file"
+fi
 
 missing=""
 for p in $PACKAGES; do
