@@ -38,6 +38,10 @@ TEST(Completion, EveryProgramCompletesItsOptionsAndTraces) {
     EXPECT_EQ(complete("OrnPcap", "-l"), "-lANY -lALL\n");
     EXPECT_EQ(complete("OrnPcap", "-i"), "-isample.orn\n") << "traces only";
     EXPECT_EQ(complete("orninfo", "--j"), "--json\n");
+    EXPECT_EQ(complete("orninfo", "--t"), "--tsv\n");
+    EXPECT_EQ(complete("orninfo", "-- -"), "\n") << "after --, names only";
+    EXPECT_EQ(complete("ornfix", "-- -"), "\n") << "after --, names only";
+    EXPECT_EQ(complete("ornfix", "-f -- s"), "sample.orn\n");
     EXPECT_EQ(complete("orninfo", "s"), "sample.orn\n");
     EXPECT_EQ(complete("mktrace", "--v"), "--version\n");
     EXPECT_EQ(complete("ornfix", "--d"), "--dry-run\n");

@@ -90,18 +90,22 @@ TEST(OrnInfoJson, ReportsWhatATraceOfKnownContentHolds) {
         "badStatus": %u,
         "capturedBytes": %u,
         "firstMs": %u,
-        "lastMs": %u
+        "lastMs": %u,
+        "firstTime": "2024-02-29T23:59:31.%03u",
+        "lastTime": "2024-02-29T23:59:31.%03u"
       })";
+    // Version 7 records no UTC offset: the times are the device clock's, of no zone.
     const auto channelText = [&](std::vector<unsigned> v) {
-        char text[512];
+        char text[640];
         std::snprintf(text, sizeof text, channel.c_str(), v[0], v[1], v[2], v[3], v[4], v[5], v[6],
-                      v[7], v[8], v[9]);
+                      v[7], v[8], v[9], v[8] - 1000, v[9] - 1000);
         return std::string(text);
     };
     char head[1024];
     std::snprintf(head, sizeof head, R"([
   {
     "file": "lab.orn",
+    "exitStatus": 0,
     "size": %zu,
     "version": {
       "major": 7,
@@ -123,6 +127,9 @@ TEST(OrnInfoJson, ReportsWhatATraceOfKnownContentHolds) {
     "records": 9,
     "firstMs": 1000,
     "lastMs": 1080,
+    "clock": "device",
+    "firstTime": "2024-02-29T23:59:31.000",
+    "lastTime": "2024-02-29T23:59:31.080",
     "integrity": {
       "result": 0,
       "message": "",
@@ -427,7 +434,7 @@ TEST(OrnInfoDamage, JsonOfADamagedBlockGivesItsPlace) {
 }
 
 // A trace without blocks is intact, with nothing in it; files that are no
-// trace at all get no report.
+// trace at all get no report, and in JSON an element with their error.
 TEST(OrnInfoDamage, NoBlocksIsIntactAndWhatIsNoTraceGetsNoReport) {
     TempDir dir;
     TraceSpec empty;
@@ -460,7 +467,10 @@ TEST(OrnInfoDamage, NoBlocksIsIntactAndWhatIsNoTraceGetsNoReport) {
         EXPECT_EQ(result.reason, c.reason) << c.name;
         const ToolRun run = runOrnInfo(dir, {"--json", c.name});
         EXPECT_EQ(run.exitCode, 2) << c.name;
-        EXPECT_EQ(run.out, "[]\n") << c.name;
+        EXPECT_EQ(run.out, std::string("[\n  {\n    \"file\": \"") + c.name +
+                               "\",\n    \"exitStatus\": 2,\n    \"error\": \"" + c.reason +
+                               "\"\n  }\n]\n")
+            << c.name;
         EXPECT_EQ(run.err, std::string("orninfo: ") + c.name + ": " + c.reason + "\n");
     }
 }
@@ -472,25 +482,35 @@ TEST(OrnInfoCli, HelpVersionAndUsageErrors) {
     const ToolRun help = runOrnInfo(dir, {"--help"});
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_TRUE(help.out.starts_with("Usage: orninfo [options] TRACE...\n")) << help.out;
-    EXPECT_EQ(runOrnInfo(dir, {"-h", "nosuch.orn"}).out, help.out);
+    EXPECT_EQ(help.err, "");
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"-h", "nosuch.orn"}, {"-jh"}, {"nosuch.orn", "--he"}}) {
+        const ToolRun again = runOrnInfo(dir, args);
+        EXPECT_EQ(again.exitCode, 0) << args[0];
+        EXPECT_EQ(again.out, help.out) << args[0];
+    }
     const ToolRun version = runOrnInfo(dir, {"--version"});
     EXPECT_EQ(version.exitCode, 0);
     EXPECT_EQ(version.out, "orninfo (OrnPcap suite) " ORNPCAP_VERSION "\n");
 
     const struct {
         std::vector<std::string> args;
-        std::string err;
+        std::string problem;
     } errors[] = {
-        {{}, "orninfo: no trace given (see orninfo --help)\n"},
-        {{"--json"}, "orninfo: no trace given (see orninfo --help)\n"},
-        {{"-x", "Trace.orn"}, "orninfo: -x: unknown option (see orninfo --help)\n"},
-        {{"--jsonl", "Trace.orn"}, "orninfo: --jsonl: unknown option (see orninfo --help)\n"},
+        {{}, "no trace given"},
+        {{"--json"}, "no trace given"},
+        {{"-x", "Trace.orn"}, "unknown option -x"},
+        {{"-jx", "Trace.orn"}, "unknown option -x"},
+        {{"Trace.orn", "--jsonl"}, "unknown option --jsonl"},
+        {{"--frob=1", "Trace.orn"}, "unknown option --frob"},
+        {{"--json=yes", "Trace.orn"}, "option --json takes no value"},
+        {{"-jT", "Trace.orn"}, "--json and --tsv exclude each other"},
     };
     for (const auto& e : errors) {
         const ToolRun run = runOrnInfo(dir, e.args);
-        EXPECT_EQ(run.exitCode, 2);
+        EXPECT_EQ(run.exitCode, 2) << e.problem;
         EXPECT_EQ(run.out, "");
-        EXPECT_EQ(run.err, e.err);
+        EXPECT_EQ(run.err, "orninfo: " + e.problem + " (try 'orninfo --help')\n");
     }
 }
 
@@ -508,7 +528,11 @@ TEST(OrnInfoCli, SeveralTracesOneReportEachAndTheWorstStatus) {
     const ToolRun json = runOrnInfo(dir, {"--json", "a.orn", "nosuch.orn", "--", "-b.orn"});
     EXPECT_EQ(json.exitCode, 2);
     EXPECT_TRUE(json.out.starts_with("[\n  {\n    \"file\": \"a.orn\",")) << json.out;
-    EXPECT_NE(json.out.find("\n  },\n  {\n    \"file\": \"-b.orn\","), std::string::npos);
+    EXPECT_NE(json.out.find("\n  },\n  {\n    \"file\": \"nosuch.orn\",\n    \"exitStatus\": 2,\n"
+                            "    \"error\": \"No such file or directory\"\n  },\n  {\n"
+                            "    \"file\": \"-b.orn\",\n    \"exitStatus\": 1,\n"),
+              std::string::npos)
+        << "every file an element, in the order given";
     EXPECT_TRUE(json.out.ends_with("\n  }\n]\n"));
     EXPECT_EQ(json.err, "orninfo: nosuch.orn: No such file or directory\n"
                         "orninfo: -b.orn: block 4 at offset " +
@@ -517,6 +541,79 @@ TEST(OrnInfoCli, SeveralTracesOneReportEachAndTheWorstStatus) {
     const ToolRun good = runOrnInfo(dir, {"a.orn"});
     EXPECT_EQ(good.exitCode, 0);
     EXPECT_EQ(good.err, "") << "no progress line when standard error is no terminal";
+}
+
+// ---- Times with their zone, and the tab-separated form
+
+// Version 8 gives the device clock's UTC offset, so its times are UTC;
+// version 7 does not, and its times say that they are the device's.
+TEST(OrnInfoTimes, EveryTimeSaysItsZone) {
+    TempDir dir;
+    dir.write("a.orn", tracebuild::readFile(sampleTrace()));
+    dir.write("lab.orn", knownTrace());
+    const ToolRun sample = runOrnInfo(dir, {"a.orn"});
+    for (const char* line :
+         {"\nStart (as recorded):  2009-12-09 12:00:00 (device clock, UTC+01:00:00)\n",
+          "\nFirst record:         2009-12-09 11:00:01.000 UTC (1.000 s)\n",
+          "\nLast record:          2009-12-09 11:00:14.640 UTC (14.640 s)\n"}) {
+        EXPECT_NE(sample.out.find(line), std::string::npos) << line << sample.out;
+    }
+    const ToolRun lab = runOrnInfo(dir, {"lab.orn"});
+    for (const char* line : {"\nStart (as recorded):  2024-02-29 23:59:30 (device clock)\n",
+                             "\nFirst record:         2024-02-29 23:59:31.000 (device clock) (1.000 s)\n"}) {
+        EXPECT_NE(lab.out.find(line), std::string::npos) << line << lab.out;
+    }
+    const ToolRun json = runOrnInfo(dir, {"-j", "a.orn"});
+    EXPECT_NE(json.out.find(R"("firstMs": 1000,
+    "lastMs": 14640,
+    "clock": "UTC",
+    "firstTime": "2009-12-09T11:00:01.000Z",
+    "lastTime": "2009-12-09T11:00:14.640Z",
+)"),
+              std::string::npos)
+        << json.out;
+    EXPECT_NE(json.out.find(R"("firstMs": 10000,
+        "lastMs": 14640,
+        "firstTime": "2009-12-09T11:00:10.000Z",
+        "lastTime": "2009-12-09T11:00:14.640Z"
+)"),
+              std::string::npos)
+        << "port 3's channel";
+}
+
+TEST(OrnInfoTsv, OneLinePerTraceAndOneForAFileThatFailed) {
+    TempDir dir;
+    dir.write("a.orn", tracebuild::readFile(sampleTrace()));
+    dir.write("tab\there.orn", tracebuild::readFile(sampleTrace()));
+    const Bytes lab = knownTrace();
+    dir.write("lab.orn", lab);
+    dir.write("-b.orn", build([](TraceSpec& s) { s.blocks[3].fcs = 0x1234; }));
+    const ToolRun run =
+        runOrnInfo(dir, {"-T", "a.orn", "lab.orn", "nosuch.orn", "tab\there.orn", "--", "-b.orn"});
+    EXPECT_EQ(run.exitCode, 2);
+    const std::string sampleCells =
+        "\t0\tintact\t8.0\t3430\t9\t63\tUTC\t2009-12-09 11:00:01.000\t2009-12-09 11:00:14.640"
+        "\t13.640\t9\t3:I4B ISDN,20:PPP-Sync,21:PPP-Async,30:ETHERNET,40:Raw-IP,50:Internal-UDP\t\n";
+    const std::string damage = "block 4 at offset " + std::to_string(offsetOfBlock(4)) +
+                               ": FCS-16 wrong";
+    const std::string expected =
+        "file\texitStatus\tverdict\tversion\tsize\tblocks\trecords\tclock\tfirstTime\tlastTime"
+        "\tduration\tchannels\tports\tproblem\n"
+        "a.orn" + sampleCells +
+        "lab.orn\t0\tintact\t7.0\t" + std::to_string(lab.size()) +
+        "\t4\t9\tdevice clock\t2024-02-29 23:59:31.000\t2024-02-29 23:59:31.080\t0.080\t3"
+        "\t9:unknown,20:PPP-Sync\t\n"
+        "nosuch.orn\t2\tfailed" + std::string(11, '\t') + "No such file or directory\n"
+        "tab\\there.orn" + sampleCells +
+        "-b.orn\t1\tdamaged\t8.0\t" + std::to_string(dir.read("-b.orn").size()) + "\t3\t" +
+        std::to_string(recordsBefore(4)) + "\tUTC\t";
+    EXPECT_TRUE(run.out.starts_with(expected)) << run.out;
+    EXPECT_TRUE(run.out.ends_with("\t0.130\t1\t3:unknown\t" + damage + "\n")) << run.out;
+    EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 6);
+    EXPECT_EQ(run.err, "orninfo: nosuch.orn: No such file or directory\n"
+                       "orninfo: -b.orn: " + damage + "\n");
+    EXPECT_EQ(runOrnInfo(dir, {"a.orn", "--tsv"}).out,
+              expected.substr(0, expected.find("lab.orn")));
 }
 
 TEST(OrnInfoManPage, RendersCleanlyWithEveryKeyAndExitStatus) {
@@ -532,7 +629,8 @@ TEST(OrnInfoManPage, RendersCleanlyWithEveryKeyAndExitStatus) {
           "snapLength", "count", "stored", "compressed", "maxBlockLength", "streamLength",
           "expandedBytes", "records", "firstMs", "lastMs", "result", "message", "detail", "block",
           "offset", "incompleteLastRecord", "lsn", "otherEvents", "badStatus", "capturedBytes",
-          "id", "name", "confidence", "command", "--json", "--help", "--version"}) {
+          "id", "name", "confidence", "command", "exitStatus", "error", "clock", "firstTime",
+          "lastTime", "--json", "--tsv", "--help", "--version", "CONVENTIONS"}) {
         EXPECT_NE(page.find(key), std::string::npos) << key;
     }
     for (const char* status : {"\n       0 ", "\n       1 ", "\n       2 ", "128+signal"}) {

@@ -1,11 +1,10 @@
 #include "ornfix/options.hpp"
 
-#include <string_view>
 #include <vector>
 
-namespace ornpcap::ornfix {
+#include "suite/command_line.hpp"
 
-const char* const kUsage = "Usage: ornfix [-f] [-n] TRACE [OUTPUT]";
+namespace ornpcap::ornfix {
 
 const char* const kHelp =
     "ornfix: salvages every intact record of a damaged or truncated Varnek ORN\n"
@@ -22,48 +21,23 @@ const char* const kHelp =
     "  -n, --dry-run   report what would be repaired, write nothing\n"
     "  -h, --help      print this help and exit\n"
     "      --version   print the version and exit\n"
+    "      --          what follows are names, even when they begin with -\n"
     "\n"
     "Exit status: 0 repaired trace written (with -n: it would be), 16 the trace is\n"
-    "good and needs no repair, 15 nothing could be salvaged, 2 the trace cannot be\n"
-    "opened, 3 OUTPUT cannot be created, 4 the trace cannot be read, 6 OUTPUT\n"
-    "cannot be written, 18 out of memory, 1 usage error, 128+N stopped by signal N.\n";
+    "good and needs no repair, 15 nothing could be salvaged, 2 a usage error or the\n"
+    "trace cannot be opened, 3 OUTPUT cannot be created, 4 the trace cannot be read,\n"
+    "6 OUTPUT cannot be written, 18 out of memory, 128+N stopped by signal N.\n";
 
 namespace {
 
-struct LongOption {
-    std::string_view name;
-    char shortName;
+constexpr int kVersion = 256;
+const option kLongOptions[] = {
+    {"force", no_argument, nullptr, 'f'},
+    {"dry-run", no_argument, nullptr, 'n'},
+    {"help", no_argument, nullptr, 'h'},
+    {"version", no_argument, nullptr, kVersion},
+    {nullptr, 0, nullptr, 0},
 };
-constexpr LongOption kLongOptions[] = {
-    {"--force", 'f'}, {"--dry-run", 'n'}, {"--help", 'h'}, {"--version", 'V'}};
-
-// Applies one option letter; false when there is no such option.
-bool applyOption(char letter, ParsedCommandLine& parsed) {
-    switch (letter) {
-        case 'f': parsed.options.force = true; return true;
-        case 'n': parsed.options.dryRun = true; return true;
-        case 'h': parsed.what = Invocation::Help; return true;
-        case 'V': parsed.what = Invocation::Version; return true;
-        default: return false;
-    }
-}
-
-bool applyArgument(std::string_view arg, ParsedCommandLine& parsed) {
-    if (arg.starts_with("--")) {
-        for (const LongOption& option : kLongOptions) {
-            if (arg == option.name) {
-                return applyOption(option.shortName, parsed);
-            }
-        }
-        return false;
-    }
-    for (char letter : arg.substr(1)) {
-        if (letter == 'V' || !applyOption(letter, parsed)) {
-            return false;
-        }
-    }
-    return true;
-}
 
 ParsedCommandLine usageError(std::string error) {
     ParsedCommandLine parsed;
@@ -76,23 +50,17 @@ ParsedCommandLine usageError(std::string error) {
 
 ParsedCommandLine parseCommandLine(int argc, const char* const* argv) {
     ParsedCommandLine parsed;
-    std::vector<std::string> names;
-    bool optionsEnd = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view arg = argv[i];
-        if (!optionsEnd && arg == "--") {
-            optionsEnd = true;
-        } else if (!optionsEnd && arg.size() > 1 && arg[0] == '-') {
-            if (!applyArgument(arg, parsed)) {
-                return usageError("unknown option " + std::string(arg));
-            }
-        } else {
-            names.emplace_back(arg);
+    command_line::OptionReader reader(argc, argv, "fnh", kLongOptions);
+    for (int c; (c = reader.next()) != -1;) {
+        switch (c) {
+            case 'f': parsed.options.force = true; break;
+            case 'n': parsed.options.dryRun = true; break;
+            case 'h': parsed.what = Invocation::Help; return parsed;
+            case kVersion: parsed.what = Invocation::Version; return parsed;
+            default: return usageError(reader.problem());
         }
     }
-    if (parsed.what != Invocation::Run) {
-        return parsed;
-    }
+    const std::vector<std::string> names = reader.operands();
     if (names.empty()) {
         return usageError("no trace given");
     }

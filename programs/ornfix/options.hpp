@@ -1,5 +1,7 @@
 #pragma once
-// ornfix's command line: ornfix [options] TRACE [OUTPUT].
+// ornfix's command line: ornfix [options] TRACE [OUTPUT], read with
+// getopt_long as every companion's (suite/command_line.hpp): a usage error is
+// one line on standard error and exit status 2.
 
 #include <string>
 
@@ -22,8 +24,7 @@ struct ParsedCommandLine {
 
 ParsedCommandLine parseCommandLine(int argc, const char* const* argv);
 
-// The usage line, and the whole help text.
-extern const char* const kUsage;
+// The whole help text.
 extern const char* const kHelp;
 
 }  // namespace ornpcap::ornfix

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "suite/console.hpp"
+#include "suite/record_time.hpp"
 #include "suite/say.hpp"
 
 namespace ornpcap::ornfix {
@@ -33,10 +34,10 @@ std::string plural(uint64_t count, const char* one, const char* many) {
 
 struct Context {
     const SalvagePlan& plan;
-    TraceHeader header;  // for times
+    TraceClock clock;  // of the record times
 };
 
-std::string timeOf(const Context& c, uint32_t ms) { return traceTime(c.header, ms); }
+std::string timeOf(const Context& c, uint32_t ms) { return recordTime(c.clock, ms); }
 
 // What a break did to the records, in one line.
 std::string breakLine(const Context& c, const StreamBreak& b) {
@@ -207,7 +208,8 @@ std::string wordingOf(const Context& c, const Finding& f) {
 }
 
 Context contextOf(const SalvagePlan& plan) {
-    return {plan, widenHeader(plan.header.bytes, plan.header.size)};
+    return {plan, traceClock(widenHeader(plan.header.bytes, plan.header.size),
+                             plan.header.versionMajor)};
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "suite/command_line.hpp"
 #include "suite/console.hpp"
 #include "suite/say.hpp"
 #include "suite/version.hpp"
@@ -234,10 +235,7 @@ int run(int argc, char** argv) {
             console::printLine(versionLine(kProgram));
             return 0;
         case Invocation::UsageError:
-            diagnostics::say(kProgram, "", parsed.error);
-            console::errorLine(kUsage);
-            console::errorLine("Try 'ornfix --help' for more information.");
-            return 1;
+            return command_line::usageError(kProgram, parsed.error);
         case Invocation::Run:
             break;
     }

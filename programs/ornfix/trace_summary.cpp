@@ -1,10 +1,9 @@
 #include "ornfix/trace_summary.hpp"
 
-#include <cstdio>
-#include <ctime>
 #include <sys/stat.h>
 #include <vector>
 
+#include "suite/record_time.hpp"
 #include "suite/say.hpp"
 #include "base/file_io.hpp"
 #include "trace/block_stream.hpp"
@@ -56,30 +55,13 @@ TraceSummary checkWrittenTrace(const std::string& name) {
     return summary;
 }
 
-std::string traceTime(const TraceHeader& header, uint32_t timeMs) {
-    std::tm start{};
-    start.tm_year = header.startYear() - 1900;
-    start.tm_mon = header.startMonth() - 1;
-    start.tm_mday = header.startDay();
-    start.tm_hour = header.startHour();
-    start.tm_min = header.startMinute();
-    start.tm_sec = header.startSecond();
-    const std::time_t at = ::timegm(&start) + static_cast<std::time_t>(timeMs / 1000);
-    std::tm when{};
-    ::gmtime_r(&at, &when);
-    char text[48];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d.%03u", when.tm_year + 1900,
-                  when.tm_mon + 1, when.tm_mday, when.tm_hour, when.tm_min, when.tm_sec,
-                  static_cast<unsigned>(timeMs % 1000));
-    return text;
-}
-
 std::string summaryLine(const std::string& name, const TraceSummary& s) {
     std::string line = name + ": format version " + std::to_string(s.versionMajor) + ", " +
                        std::to_string(s.blocks) + " blocks, " + std::to_string(s.records) +
                        " records";
     if (s.records != 0) {
-        line += ", " + traceTime(s.header, s.firstTime) + " to " + traceTime(s.header, s.lastTime);
+        const TraceClock clock = traceClock(s.header, s.versionMajor);
+        line += ", " + recordTime(clock, s.firstTime) + " to " + recordTime(clock, s.lastTime);
     }
     if (!s.checked) {
         return line + ", not read back";

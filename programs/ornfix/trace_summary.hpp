@@ -19,7 +19,7 @@ struct TraceSummary {
     uint64_t records = 0;
     uint32_t firstTime = 0;  // ms of the first and last record
     uint32_t lastTime = 0;
-    TraceHeader header;  // for the start of the trace's clock
+    TraceHeader header;  // for the start and the zone of the trace's clock
     TraceFault fault;    // why it is not intact
 };
 
@@ -31,10 +31,8 @@ struct TraceSummary {
 TraceSummary checkWrittenTrace(const std::string& name);
 
 // "Trace_fixed.orn: format version 8, 9 blocks, 63 records,
-// 2009-12-09 12:00:00.000 to 12:00:05.750, integrity OK"
+// 2009-12-09 11:00:01.000 UTC to 2009-12-09 11:00:14.640 UTC, integrity OK",
+// the times as every program of the suite prints them (suite/record_time.hpp).
 std::string summaryLine(const std::string& name, const TraceSummary& summary);
-
-// A record time on the trace's own clock: its start plus the milliseconds.
-std::string traceTime(const TraceHeader& header, uint32_t timeMs);
 
 }  // namespace ornpcap::ornfix

@@ -1,6 +1,7 @@
 #include "orninfo/json_report.hpp"
 
 #include "orninfo/json_writer.hpp"
+#include "orninfo/outcome.hpp"
 #include "orninfo/trace_text.hpp"
 #include "frames/frame_format.hpp"
 
@@ -58,7 +59,13 @@ void writeIntegrity(JsonWriter& json, const Integrity& integrity) {
     json.endObject();
 }
 
-void writeChannel(JsonWriter& json, const ChannelTally& c) {
+// An absolute time in ISO 8601 beside the milliseconds: null where the header
+// is not known.
+void writeTime(JsonWriter& json, std::string_view key, const HeaderFacts& h, uint32_t ms) {
+    valueOrNull(json, key, h.known, [&] { json.string(recordTimeIso(clockOf(h), ms)); });
+}
+
+void writeChannel(JsonWriter& json, const HeaderFacts& h, const ChannelTally& c) {
     json.beginObject();
     json.key("port").number(c.port);
     json.key("lsn").number(c.lsn);
@@ -70,6 +77,8 @@ void writeChannel(JsonWriter& json, const ChannelTally& c) {
     json.key("capturedBytes").number(c.capturedBytes);
     json.key("firstMs").number(c.firstMs);
     json.key("lastMs").number(c.lastMs);
+    writeTime(json, "firstTime", h, c.firstMs);
+    writeTime(json, "lastTime", h, c.lastMs);
     json.endObject();
 }
 
@@ -89,39 +98,47 @@ void writePort(JsonWriter& json, const PortSummary& p) {
     json.endObject();
 }
 
-template <class Item, class Write>
-void writeList(JsonWriter& json, std::string_view key, const std::vector<Item>& items,
-               Write write) {
-    json.key(key).beginArray();
-    for (const Item& item : items) {
-        write(json, item);
-    }
-    json.endArray();
-}
-
-void writeTrace(JsonWriter& json, const TraceInventory& inventory) {
+void writeTrace(JsonWriter& json, const InventoryResult& result) {
+    const TraceInventory& inventory = result.inventory;
+    const HeaderFacts& h = inventory.header;
     const bool any = inventory.records != 0;
     json.beginObject();
     json.key("file").string(inventory.file);
+    json.key("exitStatus").number(exitStatusOf(result));
+    if (result.status != InventoryStatus::Taken) {
+        json.key("error").string(errorOf(result)).endObject();
+        return;
+    }
     json.key("size").number(inventory.size);
-    writeHeader(json, inventory.header);
+    writeHeader(json, h);
     writeBlocks(json, inventory);
     json.key("records").number(inventory.records);
     valueOrNull(json, "firstMs", any, [&] { json.number(inventory.firstMs); });
     valueOrNull(json, "lastMs", any, [&] { json.number(inventory.lastMs); });
+    valueOrNull(json, "clock", h.known, [&] { json.string(clockOf(h).utc ? "UTC" : "device"); });
+    writeTime(json, "firstTime", any ? h : HeaderFacts{}, inventory.firstMs);
+    writeTime(json, "lastTime", any ? h : HeaderFacts{}, inventory.lastMs);
     writeIntegrity(json, inventory.integrity);
-    writeList(json, "channels", inventory.channels, writeChannel);
-    writeList(json, "ports", inventory.ports, writePort);
+    json.key("channels").beginArray();
+    for (const ChannelTally& channel : inventory.channels) {
+        writeChannel(json, h, channel);
+    }
+    json.endArray();
+    json.key("ports").beginArray();
+    for (const PortSummary& port : inventory.ports) {
+        writePort(json, port);
+    }
+    json.endArray();
     json.endObject();
 }
 
 }  // namespace
 
-std::string inventoriesAsJson(const std::vector<TraceInventory>& inventories) {
+std::string inventoriesAsJson(const std::vector<InventoryResult>& results) {
     JsonWriter json;
     json.beginArray();
-    for (const TraceInventory& inventory : inventories) {
-        writeTrace(json, inventory);
+    for (const InventoryResult& result : results) {
+        writeTrace(json, result);
     }
     json.endArray();
     return json.text();

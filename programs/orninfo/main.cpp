@@ -1,4 +1,5 @@
 // orninfo: what a trace holds.
+#include "orninfo/options.hpp"
 #include "orninfo/run.hpp"
 #include "suite/program_main.hpp"
 

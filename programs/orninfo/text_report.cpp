@@ -37,8 +37,10 @@ void headerFields(std::string& text, const HeaderFacts& h) {
     field(text, "Format version", n(h.versionMajor) + "." + n(h.versionMinor));
     field(text, "Header size", n(h.header.headerSize) + " bytes");
     field(text, "Description", printable(descriptionOf(h.header)));
-    field(text, "Start (as recorded)", startOf(h.header));
-    field(text, "UTC offset", utcOffsetOf(h).value_or("(not recorded before version 8)"));
+    const std::optional<std::string> offset = utcOffsetOf(h);
+    field(text, "Start (as recorded)",
+          startOf(h.header) + (offset ? " (device clock, UTC" + *offset + ")" : " (device clock)"));
+    field(text, "UTC offset", offset.value_or("(not recorded before version 8)"));
     field(text, "Snap length", n(h.header.snapLength()) + " bytes");
 }
 
@@ -82,8 +84,9 @@ void recordFields(std::string& text, const TraceInventory& inventory) {
     if (inventory.records == 0 || !inventory.header.known) {
         return;
     }
+    const TraceClock clock = clockOf(inventory.header);
     const auto when = [&](uint32_t ms) {
-        return absoluteTimeOf(inventory.header, ms) + " (" + secondsOf(ms) + " s)";
+        return recordTime(clock, ms) + " (" + secondsOf(ms) + " s)";
     };
     field(text, "First record", when(inventory.firstMs));
     field(text, "Last record", when(inventory.lastMs));

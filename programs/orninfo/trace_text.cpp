@@ -1,9 +1,6 @@
 #include "orninfo/trace_text.hpp"
 
 #include <cstdio>
-#include <ctime>
-
-#include "writers/pcap_time.hpp"
 
 namespace ornpcap::orninfo {
 
@@ -47,13 +44,8 @@ std::optional<std::string> utcOffsetOf(const HeaderFacts& facts) {
                    static_cast<unsigned long long>(size % 60));
 }
 
-std::string absoluteTimeOf(const HeaderFacts& facts, uint32_t timeMs) {
-    const auto base = static_cast<uint32_t>(computePcapTimeBase(facts.header, facts.versionMajor));
-    const std::time_t seconds = timeMs / 1000 + base;  // as a pcap time stamp, modulo 2^32
-    std::tm utc{};
-    ::gmtime_r(&seconds, &utc);
-    return printed("%04d-%02d-%02d %02d:%02d:%02d.%03u UTC", utc.tm_year + 1900, utc.tm_mon + 1,
-                   utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec, unsigned{timeMs % 1000});
+TraceClock clockOf(const HeaderFacts& facts) {
+    return traceClock(facts.header, facts.versionMajor);
 }
 
 std::string secondsOf(uint64_t ms) {

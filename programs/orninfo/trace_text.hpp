@@ -1,13 +1,14 @@
 #pragma once
 // What a trace's header and records say, as the reports write it: the
-// description, the start as recorded, the UTC offset, absolute times as
-// OrnPcap's pcap output computes them, seconds since the trace's start.
+// description, the start as recorded, the UTC offset, the clock of its record
+// times (suite/record_time.hpp), seconds since the trace's start.
 
 #include <cstdint>
 #include <optional>
 #include <string>
 
 #include "orninfo/inventory.hpp"
+#include "suite/record_time.hpp"
 
 namespace ornpcap::orninfo {
 
@@ -18,8 +19,9 @@ std::string startOf(const TraceHeader& header);
 // "+01:00:00": the offset a version 8 header gives (what its sign makes of
 // it); none in older versions.
 std::optional<std::string> utcOffsetOf(const HeaderFacts& facts);
-// "2009-12-09 11:00:01.250 UTC": the record time as a pcap time stamp.
-std::string absoluteTimeOf(const HeaderFacts& facts, uint32_t timeMs);
+// The clock the record times of a trace with a known header are on: UTC in
+// version 8, the device's own before.
+TraceClock clockOf(const HeaderFacts& facts);
 // "1.250" (seconds)
 std::string secondsOf(uint64_t ms);
 // "13.500 s", or "3723.500 s (1:02:03.500)" from a minute on.

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <regex>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -32,30 +33,52 @@ void expectOnly(const TempDir& dir, std::vector<std::string> names) {
 
 TEST(Command, HelpVersionAndUsageErrors) {
     TempDir dir;
-    for (const char* help : {"-h", "--help"}) {
-        const ToolRun run = runOrnfix(dir, {help});
-        EXPECT_EQ(run.exitCode, 0);
-        EXPECT_EQ(run.out, ornfix::kHelp);
-        EXPECT_EQ(run.err, "");
+    for (const char* help : {"-h", "--help", "--he", "-nh"}) {
+        const ToolRun run = runOrnfix(dir, {help, "nosuch.orn"});
+        EXPECT_EQ(run.exitCode, 0) << help;
+        EXPECT_EQ(run.out, ornfix::kHelp) << help;
+        EXPECT_EQ(run.err, "") << help;
     }
     const ToolRun version = runOrnfix(dir, {"--version"});
     EXPECT_EQ(version.exitCode, 0);
     EXPECT_EQ(version.out, "ornfix (OrnPcap suite) " ORNPCAP_VERSION "\n");
-    const std::string usage = std::string(ornfix::kUsage) +
-                              "\nTry 'ornfix --help' for more information.\n";
+    EXPECT_EQ(version.err, "");
     const std::pair<std::vector<std::string>, std::string> errors[] = {
-        {{}, "ornfix: no trace given\n"},
-        {{"-x", "t.orn"}, "ornfix: unknown option -x\n"},
-        {{"--forse", "t.orn"}, "ornfix: unknown option --forse\n"},
-        {{"a.orn", "b.orn", "c.orn"}, "ornfix: too many names: c.orn\n"},
-        {{"-"}, "ornfix: a trace is read twice, so it cannot come from standard input\n"},
+        {{}, "no trace given"},
+        {{"-x", "t.orn"}, "unknown option -x"},
+        {{"-fx", "t.orn"}, "unknown option -x"},
+        {{"t.orn", "--forse"}, "unknown option --forse"},
+        {{"--force=yes", "t.orn"}, "option --force takes no value"},
+        {{"--version=2"}, "option --version takes no value"},
+        {{"a.orn", "b.orn", "c.orn"}, "too many names: c.orn"},
+        {{"-"}, "a trace is read twice, so it cannot come from standard input"},
     };
-    for (const auto& [args, message] : errors) {
+    for (const auto& [args, problem] : errors) {
         const ToolRun run = runOrnfix(dir, args);
-        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_EQ(run.exitCode, 2) << problem;
         EXPECT_EQ(run.out, "");
-        EXPECT_EQ(run.err, message + usage);
+        EXPECT_EQ(run.err, "ornfix: " + problem + " (try 'ornfix --help')\n");
     }
+    expectOnly(dir, {});
+}
+
+// Letters combined, options after the names, "--" before a name that looks
+// like an option.
+TEST(Command, ReadsItsCommandLineAsGetoptLongDoes) {
+    TempDir dir;
+    dir.write("-cut.orn", sampleCutTo(3000));
+    const ToolRun dry = runOrnfix(dir, {"-nf", "--", "-cut.orn"});
+    EXPECT_EQ(dry.exitCode, 0) << dry.err;
+    EXPECT_NE(dry.out.find("\ndry run: nothing written; -cut_fixed.orn would hold "),
+              std::string::npos) << dry.out;
+    const ToolRun letter = runOrnfix(dir, {"-cut.orn", "-f"});
+    EXPECT_EQ(letter.exitCode, 2) << "without --, -cut.orn is options";
+    EXPECT_EQ(letter.err, "ornfix: unknown option -c (try 'ornfix --help')\n");
+    dir.write("-cut_fixed.orn", Bytes{1});
+    EXPECT_EQ(runOrnfix(dir, {"--", "-cut.orn"}).exitCode, 3);
+    EXPECT_EQ(runOrnfix(dir, {"--for", "--", "-cut.orn"}).exitCode, 0);
+    EXPECT_GT(dir.read("-cut_fixed.orn").size(), 1000u);
+    expectOnly(dir, {"-cut.orn", "-cut_fixed.orn"});
 }
 
 TEST(Command, RepairsACutTraceBesideIt) {
@@ -70,14 +93,14 @@ TEST(Command, RepairsACutTraceBesideIt) {
               "ends there and its trailer is gone; bytes 2802 to 2999 (198 bytes) dropped; a new "
               "trailer computed from the blocks kept\n"
               "end of the records: 1 record cut short (27 bytes) dropped; records after "
-              "2009-12-09 12:00:09.000 lost\n"
-              "kept: 49 records in 7 blocks (6 of them whole), 2009-12-09 12:00:01.000 to "
-              "2009-12-09 12:00:09.000\n"
+              "2009-12-09 11:00:09.000 UTC lost\n"
+              "kept: 49 records in 7 blocks (6 of them whole), 2009-12-09 11:00:01.000 UTC to "
+              "2009-12-09 11:00:09.000 UTC\n"
               "dropped: 198 bytes of the trace, 0 blocks missing by their numbers, 1 record cut\n"
               "written: cut_fixed.orn holds 7 blocks (6 copied as they were, 1 new, 1 of them "
               "compressed)\n"
-              "cut_fixed.orn: format version 8, 7 blocks, 49 records, 2009-12-09 12:00:01.000 to "
-              "2009-12-09 12:00:09.000, integrity OK\n");
+              "cut_fixed.orn: format version 8, 7 blocks, 49 records, 2009-12-09 11:00:01.000 "
+              "UTC to 2009-12-09 11:00:09.000 UTC, integrity OK\n");
     expectOnly(dir, {"cut.orn", "cut_fixed.orn"});
     EXPECT_EQ(dir.read("cut.orn"), sampleCutTo(3000));
     const ToolRun converted = runOrnPcap(dir, {"-icut_fixed.orn", "-oeth.pcap", "-f1", "-p30"});
@@ -101,18 +124,49 @@ TEST(Command, ReportsDamageInTheMiddleBlockByBlock) {
               "dropped, 1 block lost; block 5 at offset 1728 intact (reached by the damaged "
               "block's length)\n"
               "records: 1 record cut by it, 42 bytes of records dropped before the first whole "
-              "record after it; records between 2009-12-09 12:00:03.500 and 2009-12-09 "
-              "12:00:04.030 lost\n"
+              "record after it; records between 2009-12-09 11:00:03.500 UTC and 2009-12-09 "
+              "11:00:04.030 UTC lost\n"
               "duplicate: block 7 written again at offset 2802, byte for byte as at offset 2520: "
               "bytes 2802 to 3083 (282 bytes) dropped, the record stream runs on\n"
-              "kept: 53 records in 8 blocks (6 of them whole), 2009-12-09 12:00:01.000 to "
-              "2009-12-09 12:00:14.640\n"
+              "kept: 53 records in 8 blocks (6 of them whole), 2009-12-09 11:00:01.000 UTC to "
+              "2009-12-09 11:00:14.640 UTC\n"
               "dropped: 800 bytes of the trace, 1 block missing by their numbers, 1 record cut\n"
               "written: mid_fixed.orn holds 8 blocks (6 copied as they were, 2 new, 2 of them "
               "compressed)\n"
-              "mid_fixed.orn: format version 8, 8 blocks, 53 records, 2009-12-09 12:00:01.000 to "
-              "2009-12-09 12:00:14.640, integrity OK\n");
+              "mid_fixed.orn: format version 8, 8 blocks, 53 records, 2009-12-09 11:00:01.000 "
+              "UTC to 2009-12-09 11:00:14.640 UTC, integrity OK\n");
     EXPECT_EQ(runOrnfix(dir, {"mid_fixed.orn"}).exitCode, 16);
+}
+
+// ornfix and orninfo print the time of a record alike, with its zone: UTC
+// where a version 8 header gives the device clock's offset (here -05:30), the
+// device clock where an older one gives none.
+TEST(Command, PrintsEachTimeAsOrninfoDoes) {
+    for (const uint16_t version : {8, 7}) {
+        SCOPED_TRACE(version);
+        TempDir dir;
+        BuiltTrace trace = buildTrace(variedRecords(120, 5), version, 500, BlockMode::Alternate);
+        trace.recipe.header.utcOffset = {0xFF, 5, 30, 0};
+        rebuild(trace);
+        dir.write("cut.orn", Bytes(trace.bytes.begin(), trace.bytes.end() - 300));
+        const ToolRun fixed = runOrnfix(dir, {"cut.orn"});
+        ASSERT_EQ(fixed.exitCode, 0) << fixed.err;
+        std::smatch kept;
+        ASSERT_TRUE(std::regex_search(fixed.out, kept, std::regex("\nkept: .*, (.*) to (.*)\n")))
+            << fixed.out;
+        const std::string zone = version == 8 ? " UTC" : " (device clock)";
+        EXPECT_TRUE(kept[1].str().starts_with(version == 8 ? "2009-12-09 17:30:" : "2009-12-09 12:00:"))
+            << kept[1];
+        EXPECT_TRUE(kept[1].str().ends_with(zone)) << kept[1];
+        EXPECT_NE(fixed.out.find(", " + kept[1].str() + " to " + kept[2].str() + ", integrity OK\n"),
+                  std::string::npos);
+        const ToolRun info = runIn(dir, ORNINFO_BINARY, {"cut_fixed.orn"});
+        EXPECT_EQ(info.exitCode, 0);
+        EXPECT_NE(info.out.find("\nFirst record:         " + kept[1].str() + " ("), std::string::npos)
+            << info.out;
+        EXPECT_NE(info.out.find("\nLast record:          " + kept[2].str() + " ("), std::string::npos)
+            << info.out;
+    }
 }
 
 TEST(Command, AFileCutInsideItsHeaderReportsOnlyWhatIsThere) {
@@ -191,8 +245,8 @@ TEST(Command, ADamagedHeaderIsRewrittenWithAWarning) {
               "header: FCS-16 wrong (0xCF0C, its bytes give 0xD55F) while its fields are a "
               "trace's (TRC, version 8.0, sub-version 01): FCS rewritten; the header itself was "
               "damaged\n"
-              "kept: 63 records in 9 blocks (9 of them whole), 2009-12-09 12:00:02.000 to "
-              "2009-12-09 12:00:15.640\n"
+              "kept: 63 records in 9 blocks (9 of them whole), 2009-12-09 11:00:02.000 UTC to "
+              "2009-12-09 11:00:15.640 UTC\n"
               "dropped: 0 bytes of the trace, 0 blocks missing by their numbers, 0 records cut\n");
     EXPECT_EQ(run.err,
               "ornfix: t.orn: warning: the header itself was damaged: its FCS is rewritten, and "

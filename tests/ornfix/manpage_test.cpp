@@ -32,7 +32,9 @@ TEST(OrnfixManPage, RendersCleanlyAndGivesEveryExitStatusWithItsMessage) {
     const std::string page = flattened(std::string(bytes.begin(), bytes.end()));
     ASSERT_GT(page.size(), 3000u);
     EXPECT_NE(page.find(" 0 Success. "), std::string::npos);
-    EXPECT_NE(page.find(" 1 A usage error"), std::string::npos);
+    EXPECT_EQ(page.find(" 1 A usage error"), std::string::npos) << "a usage error is 2";
+    EXPECT_NE(page.find("Or a usage error (see CONVENTIONS)"), std::string::npos);
+    EXPECT_NE(page.find("ornfix: unknown option --frob (try 'ornfix --help')"), std::string::npos);
     for (const char* entry : {" 2 Unable to OPEN Source file.", " 3 Unable to OPEN/CREATE Target file.",
                               " 4 Unable to READ Source file.", " 6 Unable to WRITE Target file.",
                               " 15 Unable to repair Source file.",
