@@ -13,6 +13,7 @@
 #include "orninfo/inventory.hpp"
 #include "orninfo/json_writer.hpp"
 #include "orninfo/port_command.hpp"
+#include "tests/support/damage_catalogue.hpp"
 #include "tests/support/man_page.hpp"
 #include "tests/support/temp_dir.hpp"
 #include "tests/support/tool_run.hpp"
@@ -282,132 +283,49 @@ TEST(OrnInfoTraffic, NamesThePortsOfEveryFormatInOneTrace) {
 
 // ---- Damaged traces
 
-// Port 3, Raw-IP records of 60 bytes (85 with their header), 400 bytes of
-// them per block, stored and compressed in turn: 9 blocks.
-TraceSpec goodTrace(size_t records = 40, size_t chunk = 400) {
-    std::vector<Record> list;
-    for (size_t n = 0; n < records; ++n) {
-        Bytes payload(60, static_cast<uint8_t>(n));
-        payload[0] = 0x45;
-        list.push_back(record(static_cast<uint32_t>(n * 10), 3, 0,
-                              n % 2 ? kEventFrameReceived : kEventFrameSent, payload));
+Bytes build(const std::function<void(TraceSpec&)>& damage) { return damagedBase(damage); }
+uint64_t offsetOfBlock(uint16_t n) { return offsetOfBaseBlock(n); }
+uint64_t recordsBefore(uint16_t n) { return recordsBeforeBaseBlock(n); }
+
+class OrnInfoDamage : public testing::TestWithParam<size_t> {};
+
+TEST_P(OrnInfoDamage, GivesOrnPcapsCodeAndWhatWasReadBefore) {
+    const DamageCase& c = damageCatalogue()[GetParam()];
+    SCOPED_TRACE(c.name);
+    TempDir dir;
+    dir.write("Trace.orn", c.trace);
+    const orninfo::InventoryResult result = orninfo::takeInventory(dir / "Trace.orn");
+    if (!c.orninfoReports) {
+        EXPECT_EQ(result.status, InventoryStatus::NotATrace);
+        EXPECT_EQ(result.reason, c.detail);
+        EXPECT_EQ(runOrnInfo(dir, {"Trace.orn"}).exitCode, 2);
+        return;
     }
-    TraceSpec layout;
-    layout.blocks = tracebuild::splitIntoBlocks(tracebuild::recordStream(list, 8), chunk,
-                                                BlockMode::Alternate);
-    return layout;
-}
-
-Bytes build(const std::function<void(TraceSpec&)>& damage) {
-    TraceSpec layout = goodTrace();
-    damage(layout);
-    return tracebuild::buildTrace(layout);
-}
-
-// Where block n (from 1) of the good trace begins in the file.
-uint64_t offsetOfBlock(uint16_t n) {
-    const TraceSpec layout = goodTrace();
-    uint64_t offset = 203;
-    for (uint16_t i = 1; i < n; ++i) {
-        offset += tracebuild::encodeBlock(layout.blocks[i - 1], i).size();
+    ASSERT_EQ(result.status, InventoryStatus::Taken) << result.reason;
+    const orninfo::Integrity& integrity = result.inventory.integrity;
+    EXPECT_FALSE(integrity.intact);
+    EXPECT_EQ(exitCode(integrity.result), c.ornpcapExit);
+    EXPECT_NE(integrity.detail.find(c.detail), std::string::npos) << integrity.detail;
+    EXPECT_EQ(integrity.fault.block, c.block);
+    if (c.block != 0 && c.goodBlocksBefore) {
+        EXPECT_EQ(integrity.fault.offset, offsetOfBaseBlock(c.block));
     }
-    return offset;
+    EXPECT_EQ(result.inventory.records, c.records);
+    EXPECT_EQ(result.inventory.header.known, c.headerKnown);
+    EXPECT_EQ(result.inventory.trailer.known, c.trailerKnown);
+    const ToolRun run = runOrnInfo(dir, {"Trace.orn"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.err, "orninfo: Trace.orn: " + integrity.detail + "\n");
+    EXPECT_NE(run.out.find("Integrity:            DAMAGED: " + integrity.detail),
+              std::string::npos);
+    EXPECT_EQ(dir.read("Trace.orn"), c.trace) << "the trace must not change";
 }
 
-// The complete records of the good trace's first n blocks.
-uint64_t recordsBefore(uint16_t block) { return (block - 1) * 400u / 85u; }
-
-struct DamagedTrace {
-    const char* name;
-    Bytes trace;
-    std::string detail;
-    uint16_t block = 0;   // of the fault, 0: none
-    uint64_t records = 0; // read before it
-    bool headerKnown = true;
-    bool trailerKnown = true;
-    bool goodBlocksBefore = true;  // those of the good trace: the fault's offset is known
-};
-
-std::vector<DamagedTrace> damagedTraces() {
-    const Bytes good = tracebuild::buildTrace(goodTrace());
-    Bytes truncated = good;
-    truncated.resize(truncated.size() - 10);
-    TraceSpec cut = goodTrace();
-    cut.streamLength = static_cast<uint32_t>(good.size() - 203 - 16 - 30);
-    Bytes lastBlockCut = tracebuild::buildTrace(cut);
-    lastBlockCut.erase(lastBlockCut.end() - 16 - 30, lastBlockCut.end() - 16);
-    TraceSpec big = goodTrace(3, 100);
-    big.maxBlockLength = 100;
-    EventRecord r;
-    r.port = 3;
-    r.eventType = kEventFrameSent;
-    for (const auto& block : tracebuild::splitIntoBlocks(tracebuild::encodeRecord(r, Bytes(1000, 0x45), 8),
-                                                         100, BlockMode::Stored)) {
-        big.blocks.push_back(block);
-    }
-    const size_t streamEnd = good.size() - 16;
-    return {
-        {"cut inside its header", Bytes(good.begin(), good.begin() + 150),
-         "150 bytes: too short for a trace (at least 196)", 0, 0, false, false},
-        {"bad header FCS", build([](TraceSpec& s) { s.header.badFcs = true; }),
-         "header damaged: FCS-16 wrong", 0, 0, false},
-        {"wrong version text", build([](TraceSpec& s) { s.header.versionText = "00009.000"; }),
-         "format version 9.0 is not one of 5.0 to 8.0"},
-        {"subVersion not 01", build([](TraceSpec& s) { s.header.subVersion = 2; }),
-         "sub-version 2 is not the known 01"},
-        {"bad trailer FCS", build([](TraceSpec& s) { s.badTrailerFcs = true; }),
-         "trailer checksum wrong: the file may be cut short", 0, 0, true, false},
-        {"streamLength too large", build([](TraceSpec& s) { s.streamLength = 1u << 20; }),
-         "streamLength 1048576 larger than the " + std::to_string(streamEnd - 203) +
-             " bytes between header and trailer"},
-        {"file truncated (trailer lost)", truncated,
-         "trailer checksum wrong: the file may be cut short", 0, 0, true, false},
-        {"block out of sequence", build([](TraceSpec& s) { s.blocks[2].number = 4; }),
-         "numbered 4 where 3 was due: out of sequence", 3, recordsBefore(3)},
-        {"block FCS", build([](TraceSpec& s) { s.blocks[3].fcs = 0x1234; }), "FCS-16 wrong", 4,
-         recordsBefore(4)},
-        {"oversize block", build([](TraceSpec& s) { s.maxBlockLength = 300; }),
-         "400 bytes long, more than maxBlockLength 300", 2, recordsBefore(2)},
-        {"corrupt compressed data", build([](TraceSpec& s) { s.blocks[2].cutCompressedTo = 40; }),
-         "compressed data damaged: it does not expand", 3, recordsBefore(3)},
-        {"block data missing", lastBlockCut, "bytes of data are cut short", 9, recordsBefore(9)},
-        {"record larger than the buffers", tracebuild::buildTrace(big),
-         "does not fit the 0 bytes left in the work buffer", 6, 3, true, true, false},
-        // The stream ends 10 bytes into the last block: 37 records and 65 bytes.
-        {"incomplete last record", build([](TraceSpec& s) { s.blocks.back().data.resize(10); }),
-         "the record stream ends in an incomplete record of 65 bytes, dropped", 0, 37},
-        {"blocks behind the trailer's count", build([](TraceSpec& s) { s.blockCount = 5; }),
-         "the block stream ends after block 5 by its trailer (blockCount 5, streamLength ", 0,
-         recordsBefore(6)},
-    };
-}
-
-TEST(OrnInfoDamage, EachClassGivesOrnPcapsCodeAndWhatWasReadBefore) {
-    for (const DamagedTrace& c : damagedTraces()) {
-        SCOPED_TRACE(c.name);
-        TempDir dir;
-        dir.write("Trace.orn", c.trace);
-        const orninfo::InventoryResult result = orninfo::takeInventory(dir / "Trace.orn");
-        ASSERT_EQ(result.status, InventoryStatus::Taken) << result.reason;
-        const orninfo::Integrity& integrity = result.inventory.integrity;
-        EXPECT_FALSE(integrity.intact);
-        EXPECT_EQ(exitCode(integrity.result), runOrnPcap(dir, {"-f4", "-p3"}).exitCode);
-        EXPECT_NE(integrity.detail.find(c.detail), std::string::npos) << integrity.detail;
-        EXPECT_EQ(integrity.fault.block, c.block);
-        if (c.block != 0 && c.goodBlocksBefore) {
-            EXPECT_EQ(integrity.fault.offset, offsetOfBlock(c.block));
-        }
-        EXPECT_EQ(result.inventory.records, c.records);
-        EXPECT_EQ(result.inventory.header.known, c.headerKnown);
-        EXPECT_EQ(result.inventory.trailer.known, c.trailerKnown);
-        const ToolRun run = runOrnInfo(dir, {"Trace.orn"});
-        EXPECT_EQ(run.exitCode, 1);
-        EXPECT_EQ(run.err, "orninfo: Trace.orn: " + integrity.detail + "\n");
-        EXPECT_NE(run.out.find("Integrity:            DAMAGED: " + integrity.detail),
-                  std::string::npos);
-        EXPECT_EQ(dir.read("Trace.orn"), c.trace) << "the trace must not change";
-    }
-}
+INSTANTIATE_TEST_SUITE_P(Catalogue, OrnInfoDamage,
+                         testing::Range<size_t>(0, damageCatalogue().size()),
+                         [](const testing::TestParamInfo<size_t>& info) {
+                             return damageCaseName(info.param);
+                         });
 
 TEST(OrnInfoDamage, JsonOfADamagedBlockGivesItsPlace) {
     TempDir dir;

@@ -4,7 +4,7 @@
 
 #include "orninfo/outcome.hpp"
 #include "orninfo/trace_text.hpp"
-#include "writers/frame_format.hpp"
+#include "frames/frame_format.hpp"
 
 namespace ornpcap::orninfo {
 

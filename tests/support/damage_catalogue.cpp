@@ -35,14 +35,9 @@ TraceSpec goodTrace(size_t records = kRecords, size_t chunk = kChunk) {
     return layout;
 }
 
-Bytes build(const std::function<void(TraceSpec&)>& damage) {
-    TraceSpec layout = goodTrace();
-    damage(layout);
-    return tracebuild::buildTrace(layout);
-}
+Bytes build(const std::function<void(TraceSpec&)>& damage) { return damagedBase(damage); }
 
-// The complete records of the good trace's blocks before this one.
-uint64_t recordsBefore(uint16_t block) { return (block - 1) * kChunk / kRecordSize; }
+uint64_t recordsBefore(uint16_t block) { return recordsBeforeBaseBlock(block); }
 
 Bytes recordLargerThanTheBuffers() {
     TraceSpec layout = goodTrace(3, 100);
@@ -75,6 +70,7 @@ std::vector<DamageCase> makeCatalogue() {
     c = {"TooShort", "195 blanks", Bytes(195, 0x20), 7, "", false,
          "195 bytes: too short for a trace (at least 196)", 0, 0, false, false};
     c.ornfixExit = 15;
+    c.orninfoReports = false;
     add(c);
     c = {"CutInsideItsHeader", "cut inside its header", Bytes(good.begin(), good.begin() + 150), 7,
          "", false, "150 bytes: too short for a trace (at least 196)", 0, 0, false, false};
@@ -156,6 +152,14 @@ std::vector<DamageCase> makeCatalogue() {
 }  // namespace
 
 Bytes goodDamageBase() { return tracebuild::buildTrace(goodTrace()); }
+
+Bytes damagedBase(const std::function<void(TraceSpec&)>& damage) {
+    TraceSpec layout = goodTrace();
+    damage(layout);
+    return tracebuild::buildTrace(layout);
+}
+
+uint64_t recordsBeforeBaseBlock(uint16_t n) { return (n - 1) * kChunk / kRecordSize; }
 
 uint64_t offsetOfBaseBlock(uint16_t n) {
     const TraceSpec layout = goodTrace();

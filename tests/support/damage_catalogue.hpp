@@ -7,10 +7,12 @@
 // of its own.
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "tests/support/temp_dir.hpp"
+#include "tracebuild/trace_builder.hpp"
 
 namespace ornpcap::test {
 
@@ -37,12 +39,18 @@ struct DamageCase {
     // repairs, the fewest records the repaired trace holds.
     int ornfixExit = 0;
     uint64_t ornfixRecords = 0;
+
+    // Whether orninfo reports on it at all: what is no trace gets no report.
+    bool orninfoReports = true;
 };
 
-// The good trace's layout, and its bytes.
+// The good trace's bytes; its layout changed by `damage`, built.
 Bytes goodDamageBase();
-// Where block n (from 1) of the good trace begins in the file.
+Bytes damagedBase(const std::function<void(tracebuild::TraceSpec&)>& damage);
+// Where block n (from 1) of the good trace begins in the file, and the
+// complete records of the blocks before it.
 uint64_t offsetOfBaseBlock(uint16_t n);
+uint64_t recordsBeforeBaseBlock(uint16_t n);
 
 const std::vector<DamageCase>& damageCatalogue();
 
