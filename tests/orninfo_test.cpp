@@ -348,13 +348,15 @@ std::vector<DamagedTrace> damagedTraces() {
          "format version 9.0 is not one of 5.0 to 8.0"},
         {"subVersion not 01", build([](TraceSpec& s) { s.header.subVersion = 2; }),
          "sub-version 2 is not the known 01"},
+        // A trailer refused: the blocks before it are read all the same, in
+        // one pass, every one of the 40 records; a cut one loses the last 3.
         {"bad trailer FCS", build([](TraceSpec& s) { s.badTrailerFcs = true; }),
-         "trailer checksum wrong: the file may be cut short", 0, 0, true, false},
+         "trailer checksum wrong: the file may be cut short", 0, 40, true, false},
         {"streamLength too large", build([](TraceSpec& s) { s.streamLength = 1u << 20; }),
          "streamLength 1048576 larger than the " + std::to_string(streamEnd - 203) +
-             " bytes between header and trailer"},
+             " bytes between header and trailer", 0, 40},
         {"file truncated (trailer lost)", truncated,
-         "trailer checksum wrong: the file may be cut short", 0, 0, true, false},
+         "trailer checksum wrong: the file may be cut short", 0, 37, true, false},
         {"block out of sequence", build([](TraceSpec& s) { s.blocks[2].number = 4; }),
          "numbered 4 where 3 was due: out of sequence", 3, recordsBefore(3)},
         {"block FCS", build([](TraceSpec& s) { s.blocks[3].fcs = 0x1234; }), "FCS-16 wrong", 4,
