@@ -1,5 +1,6 @@
 #include "suite/say.hpp"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "base/text.hpp"
@@ -42,14 +43,29 @@ bool salvageable(TraceCheck check) {
 }
 
 }  // namespace
-void traceFault(std::string_view program, std::string_view file, const TraceFault& fault) {
-    std::string reason = describe(fault) + withNumbers(" (exit %lld)", exitCode(fault.code));
-    if (salvageable(fault.check)) {
-        reason += "; ornfix " + std::string(file) + " salvages every intact record";
+std::string salvageHint(std::string_view file, const TraceFault& fault) {
+    if (!fault.failed() || !salvageable(fault.check)) {
+        return {};
     }
-    say(program, file, reason);
+    // ornfix reads a trace twice: one from a pipe is saved to a file first.
+    return file == "-" ? "; saved to a file, ornfix salvages every intact record"
+                       : "; ornfix " + std::string(file) + " salvages every intact record";
+}
+
+void traceFault(std::string_view program, std::string_view file, const TraceFault& fault) {
+    say(program, file,
+        describe(fault) + withNumbers(" (exit %lld)", exitCode(fault.code)) +
+            salvageHint(file, fault));
 }
 std::string describeBlocksLeftUnread(const TraceReport& report) {
+    if (report.readPastEnd) {
+        return withNumbers("the trailer ends the block stream after block %lld (blockCount %lld",
+                           std::min<long long>(report.trailer.blockCount(), report.blocksRead),
+                           report.trailer.blockCount()) +
+               withNumbers(", streamLength %lld), but good blocks follow it: all %lld blocks "
+                           "were read",
+                           report.trailer.streamLength(), report.blocksRead);
+    }
     return withNumbers("the block stream ends after block %lld by its trailer (blockCount %lld",
                   report.blocksRead, report.trailer.blockCount()) +
            withNumbers(", streamLength %lld), but a good block follows: records were left unread",

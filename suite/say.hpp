@@ -17,6 +17,10 @@ void say(std::string_view program, std::string_view file, std::string_view reaso
 // The fault of a trace, with the exit code it ends the run with, and where
 // ornfix can salvage around it, the command that does.
 void traceFault(std::string_view program, std::string_view file, const TraceFault& fault);
+// Where ornfix can salvage around the fault, what to say after it: "; ornfix
+// FILE salvages every intact record" (for "-", that the trace is saved to a
+// file first); empty for any other fault.
+std::string salvageHint(std::string_view file, const TraceFault& fault);
 // A block stream that ended by its trailer before a good block: records were left unread.
 void blocksLeftUnread(std::string_view program, std::string_view file, const TraceReport& report);
 // The same in words: "the block stream ends after block 3 by its trailer ...".

@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include "base/byte_order.hpp"
+#include "base/file_io.hpp"
 #include "tests/support/capture_files.hpp"
 #include "tests/support/man_page.hpp"
 #include "tests/support/orn2pcapng_run.hpp"
@@ -305,7 +306,9 @@ TEST(Orn2PcapngExport, ADamagedTraceExportsWhatCameBeforeTheDamage) {
     const ToolRun run = runOrn2Pcapng(dir, {"Trace.orn"});
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_NE(run.err.find("orn2pcapng: Trace.orn: block 6 at offset "), std::string::npos);
-    EXPECT_NE(run.err.find(": FCS-16 wrong: exported what came before it\n"), std::string::npos);
+    EXPECT_NE(run.err.find(": FCS-16 wrong: exported what came before it; ornfix Trace.orn "
+                           "salvages every intact record\n"),
+              std::string::npos);
     const PcapngRead file = parsePcapng(dir.read("Trace.pcapng"));
     EXPECT_EQ(file.fault, "");
     EXPECT_EQ(file.statistics.size(), file.interfaces.size());
@@ -361,17 +364,44 @@ TEST(Orn2PcapngRun, AnInterruptedExportIsCompleteUpToThen) {
     EXPECT_LT(file.packets.size(), 400000u);
 }
 
-TEST(Orn2PcapngRun, ATraceWithoutBlocksGivesASectionWithoutInterfaces) {
+// Nothing exported is a failure: the run says why, with the -p that names a
+// port's format, and leaves no file of its own making without a packet; a
+// file that stood there before is kept, emptied.
+TEST(Orn2PcapngRun, NothingExportedEndsWith4AndLeavesNoEmptyFile) {
     TempDir dir;
     dir.write("Trace.orn", tracebuild::buildTrace({}));
-    const ToolRun run = runOrn2Pcapng(dir, {"Trace.orn"});
-    EXPECT_EQ(run.exitCode, 0) << run.err;
-    const PcapngRead file = parsePcapng(dir.read("Trace.pcapng"));
-    EXPECT_EQ(file.fault, "");
-    EXPECT_EQ(file.blockTypes, std::vector<uint32_t>{0x0A0D0D0A});
-    EXPECT_EQ(file.comment, "Trace.orn: \"Varnek ORN trace\", format version 8.0, started "
-                            "2009-12-09 12:00:00 at UTC+01:00:00");
-    EXPECT_EQ(file.application, "orn2pcapng (OrnPcap suite) " ORNPCAP_VERSION);
+    ToolRun run = runOrn2Pcapng(dir, {"Trace.orn"});
+    EXPECT_EQ(run.exitCode, 4);
+    EXPECT_EQ(run.err, "orn2pcapng: Trace.orn: nothing exported, the trace holds no records of "
+                       "the ports exported: Trace.pcapng not kept\n");
+    EXPECT_FALSE(fileExists(dir / "Trace.pcapng"));
+
+    // Frames no format explains: the ports left out, and how to name them.
+    std::vector<tracebuild::Record> records;
+    for (uint16_t port : {7, 9}) {
+        for (int n = 0; n < 20; ++n) {
+            EventRecord r;
+            r.timeMs = static_cast<uint32_t>(records.size());
+            r.port = port;
+            r.eventType = kEventFrameSent;
+            r.dataLength = r.origLength = 4;
+            records.push_back({r, Bytes{0x00, 0x01, 0x02, 0x03}});
+        }
+    }
+    dir.write("Odd.orn", tracebuild::traceOfRecords(records, {}, 4096));
+    dir.write("Odd.pcapng", Bytes(10, 'x'));
+    run = runOrn2Pcapng(dir, {"Odd.orn"});
+    EXPECT_EQ(run.exitCode, 4);
+    EXPECT_EQ(run.err,
+              "orn2pcapng: Odd.orn: not exported, frame format not recognised: ports 7, 9; name it "
+              "with -p PORT=FORMAT (ethernet, ppp-sync, ppp-async, raw-ip, i4b or internal-udp)\n"
+              "orn2pcapng: Odd.orn: nothing exported, no port's frame format could be decided: "
+              "Odd.pcapng holds no packet\n");
+    EXPECT_EQ(parsePcapng(dir.read("Odd.pcapng")).packets.size(), 0u);
+    run = runOrn2Pcapng(dir, {"-p7=raw-ip", "Odd.orn", "raw.pcapng"});
+    EXPECT_EQ(run.exitCode, 4);
+    EXPECT_EQ(run.err, "orn2pcapng: Odd.orn: nothing exported, no record of the ports exported "
+                       "carries a frame: raw.pcapng not kept\n");
 }
 
 struct CommandCase {
@@ -383,7 +413,7 @@ struct CommandCase {
 };
 
 TEST(Orn2PcapngRun, CommandLineConventions) {
-    const std::string tryHelp = " (orn2pcapng --help tells more)\n";
+    const std::string tryHelp = " (try 'orn2pcapng --help')\n";
     const std::vector<CommandCase> cases = {
         {"help", {"-h"}, 0, "Usage: orn2pcapng [-p PORT[=FORMAT]]...", ""},
         {"long help", {"Trace.orn", "--help"}, 0, "Usage: orn2pcapng", ""},
@@ -391,8 +421,21 @@ TEST(Orn2PcapngRun, CommandLineConventions) {
         {"no trace", {}, 2, "", "orn2pcapng: no trace named" + tryHelp},
         {"three names", {"a", "b", "c"}, 2, "",
          "orn2pcapng: one trace and one output at most, not 3 names" + tryHelp},
-        {"trace from stdin", {"-"}, 2, "",
-         "orn2pcapng: the trace is read from a file, not from standard input" + tryHelp},
+        {"trace from stdin, no output", {"-"}, 2, "",
+         "orn2pcapng: the trace comes from standard input: name the output (- for standard "
+         "output)" + tryHelp},
+        {"help among ports", {"-p3", "-hp4"}, 0, "Usage: orn2pcapng", ""},
+        {"combined, then --", {"-p3", "--", "-p4"}, 2, "",
+         "orn2pcapng: -p4: No such file or directory: nothing exported\n"},
+        {"long option value", {"--split=lane", "T"}, 2, "",
+         "orn2pcapng: --split=lane: linktype or port" + tryHelp},
+        {"long option without value", {"T", "--split"}, 2, "",
+         "orn2pcapng: --split wants a value: --split=linktype|port" + tryHelp},
+        {"unknown long option", {"--spilt=port", "T"}, 2, "",
+         "orn2pcapng: unknown option --spilt" + tryHelp},
+        {"-p without port", {"T", "-p"}, 2, "", "orn2pcapng: -p wants a port: -p PORT[=FORMAT]" + tryHelp},
+        {"split to stdout", {"--split=port", "T", "-"}, 2, "",
+         "orn2pcapng: --split writes files: their names cannot be standard output" + tryHelp},
         {"bad port", {"-p70000", "T"}, 2, "",
          "orn2pcapng: -p 70000: the port is a number from 0 to 65535" + tryHelp},
         {"bad format", {"-p", "3=isdn", "T"}, 2, "",

@@ -38,15 +38,6 @@ bool allocate(BlockBuffers& buffers, uint16_t maxBlockLength, RecordSink& sink) 
     return true;
 }
 
-// A block's records to the sink: prepared and committed, or one by one.
-ResultCode deliver(RecordSink& sink, RecordSpan span, PreparedRecords* prepared) {
-    if (prepared == nullptr) {
-        return sink.records(span);
-    }
-    sink.prepare(span, *prepared);
-    return sink.commit(span, *prepared);
-}
-
 // One run over the block stream, and where it is.
 struct BlockRun {
     std::FILE* trace;
@@ -115,7 +106,7 @@ ResultCode BlockRun::next(BlockBuffers& b, uint32_t& remaining) {
     const uint8_t* data = header.storedFlag() ? b.block.data() : b.expansion.data();
     chain.cut(data, length, b.cut);
     decodeRecords(b.cut, data, chain.form(), b.refs);
-    rc = deliver(sink, b.refs, b.prepared.get());
+    rc = deliverBlock(sink, b.refs, b.prepared.get());
     return rc != ResultCode::Ok ? rc : ended(header, length);
 }
 
@@ -301,6 +292,14 @@ ResultCode readBlocks(std::FILE* trace, const OpenedTrace& opened, const TraceRe
 }
 
 }  // namespace
+
+ResultCode deliverBlock(RecordSink& sink, RecordSpan span, PreparedRecords* prepared) {
+    if (prepared == nullptr) {
+        return sink.records(span);
+    }
+    sink.prepare(span, *prepared);
+    return sink.commit(span, *prepared);
+}
 
 ResultCode RecordSink::records(RecordSpan span) {
     for (const RecordRef& r : span) {

@@ -131,7 +131,21 @@ struct TraceReport {
     // The stream ended (by blockCount or streamLength) before bytes that
     // begin with a good next block: records were left unread.
     bool blockAfterEnd = false;
+    // Read in one pass (trace/trace_stream.hpp): the header was recognised
+    // (its versions below), and the blocks were read in order before the
+    // trailer was known; readPastEnd when blocks after the end the trailer
+    // announces were read (and went to the sink) too.
+    bool streamed = false;
+    bool headerKnown = false;
+    uint16_t versionMajor = 0;
+    uint16_t versionMinor = 0;
+    uint64_t length = 0;  // bytes read, the trailer's included
+    bool readPastEnd = false;
 };
+
+// A block's records to the sink on the calling thread: prepared and
+// committed where the sink prepares (prepared, its own), else one by one.
+ResultCode deliverBlock(RecordSink& sink, RecordSpan span, PreparedRecords* prepared);
 
 // Results: what the sink's finish step returns; before the sink starts, 2
 // when the trace cannot be opened, the codes of the validation, and 1 when

@@ -45,28 +45,6 @@ ResultCode probeTrailer(int fd, uint64_t fileLength, uint32_t headerSize, TraceF
     return trailerFault(trailer, fileLength, headerSize, ResultCode::BadFormat, out);
 }
 
-// What the recogniser found as the probe's result.
-ResultCode probeHeader(const HeaderMatch& match, std::span<const uint8_t, kHeaderSizeV8> head,
-                       TraceFault* out) {
-    if (match.size == 0 && match.intactSize != 0) {
-        // Intact but of a version the probe does not take: 7 when that was
-        // the smallest form, else the smallest form's own test fails first.
-        const ResultCode rc =
-            match.smallFormIntact() ? ResultCode::BadVersion : ResultCode::CannotReadSource;
-        return fault(out, rc, TraceCheck::VersionRefused, match.text.versionMajor,
-                     match.text.versionMinor);
-    }
-    if (match.size == 0) {
-        return fault(out, ResultCode::CannotReadSource,
-                     hasTraceType(head) ? TraceCheck::HeaderDamaged : TraceCheck::NotATrace);
-    }
-    if (match.text.subVersion != 1) {
-        return fault(out, ResultCode::BadVersion, TraceCheck::SubVersionRefused,
-                     match.text.subVersion);
-    }
-    return ResultCode::Ok;
-}
-
 // Reads up to n bytes from the stream's start; bytes not read stay zero.
 void readFromStart(std::FILE* stream, uint8_t* out, size_t n) {
     if (std::fseek(stream, 0, SEEK_SET) == 0) {
@@ -92,6 +70,27 @@ ResultCode validateTrailer(std::FILE* stream, uint64_t fileLength, const TraceHe
 }
 
 }  // namespace
+
+ResultCode headerVerdict(const HeaderMatch& match, std::span<const uint8_t, kHeaderSizeV8> head,
+                         TraceFault* out) {
+    if (match.size == 0 && match.intactSize != 0) {
+        // Intact but of a version the probe does not take: 7 when that was
+        // the smallest form, else the smallest form's own test fails first.
+        const ResultCode rc =
+            match.smallFormIntact() ? ResultCode::BadVersion : ResultCode::CannotReadSource;
+        return fault(out, rc, TraceCheck::VersionRefused, match.text.versionMajor,
+                     match.text.versionMinor);
+    }
+    if (match.size == 0) {
+        return fault(out, ResultCode::CannotReadSource,
+                     hasTraceType(head) ? TraceCheck::HeaderDamaged : TraceCheck::NotATrace);
+    }
+    if (match.text.subVersion != 1) {
+        return fault(out, ResultCode::BadVersion, TraceCheck::SubVersionRefused,
+                     match.text.subVersion);
+    }
+    return ResultCode::Ok;
+}
 
 ResultCode probeTrace(const std::string& name, uint16_t& versionMajor, uint16_t& versionMinor,
                       TraceFault* out) {
@@ -125,7 +124,7 @@ ResultCode probeTrace(const std::string& name, uint16_t& versionMajor, uint16_t&
                      static_cast<int64_t>(fileLength));
     }
     const HeaderMatch match = recogniseHeader(head, kProbeVersions);
-    if (const ResultCode rc = probeHeader(match, head, out); rc != ResultCode::Ok) {
+    if (const ResultCode rc = headerVerdict(match, head, out); rc != ResultCode::Ok) {
         return rc;
     }
     versionMajor = static_cast<uint16_t>(match.text.versionMajor);

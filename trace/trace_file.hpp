@@ -26,6 +26,11 @@ ResultCode probeTrace(const std::string& name, uint16_t& versionMajor, uint16_t&
 ResultCode probeConvertibleTrace(const std::string& name, uint16_t& versionMajor,
                                  uint16_t& versionMinor, TraceFault& fault);
 
+// What the probe makes of the header it recognised in a file's first 203
+// bytes: 0, 4 (damaged, not a trace) or 7 (version or sub-version refused).
+ResultCode headerVerdict(const HeaderMatch& match, std::span<const uint8_t, kHeaderSizeV8> head,
+                         TraceFault* fault = nullptr);
+
 // Checks the open trace stream against the given versions, fills header (in
 // the 203-byte layout) and trailer, and leaves the stream at the first block.
 // Results: 0, 4, 7 or 11. The stream stays open.

@@ -144,6 +144,8 @@ public:
     ResultCode finish(ResultCode result) override;
 
     bool started() const { return started_; }
+    // The output file's device and inode, once created.
+    const FileIdentity& outputIdentity() const { return file_.identity(); }
     // The channels that carried a frame, by interface id.
     const std::vector<const PcapngChannel*>& interfaces() const { return interfaces_; }
     // Records of channels that never carried a frame, all skipped by the filter.

@@ -2,29 +2,34 @@
 
 #include <algorithm>
 #include <cctype>
+#include <getopt.h>
 
 #include "frames/frame_format.hpp"
 
 namespace ornpcap::orn2pcapng {
 
 const char* const kOrn2PcapngHelp =
-    "Usage: orn2pcapng [-p PORT[=FORMAT]]... [-h|--help] [--version] TRACE [OUTPUT]\n"
+    "Usage: orn2pcapng [-p PORT[=FORMAT]]... [--split=linktype|port] TRACE [OUTPUT]\n"
     "Exports the frames of a Varnek ORN trace into one pcapng file, in one pass:\n"
     "one interface per port and LSN (per port for ETHERNET), the direction of\n"
-    "every frame, absolute time stamps. OUTPUT defaults to TRACE with the\n"
-    "extension .pcapng; - writes to standard output (the report then goes to\n"
-    "standard error).\n"
+    "every frame, absolute time stamps. TRACE - reads standard input (a pipe in\n"
+    "one pass). OUTPUT defaults to TRACE with the extension .pcapng; - writes to\n"
+    "standard output (the report then goes to standard error).\n"
     "\n"
     "  -p PORT[=FORMAT]  export this port (repeatable; default: every port) in\n"
     "                    FORMAT, else in the format its frames look like:\n"
     "                    1 or ethernet, 2 or ppp-sync, 3 or ppp-async,\n"
     "                    4 or raw-ip, 5 or i4b, 6 or internal-udp\n"
+    "      --split=linktype  one pcap file per link type instead, for tcpdump:\n"
+    "                    OUTPUT_ETHERNET.pcap, OUTPUT_PPP.pcap, ... (OUTPUT\n"
+    "                    without its extension, by default TRACE's)\n"
+    "      --split=port  one pcap file per port: OUTPUT_p30.pcap, ...\n"
     "  -h, --help        show this help and exit\n"
     "      --version     show the version and exit\n"
     "\n"
     "Exit status: 0 done, 1 the trace is damaged after what was exported,\n"
     "2 usage error or no trace to read, 3 or 6 the output cannot be created\n"
-    "or written, 18 out of memory.\n";
+    "or written, 4 nothing exported, 18 out of memory.\n";
 
 namespace {
 
@@ -79,11 +84,41 @@ std::string takeNames(const std::vector<std::string>& names, Orn2PcapngSettings&
     if (names.size() > 2) {
         return "one trace and one output at most, not " + std::to_string(names.size()) + " names";
     }
-    if (names[0] == "-") {
-        return "the trace is read from a file, not from standard input";
-    }
     settings.trace = names[0];
+    if (settings.split != Split::None) {
+        if (names.size() == 2 && names[1] == "-") {
+            return "--split writes files: their names cannot be standard output";
+        }
+        if (names.size() == 1 && names[0] == "-") {
+            return "--split of standard input: name the output files' stem, as OUTPUT";
+        }
+        settings.output = stemOf(names.size() == 2 ? names[1] : names[0]);
+        return {};
+    }
+    if (names.size() == 1 && names[0] == "-") {
+        return "the trace comes from standard input: name the output (- for standard output)";
+    }
     settings.output = names.size() == 2 ? names[1] : defaultOutputName(names[0]);
+    return {};
+}
+
+std::string lowerCase(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return out;
+}
+
+std::string takeSplit(std::string_view value, Orn2PcapngSettings& settings) {
+    const std::string lower = lowerCase(value);
+    if (lower == "linktype") {
+        settings.split = Split::LinkType;
+    } else if (lower == "port") {
+        settings.split = Split::Port;
+    } else {
+        return "--split=" + std::string(value) + ": linktype or port";
+    }
     return {};
 }
 
@@ -97,40 +132,62 @@ int32_t formatByName(std::string_view name) {
     return row != nullptr ? static_cast<int32_t>(row->format) : 0;
 }
 
-std::string defaultOutputName(const std::string& trace) {
-    const size_t slash = trace.rfind('/');
+std::string stemOf(const std::string& name) {
+    const size_t slash = name.rfind('/');
     const size_t base = slash == std::string::npos ? 0 : slash + 1;
-    const size_t dot = trace.rfind('.');
+    const size_t dot = name.rfind('.');
     const bool hasExtension = dot != std::string::npos && dot > base;
-    return (hasExtension ? trace.substr(0, dot) : trace) + ".pcapng";
+    return hasExtension ? name.substr(0, dot) : name;
 }
+
+std::string defaultOutputName(const std::string& trace) { return stemOf(trace) + ".pcapng"; }
 
 ParsedCommandLine parseCommandLine(const std::vector<std::string>& args,
                                    Orn2PcapngSettings& settings) {
-    std::vector<std::string> names;
-    bool optionsEnded = false;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
+    enum : int { kVersion = 256, kSplit };
+    static const struct option kLong[] = {
+        {"help", no_argument, nullptr, 'h'},
+        {"version", no_argument, nullptr, kVersion},
+        {"split", required_argument, nullptr, kSplit},
+        {nullptr, 0, nullptr, 0},
+    };
+    std::vector<std::string> words{"orn2pcapng"};
+    words.insert(words.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& w : words) {
+        argv.push_back(w.data());
+    }
+    argv.push_back(nullptr);
+    const int argc = static_cast<int>(words.size());
+    opterr = 0;
+    optind = 0;  // from the start, whatever ran before
+    for (;;) {
+        const int c = getopt_long(argc, argv.data(), ":p:h", kLong, nullptr);
+        if (c == -1) {
+            break;
+        }
         std::string error;
-        if (optionsEnded || arg == "-" || !arg.starts_with("-")) {
-            names.push_back(arg);
-        } else if (arg == "--") {
-            optionsEnded = true;
-        } else if (arg == "-h" || arg == "--help") {
-            return {CommandLine::Help, {}};
-        } else if (arg == "--version") {
-            return {CommandLine::Version, {}};
-        } else if (arg == "-p" && i + 1 == args.size()) {
-            error = "-p wants a port: -p PORT[=FORMAT]";
-        } else if (arg.starts_with("-p")) {
-            error = addPort(arg == "-p" ? args[++i] : arg.substr(2), settings);
-        } else {
-            error = "unknown option " + arg;
+        const std::string seen = argv[optind - 1] != nullptr ? argv[optind - 1] : "";
+        switch (c) {
+            case 'h': return {CommandLine::Help, {}};
+            case kVersion: return {CommandLine::Version, {}};
+            case 'p': error = addPort(optarg, settings); break;
+            case kSplit: error = takeSplit(optarg, settings); break;
+            case ':':
+                error = optopt == 'p' ? "-p wants a port: -p PORT[=FORMAT]"
+                                      : seen + " wants a value: --split=linktype|port";
+                break;
+            default:
+                error = optopt != 0 ? std::string("unknown option -") + static_cast<char>(optopt)
+                                    : "unknown option " + seen.substr(0, seen.find('='));
+                break;
         }
         if (!error.empty()) {
             return {CommandLine::Usage, error};
         }
     }
+    // getopt_long has moved the names behind the options.
+    std::vector<std::string> names(argv.begin() + optind, argv.end() - 1);
     std::string error = takeNames(names, settings);
     return {error.empty() ? CommandLine::Run : CommandLine::Usage, error};
 }

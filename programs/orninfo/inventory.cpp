@@ -5,12 +5,15 @@
 #include <cerrno>
 #include <cstring>
 #include <new>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "suite/say.hpp"
 #include "base/file_io.hpp"
 #include "orninfo/port_command.hpp"
 #include "trace/trace_file.hpp"
+#include "trace/trace_stream.hpp"
 
 namespace ornpcap::orninfo {
 
@@ -153,31 +156,93 @@ void collect(const RecordTally& tally, const BlockCounter& blocks, TraceInventor
     inventory.firstMs = tally.firstMs();
     inventory.lastMs = tally.lastMs();
     inventory.channels = tally.channels();
+    // OrnPcap reads a file: a trace from standard input is named as the
+    // file to save it to.
+    const std::string trace = inventory.file == "-" ? "Trace.orn" : inventory.file;
     for (const auto& [port, counts] : tally.ports()) {
-        inventory.ports.push_back(summaryOf(inventory.file, port, counts, inventory.channels));
+        inventory.ports.push_back(summaryOf(trace, port, counts, inventory.channels));
     }
 }
 
-// Every block of a trace the probe accepted, to the end or the first damage.
-void readWhole(const std::string& name, BlockObserver* progress, InventoryResult& result) {
-    TraceInventory& inventory = result.inventory;
-    RecordTally tally;
-    BlockCounter blocks(progress);
-    TraceReport report;
-    const TraceRequest request{name, inventory.header.versionMajor,
-                               inventory.header.versionMinor, &blocks};
-    const ResultCode rc = readTrace(request, tally, &report);
+// What a run that was not interrupted learned: header, trailer, integrity,
+// the blocks and records read.
+bool taken(ResultCode rc, const TraceReport& report, InventoryResult& result) {
     if (rc == ResultCode::Interrupted ||
         (rc == ResultCode::OutOfMemory && !report.fault.failed())) {
         result.status = rc == ResultCode::Interrupted ? InventoryStatus::Interrupted
                                                       : InventoryStatus::OutOfMemory;
-        return;
+        return false;
     }
-    inventory.header.known = inventory.trailer.known = report.validated;
+    TraceInventory& inventory = result.inventory;
     inventory.header.header = report.header;
     inventory.trailer.trailer = report.trailer;
+    // Read in one pass, a trailer whose checksum holds is known even where
+    // its streamLength does not fit.
+    inventory.trailer.known =
+        report.validated ||
+        (report.streamed && report.length >= kSmallestTrace &&
+         checkTrailer(report.trailer, report.length, report.header.headerSize) !=
+             TrailerCheck::BadFcs);
+    inventory.header.known = report.validated || report.headerKnown;
     inventory.integrity = integrityOf(rc, report);
+    return true;
+}
+
+// Every block of a trace the probe accepted, to the end or the first damage.
+void readWhole(const std::string& path, BlockObserver* progress, InventoryResult& result) {
+    TraceInventory& inventory = result.inventory;
+    RecordTally tally;
+    BlockCounter blocks(progress);
+    TraceReport report;
+    const TraceRequest request{path, inventory.header.versionMajor,
+                               inventory.header.versionMinor, &blocks};
+    const ResultCode rc = readTrace(request, tally, &report);
+    if (taken(rc, report, result)) {
+        collect(tally, blocks, inventory);
+    }
+}
+
+// The trace in one pass, as it comes (a pipe), or a file whose trailer the
+// probe refused (cut short, say): its blocks up to the damage, the trailer
+// checked at the end.
+void readOnePass(int fd, bool fromPipe, BlockObserver* progress, InventoryResult& result) {
+    TraceInventory& inventory = result.inventory;
+    RecordTally tally;
+    BlockCounter blocks(progress);
+    TraceReport report;
+    const ResultCode rc = readTraceStream(fd, {inventory.file, 0, 0, &blocks}, tally, &report);
+    if (!report.headerKnown && rc != ResultCode::Interrupted) {
+        const TraceCheck check = report.fault.check;
+        if (check == TraceCheck::NotATrace || check == TraceCheck::FileTooShort ||
+            check == TraceCheck::HeadUnreadable || check == TraceCheck::HeaderDamaged) {
+            result.status = InventoryStatus::NotATrace;
+            result.reason = describe(report.fault);
+            return;
+        }
+    }
+    if (!taken(rc, report, result)) {
+        return;
+    }
+    inventory.header.versionMajor = report.versionMajor;
+    inventory.header.versionMinor = report.versionMinor;
+    if (fromPipe) {
+        inventory.size = report.length;
+    }
     collect(tally, blocks, inventory);
+}
+
+// A trailer fault the probe found: the blocks before it may still read.
+bool trailerFault(const TraceFault& fault) {
+    return fault.check == TraceCheck::TrailerChecksum || fault.check == TraceCheck::StreamTooLong ||
+           fault.check == TraceCheck::TrailerUnreadable;
+}
+
+void readRefusedTrailer(const std::string& path, BlockObserver* progress,
+                        InventoryResult& result) {
+    const FdHandle fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.isOpen()) {
+        readOnePass(fd.get(), false, progress, result);
+    }
 }
 
 }  // namespace
@@ -186,16 +251,26 @@ InventoryResult takeInventory(const std::string& name, BlockObserver* progress) 
     InventoryResult result;
     result.inventory.file = name;
     try {
-        if (!sizeOf(name, result.inventory.size, result.reason)) {
+        if (name == "-" && readsInOnePass(STDIN_FILENO)) {
+            readOnePass(STDIN_FILENO, true, progress, result);
+            return result;
+        }
+        // Standard input that is a file is read as the file.
+        const std::string path = name == "-" ? "/dev/stdin" : name;
+        if (!sizeOf(path, result.inventory.size, result.reason)) {
             result.status = InventoryStatus::CannotOpen;
             return result;
         }
         TraceFault fault;
-        if (probe(name, result.inventory.header, fault) != ResultCode::Ok) {
-            refused(name, fault, result);
+        if (probe(path, result.inventory.header, fault) != ResultCode::Ok) {
+            refused(path, fault, result);
+            if (result.status == InventoryStatus::Taken && result.inventory.header.known &&
+                trailerFault(fault)) {
+                readRefusedTrailer(path, progress, result);
+            }
             return result;
         }
-        readWhole(name, progress, result);
+        readWhole(path, progress, result);
     } catch (const std::bad_alloc&) {
         result.status = InventoryStatus::OutOfMemory;
     }

@@ -93,17 +93,20 @@ std::vector<DamageCase> makeCatalogue() {
     c.ornfixExit = 15;
     add(c);
     c = {"BadTrailerFcs", "bad trailer FCS", build([](TraceSpec& s) { s.badTrailerFcs = true; }),
-         11, "", false, "trailer checksum wrong: the file may be cut short", 0, 0, true, false};
+         11, "", false, "trailer checksum wrong: the file may be cut short", 0, kRecords, true, false};
     c.ornfixRecords = kRecords;
     add(c);
     c = {"StreamLengthTooLarge", "streamLength too large",
          build([](TraceSpec& s) { s.streamLength = 1u << 20; }), 11, "", false,
          "streamLength 1048576 larger than the " + std::to_string(streamEnd - 203) +
-             " bytes between header and trailer"};
+             " bytes between header and trailer",
+         0, kRecords};
     c.ornfixRecords = kRecords;
     add(c);
+    // A trailer refused: the blocks before it are read all the same, in one
+    // pass; the cut one loses the last 3 records.
     c = {"TrailerLost", "file truncated (trailer lost)", truncated, 11, "", false,
-         "trailer checksum wrong: the file may be cut short", 0, 0, true, false};
+         "trailer checksum wrong: the file may be cut short", 0, kRecords - 3, true, false};
     c.ornfixRecords = kRecords;
     add(c);
     c = {"BlockOutOfSequence", "block out of sequence",
