@@ -7,6 +7,7 @@
 
 #include <cstdio>
 
+#include "tests/support/sanitizer_sample.hpp"
 #include "tests/support/orn2pcapng_run.hpp"
 #include "tests/support/published_traffic.hpp"
 #include "tests/support/tshark.hpp"
@@ -49,6 +50,9 @@ TEST(RecogniserOnPublishedTraffic, NamesEveryPortRightOrNotAtAll) {
         for (const bool offload : {false, true}) {
             Tally few, many;
             for (uint32_t n = 0; n < kFewPorts + kManyPorts; ++n) {
+                if (!sampled(n)) {
+                    continue;
+                }
                 const PortRecipe recipe{format, framesOfPort(n), n + 1, offload};
                 const PortTraffic traffic = publishedTraffic(recipe);
                 const FormatGuess guess = recognise(traffic.frames);
@@ -71,7 +75,10 @@ TEST(RecogniserOnPublishedTraffic, NamesEveryPortRightOrNotAtAll) {
                         few.unknown, few.wrong, many.rate(), many.unknown, many.wrong);
             ::testing::Test::RecordProperty(name + (offload ? " offload" : ""),
                                             std::to_string(many.rate()));
-            EXPECT_GE(many.rate(), 98.0) << name << (offload ? ", offload" : "");
+            // The rate of a sample says little; the plain build runs every port.
+            if (kSanitizerStride == 1) {
+                EXPECT_GE(many.rate(), 98.0) << name << (offload ? ", offload" : "");
+            }
         }
     }
 }

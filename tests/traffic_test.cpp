@@ -11,6 +11,7 @@
 #include <set>
 #include <tuple>
 
+#include "tests/support/sanitizer_sample.hpp"
 #include "tests/support/temp_dir.hpp"
 #include "tests/support/tool_run.hpp"
 #include "tests/support/trace_records.hpp"
@@ -268,15 +269,16 @@ TEST(Traffic, TheSeedDecidesAndTheBytesCompressLikeTraffic) {
 TEST(Traffic, TsharkFindsNothingWrongInTheConvertedFrames) {
     REQUIRE_TSHARK();
     TempDir dir;
-    const std::string scenario =
-        "blocks 16384 compressed\n"
-        "traffic format=ethernet count=2500 port=1 seed=11\n"  // a LAN
-        "traffic format=ethernet count=2500 port=11 seed=13\n"  // PPPoE
-        "traffic format=ppp-sync count=2500 port=2 lsns=2\n"
-        "traffic format=ppp-async count=2500 port=3\n"
-        "traffic format=raw-ip count=2500 port=4 lsns=3\n"
-        "traffic format=i4b count=2500 port=5 lsns=2\n"
-        "traffic format=internal-udp count=2500 port=6\n";
+    // Fewer frames of each under a sanitizer's runtime.
+    const std::string count = " count=" + std::to_string(2500 / kSanitizerStride);
+    const std::string scenario = "blocks 16384 compressed\n"
+                                 "traffic format=ethernet" + count + " port=1 seed=11\n"  // a LAN
+                                 "traffic format=ethernet" + count + " port=11 seed=13\n"  // PPPoE
+                                 "traffic format=ppp-sync" + count + " port=2 lsns=2\n"
+                                 "traffic format=ppp-async" + count + " port=3\n"
+                                 "traffic format=raw-ip" + count + " port=4 lsns=3\n"
+                                 "traffic format=i4b" + count + " port=5 lsns=2\n"
+                                 "traffic format=internal-udp" + count + " port=6\n";
     dir.write("traffic.scn", Bytes(scenario.begin(), scenario.end()));
     ASSERT_EQ(runIn(dir, MKTRACE_BINARY, {"traffic.scn", "Trace.orn"}).exitCode, 0);
     const std::pair<std::vector<std::string>, std::string> conversions[] = {

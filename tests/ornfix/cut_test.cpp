@@ -6,17 +6,13 @@
 
 #include "ornfix/run.hpp"
 #include "tests/ornfix/fix_support.hpp"
+#include "tests/support/sanitizer_sample.hpp"
 
 namespace ornpcap::test::fix {
 namespace {
 
 using ornfix::repairInMemory;
 
-#if defined(ORNPCAP_SANITIZE) || defined(ORNPCAP_TSAN)
-constexpr size_t kSampled = 5;  // every fifth cut where every check is slow
-#else
-constexpr size_t kSampled = 1;
-#endif
 
 // The record-stream bytes of the blocks that end before the cut (all of them
 // when only the trailer is cut).
@@ -62,8 +58,10 @@ void cutEverywhere(const BuiltTrace& t, size_t stride) {
     TempDir dir;
     std::vector<std::string> failures;
     std::vector<size_t> cuts;
-    for (size_t cut = 0; cut < t.bytes.size(); cut += stride * kSampled) {
-        cuts.push_back(cut);
+    for (size_t cut = 0, n = 0; cut < t.bytes.size(); cut += stride, ++n) {
+        if (sampled(n)) {
+            cuts.push_back(cut);
+        }
     }
     cuts.push_back(t.bytes.size());
     for (size_t cut : cuts) {
