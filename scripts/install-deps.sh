@@ -7,7 +7,7 @@ set -eu
 PACKAGES="cmake make g++ pkg-config libucl-dev googletest libgtest-dev tshark \
 clang libclang-rt-14-dev groff-base man-db python3 time \
 build-essential dpkg-dev debhelper fakeroot lintian mandoc bash-completion \
-tcpdump python3-scapy"
+tcpdump python3-scapy file"
 
 missing=""
 for p in $PACKAGES; do
