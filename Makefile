@@ -11,6 +11,9 @@ FUZZ_BUILD ?= build-fuzz
 DEB_BUILD  ?= build-deb
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 PREFIX     ?= /usr/local
+# Where make install puts orndump: the per-user extcap folder of the installed
+# Wireshark (scripts/extcap-dir.sh; ~/.config/wireshark/extcap for 4.0).
+EXTCAP_DIR ?= $(shell scripts/extcap-dir.sh)
 FUZZ_SECONDS ?= 60
 CMAKE_FLAGS ?=
 
@@ -79,7 +82,11 @@ test-package: deps-all
 deb: deps-all
 	scripts/build-deb.sh $(DEB_BUILD)
 
+# The prefix is compiled into orndump (where it finds orn2pcapng), so the
+# build is configured with it.
 install: build
+	cmake -S . -B $(BUILD) -DCMAKE_INSTALL_PREFIX=$(PREFIX) -DORNPCAP_EXTCAP_DIR=$(EXTCAP_DIR)
+	cmake --build $(BUILD) -j $(JOBS)
 	cmake --install $(BUILD) --prefix $(PREFIX)
 
 fuzz: deps-all

@@ -26,7 +26,10 @@ dpkg -i "$deb" >/dev/null || fail "dpkg -i $deb failed"
 /usr/bin/OrnPcap -? >/dev/null && fail "OrnPcap -? should end with 1"
 for program in $(cat scripts/programs); do
     [ "$program" = OrnPcap ] && continue
-    "/usr/bin/$program" --help >/dev/null || fail "$program --help failed"
+    path=/usr/bin/$program
+    # The extcap lives where Wireshark runs extcaps from.
+    [ "$program" = orndump ] && path=/usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)/wireshark/extcap/orndump
+    "$path" --help >/dev/null || fail "$program --help failed"
     man -w "$program" >/dev/null || fail "no man page for $program"
 done
 man -w OrnPcap >/dev/null || fail "no man page for OrnPcap"
@@ -37,6 +40,10 @@ cp examples/Trace.orn "$work/"
 (cd "$work" && /usr/bin/OrnPcap -f1 -p30 >stdout.txt) || fail "the sample did not convert"
 grep -q "Number of generated files:          1" "$work/stdout.txt" || fail "unexpected report"
 [ -s "$work/Trace.pcap" ] || fail "no Trace.pcap"
+
+if command -v tshark >/dev/null 2>&1; then
+    tshark -D 2>/dev/null | grep -q "orn (ORN trace)" || fail "tshark -D does not list orndump's interface"
+fi
 
 for program in $(cat scripts/programs); do
     bash -c ". /usr/share/bash-completion/bash_completion; _completion_loader $program;
