@@ -108,8 +108,24 @@ ToolRun runIn(const TempDir& dir, const std::string& binary, const std::vector<s
     if (::pipe(outPipe) != 0 || ::pipe(errPipe) != 0) {
         return {};
     }
+    using Input = RunOptions::Input;
+    int inPipe[2] = {-1, -1};
+    if ((options.input == Input::Pipe || options.input == Input::SilentPipe) &&
+        ::pipe(inPipe) != 0) {
+        return {};
+    }
     const pid_t pid = ::fork();
     if (pid == 0) {
+        if (options.input == Input::File) {
+            const int in = ::open((dir / options.inputFile).c_str(), O_RDONLY);
+            if (in < 0 || ::dup2(in, STDIN_FILENO) < 0) {
+                ::_exit(126);
+            }
+        } else if (inPipe[0] >= 0) {
+            ::dup2(inPipe[0], STDIN_FILENO);
+            ::close(inPipe[0]);
+            ::close(inPipe[1]);
+        }
         ::dup2(outPipe[1], STDOUT_FILENO);
         ::dup2(errPipe[1], STDERR_FILENO);
         ::close(outPipe[0]);
@@ -147,6 +163,28 @@ ToolRun runIn(const TempDir& dir, const std::string& binary, const std::vector<s
     ::close(outPipe[1]);
     ::close(errPipe[1]);
     ToolRun run;
+    std::thread feeder;
+    if (inPipe[0] >= 0) {
+        ::close(inPipe[0]);
+        if (options.input == Input::Pipe) {
+            std::signal(SIGPIPE, SIG_IGN);  // a tool that stops reading early
+            const std::string bytes = [&] {
+                const auto read = dir.read(options.inputFile);
+                return std::string(read.begin(), read.end());
+            }();
+            feeder = std::thread([fd = inPipe[1], bytes] {
+                size_t done = 0;
+                while (done < bytes.size()) {
+                    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+                    if (n <= 0) {
+                        break;
+                    }
+                    done += static_cast<size_t>(n);
+                }
+                ::close(fd);
+            });
+        }
+    }
     std::thread signaller;
     if (options.signalAfterMs >= 0 || !options.signalWhenExists.empty()) {
         const std::string watched = options.signalWhenExists.empty() ? "" : dir / options.signalWhenExists;
@@ -163,6 +201,11 @@ ToolRun runIn(const TempDir& dir, const std::string& binary, const std::vector<s
     int status = 0;
     ::waitpid(pid, &status, 0);
     ended = true;
+    if (feeder.joinable()) {
+        feeder.join();
+    } else if (inPipe[1] >= 0) {
+        ::close(inPipe[1]);
+    }
     if (watcher.joinable()) {
         watcher.join();
     }

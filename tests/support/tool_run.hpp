@@ -36,6 +36,12 @@ struct RunOptions {
     bool oneCpu = false;        // held to one CPU of those the test may use
     bool unprivileged = false;  // run as nobody when the tests run as root
     int killAfterMs = -1;       // SIGKILL when still running by then (a hang), -1: never
+    // Standard input: inherited, the file of that name in the folder, its
+    // bytes written into a pipe (then closed), or a pipe nothing is ever
+    // written to, open until the tool ends.
+    enum class Input { Inherited, File, Pipe, SilentPipe };
+    Input input = Input::Inherited;
+    std::string inputFile;
 };
 
 ToolRun runIn(const TempDir& dir, const std::string& binary, const std::vector<std::string>& args,
