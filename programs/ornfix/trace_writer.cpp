@@ -2,13 +2,12 @@
 
 #include <algorithm>
 #include <cstring>
-#include <ucl/ucl.h>
 
 #include "base/byte_order.hpp"
 #include "ornfix/block_walk.hpp"
 #include "ornfix/salvage.hpp"
+#include "trace/block_encoder.hpp"
 #include "trace/block_expander.hpp"
-#include "trace/fcs16.hpp"
 
 namespace ornpcap::ornfix {
 
@@ -17,10 +16,6 @@ namespace {
 // NRV2B level of the new blocks: the best, since only blocks around damage
 // are cut anew.
 constexpr int kCompressionLevel = 10;
-
-uint16_t fcsOf(std::span<const uint8_t> data) {
-    return Fcs16().reset().update(data.data(), static_cast<uint32_t>(data.size())).result();
-}
 
 }  // namespace
 
@@ -72,16 +67,14 @@ bool TraceWriter::writeBlock(uint16_t tag, std::span<const uint8_t> data, uint16
         return true;
     }
     const uint32_t position = counts_.blocks + 1;
-    uint8_t raw[kBlockHeaderSize];
-    storeLe16(raw, static_cast<uint16_t>((tag & 0x8000) | expectedBlockNumber(position)));
-    storeLe16(raw + 2, static_cast<uint16_t>(data.size()));
-    storeLe16(raw + 4, fcs);
-    if (!put(raw, sizeof raw) || !put(data.data(), data.size())) {
+    const BlockHeader header{
+        static_cast<uint16_t>((tag & 0x8000) | expectedBlockNumber(position)),
+        static_cast<uint16_t>(data.size()), fcs};
+    const auto raw = encodeBlockHeader(header);
+    if (!put(raw.data(), raw.size()) || !put(data.data(), data.size())) {
         return false;
     }
-    const uint32_t need = std::max<uint32_t>(static_cast<uint32_t>(data.size()),
-                                             (carry + expanded + 1) / 2);
-    room_ = std::max(room_, need);
+    room_ = std::max(room_, blockRoomNeed(static_cast<uint32_t>(data.size()), carry, expanded));
     counts_.blocks = position;
     counts_.streamLength += kBlockHeaderSize + static_cast<uint32_t>(data.size());
     return true;
@@ -101,13 +94,10 @@ bool TraceWriter::copyBlock(const BlockHeader& header, const uint8_t* data, uint
 // expands back to the very bytes, else stored.
 bool TraceWriter::emitChunk(size_t length) {
     const uint8_t* raw = pending_.data() + pendingStart_;
-    compressed_.resize(length + length / 8 + 256);
-    ucl_uint packed = static_cast<ucl_uint>(compressed_.size());
-    bool useCompressed =
-        BlockExpander::ensureInitialised() == BlockExpander::Success &&
-        ucl_nrv2b_99_compress(raw, static_cast<ucl_uint>(length), compressed_.data(), &packed,
-                              nullptr, kCompressionLevel, nullptr, nullptr) == UCL_E_OK &&
-        packed < length;
+    bool useCompressed = BlockExpander::ensureInitialised() == BlockExpander::Success &&
+                         compressNrv2b({raw, length}, kCompressionLevel, compressed_) &&
+                         compressed_.size() < length;
+    const size_t packed = compressed_.size();
     if (useCompressed) {
         check_.resize(length);
         uint32_t produced = static_cast<uint32_t>(length);
@@ -121,7 +111,7 @@ bool TraceWriter::emitChunk(size_t length) {
     const uint32_t carry = pendingPhase_.consumed;
     ++counts_.newBlocks;
     counts_.compressed += useCompressed ? 1 : 0;
-    if (!writeBlock(useCompressed ? 0 : 0x8000, data, fcsOf(data), static_cast<uint32_t>(length),
+    if (!writeBlock(useCompressed ? 0 : 0x8000, data, blockFcsOf(data), static_cast<uint32_t>(length),
                     carry)) {
         return false;
     }
@@ -163,16 +153,12 @@ bool TraceWriter::finish(const std::array<uint8_t, 16>* oldTrailer) {
     if (!flushPending(true)) {
         return false;
     }
-    std::array<uint8_t, 16> trailer{};
-    if (oldTrailer != nullptr) {
-        trailer = *oldTrailer;
-    }
     counts_.maxBlockLength = static_cast<uint16_t>(std::min<uint32_t>(room_, 0xFFFF));
-    storeLe16(&trailer[0], counts_.maxBlockLength);
-    storeLe16(&trailer[2], static_cast<uint16_t>(counts_.blocks));
-    storeLe32(&trailer[8], counts_.streamLength);
-    storeLe16(&trailer[14], fcsOf(std::span(trailer).first(14)));
-    return put(trailer.data(), trailer.size());
+    const TraceTrailer trailer =
+        encodeTrailer(counts_.maxBlockLength, static_cast<uint16_t>(counts_.blocks),
+                      counts_.streamLength,
+                      oldTrailer != nullptr ? *oldTrailer : std::array<uint8_t, kTrailerSize>{});
+    return put(trailer.bytes.data(), trailer.bytes.size());
 }
 
 }  // namespace ornpcap::ornfix

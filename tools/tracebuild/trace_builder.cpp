@@ -5,9 +5,8 @@
 #include <fstream>
 #include <iterator>
 
-#include <ucl/ucl.h>
-
 #include "base/byte_order.hpp"
+#include "trace/block_encoder.hpp"
 #include "trace/block_stream.hpp"
 #include "trace/fcs16.hpp"
 #include "trace/trace_header.hpp"
@@ -22,13 +21,13 @@ void putText(Bytes& out, size_t offset, const std::string& text, size_t width, c
     }
 }
 
+// A deliberately wrong FCS flips one bit in each of its bytes.
 void putFcs(Bytes& area, bool bad) {
-    const size_t n = area.size() - 2;
-    uint16_t fcs = Fcs16().reset().update(area.data(), static_cast<uint32_t>(n)).result();
+    sealWithFcs(area);
     if (bad) {
-        fcs ^= 0x0101;
+        area[area.size() - 2] ^= 0x01;
+        area[area.size() - 1] ^= 0x01;
     }
-    storeLe16(&area[n], fcs);
 }
 
 // What the reader holds back after taking every complete record from work.
@@ -59,13 +58,14 @@ Bytes storedBytes(const BlockSpec& block) {
 }
 
 Bytes blockWithHeader(const BlockSpec& block, const Bytes& stored, uint16_t position) {
-    Bytes out(kBlockHeaderSize);
-    const uint16_t number = block.number.value_or(position);
-    storeLe16(&out[0], static_cast<uint16_t>((number & 0x7FFF) | (block.stored ? 0x8000 : 0)));
-    storeLe16(&out[2], block.lengthField.value_or(static_cast<uint16_t>(stored.size())));
-    const uint16_t fcs =
-        Fcs16().reset().update(stored.data(), static_cast<uint32_t>(stored.size())).result();
-    storeLe16(&out[4], block.fcs.value_or(fcs));
+    BlockHeader header = blockHeaderFor(position, block.stored, stored);
+    if (block.number) {
+        header.blockTag = static_cast<uint16_t>((*block.number & 0x7FFF) | (header.blockTag & 0x8000));
+    }
+    header.blockLength = block.lengthField.value_or(header.blockLength);
+    header.blockFcs = block.fcs.value_or(header.blockFcs);
+    const auto raw = encodeBlockHeader(header);
+    Bytes out(raw.begin(), raw.end());
     out.insert(out.end(), stored.begin(), stored.end());
     return out;
 }
@@ -75,8 +75,10 @@ uint16_t roomFor(const std::vector<BlockSpec>& blocks, const std::vector<size_t>
     size_t needed = 0;
     Bytes carry;
     for (size_t i = 0; i < blocks.size(); ++i) {
-        needed = std::max(needed, storedSizes[i]);
-        needed = std::max(needed, (carry.size() + blocks[i].data.size() + 1) / 2);
+        needed = std::max<size_t>(
+            needed, blockRoomNeed(static_cast<uint32_t>(storedSizes[i]),
+                                  static_cast<uint32_t>(carry.size()),
+                                  static_cast<uint32_t>(blocks[i].data.size())));
         carry.insert(carry.end(), blocks[i].data.begin(), blocks[i].data.end());
         consumeRecords(carry, versionMajor);
     }
@@ -124,11 +126,13 @@ Bytes buildHeader(const HeaderSpec& layout) {
 }
 
 Bytes buildTrailer(const TrailerSpec& layout) {
-    Bytes t(kTrailerSize, 0);
-    storeLe16(&t[0], layout.maxBlockLength);
-    storeLe16(&t[2], layout.blockCount);
-    storeLe32(&t[8], layout.streamLength);
-    putFcs(t, layout.badFcs);
+    const TraceTrailer trailer =
+        encodeTrailer(layout.maxBlockLength, layout.blockCount, layout.streamLength);
+    Bytes t(trailer.bytes.begin(), trailer.bytes.end());
+    if (layout.badFcs) {
+        t[14] ^= 0x01;
+        t[15] ^= 0x01;
+    }
     return t;
 }
 
@@ -159,15 +163,8 @@ Bytes traceOfRecords(const std::vector<Record>& records, const HeaderSpec& heade
 }
 
 Bytes compressNrv2b(std::span<const uint8_t> data, int level) {
-    static const bool initialised = ucl_init() == UCL_E_OK;
-    if (!initialised) {
-        return {};
-    }
-    Bytes out(data.size() + data.size() / 8 + 256);
-    ucl_uint outLength = static_cast<ucl_uint>(out.size());
-    const int rc = ucl_nrv2b_99_compress(data.data(), static_cast<ucl_uint>(data.size()),
-                                         out.data(), &outLength, nullptr, level, nullptr, nullptr);
-    out.resize(rc == UCL_E_OK ? outLength : 0);
+    Bytes out;
+    ornpcap::compressNrv2b(data, level, out);
     return out;
 }
 
@@ -267,7 +264,9 @@ void TraceWriter::cutBlock(size_t length) {
     ok_ = ok_ && !tooManyBlocks_ &&
           std::fwrite(encoded.data(), 1, encoded.size(), out_) == encoded.size();
     streamLength_ += static_cast<uint32_t>(encoded.size());
-    const size_t room = std::max(stored.size(), (carry_.size() + length + 1) / 2);
+    const size_t room = blockRoomNeed(static_cast<uint32_t>(stored.size()),
+                                      static_cast<uint32_t>(carry_.size()),
+                                      static_cast<uint32_t>(length));
     maxBlockLength_ = static_cast<uint16_t>(std::min<size_t>(0xFFFF, std::max<size_t>(maxBlockLength_, room)));
     carry_.insert(carry_.end(), block.data.begin(), block.data.end());
     consumeRecords(carry_, header_.versionMajor);
