@@ -232,6 +232,28 @@ TEST(OrnDumpCapture, FailuresGoToStandardErrorWithAStatus) {
     EXPECT_GT(delivered.packets.size(), 0u);
 }
 
+// A reader of a new FIFO that reads up to `bytes` bytes, keeps it open
+// `holdMs` longer, then closes it.
+std::thread stingyReader(const std::string& fifo, size_t bytes, int holdMs) {
+    ::mkfifo(fifo.c_str(), 0600);
+    return std::thread([fifo, bytes, holdMs] {
+        const int fd = ::open(fifo.c_str(), O_RDONLY);
+        Bytes some(bytes);
+        if (bytes != 0) {
+            (void)::read(fd, some.data(), bytes);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(holdMs));
+        ::close(fd);
+    });
+}
+
+// A capture that was stopped: status 0, nothing for Wireshark to show.
+void expectQuietEnd(const ToolRun& run) {
+    EXPECT_FALSE(run.killed) << "it hung";
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.err, "");
+}
+
 // Records enough that orn2pcapng waits for its reader while it writes.
 Bytes largeTrace() { return tracebuild::traceOfRecords(mixedPortRecords(2000), {}, 16384); }
 
@@ -245,42 +267,25 @@ TEST(OrnDumpCapture, AStopEndsTheCaptureQuietly) {
     stop.signal = SIGTERM;
     stop.killAfterMs = 60000;
     const ToolRun waiting = runOrnDump(dir, captureArgs(dir / "unread", kSample), stop);
-    EXPECT_FALSE(waiting.killed);
-    EXPECT_EQ(waiting.exitCode, 0);
-    EXPECT_EQ(waiting.err, "");
+    expectQuietEnd(waiting);
     EXPECT_TRUE(noWriterLeft(dir / "unread")) << "orn2pcapng outlived orndump";
 
     // A reader that opened the FIFO and reads no more: SIGINT mid-stream.
     dir.write("large.orn", largeTrace());
-    ::mkfifo((dir / "stalled").c_str(), 0600);
-    std::thread opener([&] {
-        const int fd = ::open((dir / "stalled").c_str(), O_RDONLY);
-        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
-        ::close(fd);
-    });
+    std::thread opener = stingyReader(dir / "stalled", 0, 1500);
     stop.signal = SIGINT;
     stop.signalAfterMs = 500;
     const ToolRun stalled = runOrnDump(dir, captureArgs(dir / "stalled", "large.orn"), stop);
     opener.join();
-    EXPECT_FALSE(stalled.killed);
-    EXPECT_EQ(stalled.exitCode, 0);
-    EXPECT_EQ(stalled.err, "");
+    expectQuietEnd(stalled);
 
     // The reader closes the FIFO mid-stream: the capture is over.
-    ::mkfifo((dir / "closed").c_str(), 0600);
-    std::thread closer([&] {
-        const int fd = ::open((dir / "closed").c_str(), O_RDONLY);
-        char some[4096];
-        (void)::read(fd, some, sizeof some);
-        ::close(fd);
-    });
+    std::thread closer = stingyReader(dir / "closed", 4096, 0);
     RunOptions guard;
     guard.killAfterMs = 60000;
     const ToolRun closed = runOrnDump(dir, captureArgs(dir / "closed", "large.orn"), guard);
     closer.join();
-    EXPECT_FALSE(closed.killed);
-    EXPECT_EQ(closed.exitCode, 0);
-    EXPECT_EQ(closed.err, "");
+    expectQuietEnd(closed);
 }
 
 // tshark with the extcap in the per-user extcap folder of a home of its own
