@@ -5,10 +5,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <csignal>
+#include <unistd.h>
 
 #include "base/byte_order.hpp"
 #include "base/file_io.hpp"
+#include "tests/support/capture_files.hpp"
 #include "tests/support/orn2pcapng_run.hpp"
 #include "tests/support/tool_run.hpp"
 
@@ -196,6 +200,52 @@ TEST(TraceFromAPipe, OrnPcapSaysItCannotReadAPipe) {
     dir.write("plain.txt", Bytes(300, 'x'));
     EXPECT_EQ(run.out,
               runOrnPcap(dir, {"-i/dev/stdin", "-p30"}, input(Input::File, "plain.txt")).out);
+}
+
+}  // namespace
+}  // namespace ornpcap::test
+
+namespace ornpcap::test {
+namespace {
+
+// --split: one classic pcap file per link type or per port, each of which
+// tcpdump reads to its end, together every packet of the pcapng export.
+TEST(Orn2PcapngSplit, EveryFileReadsInTcpdumpAndTogetherHoldEveryPacket) {
+    if (::access("/usr/bin/tcpdump", X_OK) != 0) {
+        GTEST_SKIP() << "tcpdump is not installed: skipped";
+    }
+    TempDir dir;
+    dir.write("Trace.orn", mixedTrace());
+    ASSERT_EQ(runOrn2Pcapng(dir, {"Trace.orn"}).exitCode, 0);
+    const size_t packets = parsePcapng(dir.read("Trace.pcapng")).packets.size();
+    const std::vector<std::pair<std::string, std::vector<std::string>>> splits = {
+        {"--split=linktype", {"Trace_ETHERNET.pcap", "Trace_PPP.pcap", "Trace_RAW.pcap",
+                              "Trace_LINUX_LAPD.pcap"}},
+        {"--split=port", {"Trace_p3.pcap", "Trace_p20.pcap", "Trace_p21.pcap", "Trace_p30.pcap",
+                          "Trace_p40.pcap", "Trace_p50.pcap"}},
+    };
+    for (const auto& [option, names] : splits) {
+        SCOPED_TRACE(option);
+        const ToolRun run = runOrn2Pcapng(dir, {option, "Trace.orn"});
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        size_t total = 0;
+        for (const std::string& name : names) {
+            const ToolRun read = runIn(dir, "/usr/bin/tcpdump", {"-qnr", name});
+            EXPECT_EQ(read.exitCode, 0) << name << ": " << read.err;
+            // A packet's line begins with its time; some go on in lines of hex.
+            size_t lines = 0;
+            for (size_t at = 0; at < read.out.size(); at = read.out.find('\n', at) + 1) {
+                lines += std::isdigit(static_cast<unsigned char>(read.out[at])) ? 1 : 0;
+                if (read.out.find('\n', at) == std::string::npos) {
+                    break;
+                }
+            }
+            EXPECT_EQ(lines, parsePcap(dir.read(name)).records.size()) << name;
+            EXPECT_EQ(read.err.find("truncated"), std::string::npos) << read.err;
+            total += lines;
+        }
+        EXPECT_EQ(total, packets);
+    }
 }
 
 }  // namespace

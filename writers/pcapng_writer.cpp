@@ -98,7 +98,10 @@ ResultCode PcapngSink::start(const OpenedTrace& trace) {
         const PcapngBlock section =
             sectionHeaderBlock({request_.application, sectionComment(request_.traceName, trace)});
         ResultCode rc = ResultCode::Ok;
-        if (request_.outputName == "-") {
+        traceIdentity_ = trace.identity;
+        if (request_.split != PcapSplit::None) {
+            rc = ResultCode::Ok;  // each file is created with its first packet
+        } else if (request_.outputName == "-") {
             rc = file_.adoptStream(STDOUT_FILENO, trace.identity);
             if (rc == ResultCode::Ok && !file_.append(section.data(), section.size())) {
                 rc = ResultCode::CannotWriteTarget;
@@ -112,10 +115,14 @@ ResultCode PcapngSink::start(const OpenedTrace& trace) {
 }
 
 ResultCode PcapngSink::checkpoint(ResultCode rc) {
-    if (rc == ResultCode::Ok && checkpoints_.due() && !file_.flush()) {
-        rc = ResultCode::CannotWriteTarget;
+    if (rc != ResultCode::Ok || !checkpoints_.due()) {
+        return rc;
     }
-    return rc;
+    bool flushed = request_.split != PcapSplit::None || file_.flush();
+    for (SplitFile& split : splitFiles_) {
+        flushed = split.file.flush() && flushed;
+    }
+    return flushed ? rc : ResultCode::CannotWriteTarget;
 }
 
 ResultCode PcapngSink::record(const EventRecord& record, const uint8_t* payload) {
@@ -228,14 +235,65 @@ ResultCode PcapngSink::takePrepared(PcapngChannel& channel, const EventRecord& r
 ResultCode PcapngSink::written(PcapngChannel& channel, const EventRecord& record,
                                const uint8_t* block, uint32_t length, const PcapngFrame& frame,
                                uint64_t timestamp) {
-    if (!file_.append(block, length)) {
+    if (request_.split != PcapSplit::None) {
+        if (const ResultCode rc = writeSplit(channel, block + kEpbDataOffset, frame, timestamp);
+            rc != ResultCode::Ok) {
+            return rc;
+        }
+    } else if (!file_.append(block, length)) {
         return ResultCode::CannotWriteTarget;
     }
     count(channel, record, frame, timestamp);
     return ResultCode::Ok;
 }
 
+// The packet as a classic pcap record, into the split's file of its link
+// type or port, created with the pcap file header: the time stamp in
+// microseconds, the snapLen the longest packet the link type can carry.
+ResultCode PcapngSink::writeSplit(const PcapngChannel& channel, const uint8_t* data,
+                                  const PcapngFrame& frame, uint64_t timestamp) {
+    const PcapngLink link = pcapngLinkOf(channel.format);
+    const uint32_t key = request_.split == PcapSplit::Port ? channel.port : 0x10000u + link.linkType;
+    SplitFile*& split = splitByKey_[key];
+    if (split == nullptr) {
+        SplitFile& made = splitFiles_.emplace_back();
+        made.name = request_.outputName + "_" +
+                    (request_.split == PcapSplit::Port ? "p" + std::to_string(channel.port)
+                                                       : std::string(link.name)) +
+                    ".pcap";
+        made.linkType = link.linkType;
+        uint8_t header[24] = {};
+        storeLe32(header, 0xA1B2C3D4);
+        storeLe16(header + 4, 2);
+        storeLe16(header + 6, 4);
+        storeLe32(header + 16, pcapngLongestPacket(channel.format));
+        storeLe32(header + 20, link.linkType);
+        if (const ResultCode rc = made.file.create(made.name, traceIdentity_, header);
+            rc != ResultCode::Ok) {
+            splitFiles_.pop_back();
+            splitByKey_.erase(key);
+            return rc;
+        }
+        split = &made;
+    }
+    uint8_t record[16];
+    storeLe32(record, static_cast<uint32_t>(timestamp / 1000));
+    storeLe32(record + 4, static_cast<uint32_t>(timestamp % 1000) * 1000);
+    storeLe32(record + 8, frame.capturedLength);
+    storeLe32(record + 12, frame.originalLength);
+    if (!split->file.append(record, sizeof record, data, frame.capturedLength)) {
+        return ResultCode::CannotWriteTarget;
+    }
+    ++split->packets;
+    return ResultCode::Ok;
+}
+
 ResultCode PcapngSink::describe(PcapngChannel& channel) {
+    if (request_.split != PcapSplit::None) {
+        channel.interfaceId = static_cast<int64_t>(interfaces_.size());
+        interfaces_.push_back(&channel);
+        return ResultCode::Ok;
+    }
     const PcapngBlock block = interfaceDescriptionBlock({pcapngLinkOf(channel.format).linkType,
                                                          snapLengthOf(channel.format),
                                                          channel.name,
@@ -315,6 +373,15 @@ bool PcapngSink::raiseSnapLength() {
 ResultCode PcapngSink::finish(ResultCode result) {
     if (!started_) {
         return result;
+    }
+    if (request_.split != PcapSplit::None) {
+        bool closed = true;
+        for (SplitFile& split : splitFiles_) {
+            closed = split.file.close() && closed;
+        }
+        return result != ResultCode::Ok ? result
+               : closed                 ? ResultCode::Ok
+                                        : ResultCode::CannotWriteTarget;
     }
     const ResultCode completed = unlessOutOfMemory([&] {
         const bool written = writeStatistics() && file_.flush() && raiseSnapLength();

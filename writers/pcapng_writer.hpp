@@ -45,10 +45,25 @@
 
 namespace ornpcap {
 
+// In place of the pcapng file, one classic pcap file per link type or per
+// port, each of one link type, so that tcpdump reads every one to its end:
+// STEM_ETHERNET.pcap, STEM_PPP.pcap, ... or STEM_p30.pcap, ..., each created
+// with its first packet.
+enum class PcapSplit { None, LinkType, Port };
+
 struct PcapngRequest {
-    std::string outputName;   // "-": standard output
+    std::string outputName;   // "-": standard output; with a split, the names' stem
     std::string traceName;    // as the user named it, for the section comment
     std::string application;  // shb_userappl
+    PcapSplit split = PcapSplit::None;
+};
+
+// One pcap file of a split, and the packets written to it.
+struct SplitFile {
+    std::string name;
+    uint16_t linkType = 0;
+    uint64_t packets = 0;
+    OutputFile file;
 };
 
 // A channel of an exported port, with what became of its records.
@@ -146,6 +161,8 @@ public:
     bool started() const { return started_; }
     // The output file's device and inode, once created.
     const FileIdentity& outputIdentity() const { return file_.identity(); }
+    // The files of a split, in the order they were created.
+    const std::deque<SplitFile>& splitFiles() const { return splitFiles_; }
     // The channels that carried a frame, by interface id.
     const std::vector<const PcapngChannel*>& interfaces() const { return interfaces_; }
     // Records of channels that never carried a frame, all skipped by the filter.
@@ -167,6 +184,8 @@ private:
     bool writeStatistics();
     uint32_t snapLengthOf(FrameFormat format) const;
     bool raiseSnapLength();
+    ResultCode writeSplit(const PcapngChannel& channel, const uint8_t* data,
+                          const PcapngFrame& frame, uint64_t timestamp);
 
     PcapngRequest request_;
     OutputFile file_;
@@ -182,6 +201,9 @@ private:
     int32_t timeBase_ = 0;
     uint32_t snapLength_ = 0;
     bool started_ = false;
+    FileIdentity traceIdentity_;
+    std::deque<SplitFile> splitFiles_;
+    std::unordered_map<uint32_t, SplitFile*> splitByKey_;
 };
 
 }  // namespace ornpcap

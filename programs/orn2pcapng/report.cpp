@@ -92,8 +92,19 @@ std::vector<std::string> reportLines(const ExportSummary& s) {
     Sums sums;
     std::vector<std::string> table;
     interfaceRows(s, table, sums);
-    lines.push_back(format("%s -> %s: %zu interfaces, %llu packets", s.settings.trace.c_str(),
-                           output.c_str(), s.writer.interfaces().size(), sums.in + sums.out));
+    if (s.settings.split != Split::None) {
+        lines.push_back(format("%s -> %zu pcap files: %zu interfaces, %llu packets",
+                               s.settings.trace.c_str(), s.writer.splitFiles().size(),
+                               s.writer.interfaces().size(), sums.in + sums.out));
+        for (const SplitFile& f : s.writer.splitFiles()) {
+            lines.push_back(format("  %s: link type %u, %llu packets", f.name.c_str(),
+                                   unsigned{f.linkType}, Count(f.packets)));
+        }
+    } else {
+        lines.push_back(format("%s -> %s: %zu interfaces, %llu packets",
+                               s.settings.trace.c_str(), output.c_str(),
+                               s.writer.interfaces().size(), sums.in + sums.out));
+    }
     lines.emplace_back();
     portRows(s, lines);
     lines.emplace_back();

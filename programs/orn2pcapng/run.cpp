@@ -146,7 +146,7 @@ void nothingExported(const Orn2PcapngSettings& settings, const PcapngSink& write
     std::string what = unrecognised ? "no port's frame format could be decided"
                        : anyRecord  ? "no record of the ports exported carries a frame"
                                     : "the trace holds no records of the ports exported";
-    if (settings.output != "-") {
+    if (settings.output != "-" && settings.split == Split::None) {
         const bool ours = !outputExisted &&
                           identityOfEntry(settings.output).sameAs(writer.outputIdentity());
         if (ours && removeRegularFile(settings.output)) {
@@ -211,8 +211,12 @@ int convert(const Orn2PcapngSettings& settings) {
         diagnostics::interruptedBeforeStart(kProgram, signalNumber);
         return 128 + signalNumber;
     }
-    const bool outputExisted = settings.output != "-" && identityOfEntry(settings.output).known;
-    PcapngSink writer({settings.output, settings.trace, versionLine(kProgram)});
+    const bool outputExisted = settings.output != "-" && settings.split == Split::None &&
+                               identityOfEntry(settings.output).known;
+    const PcapSplit split = settings.split == Split::LinkType ? PcapSplit::LinkType
+                            : settings.split == Split::Port   ? PcapSplit::Port
+                                                              : PcapSplit::None;
+    PcapngSink writer({settings.output, settings.trace, versionLine(kProgram), split});
     FormatChoice choice(writer, settings.ports);
     const Export done = run(source, writer, choice);
     return conclude(settings, done, writer, choice, outputExisted);
