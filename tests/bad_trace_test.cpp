@@ -47,7 +47,7 @@ INSTANTIATE_TEST_SUITE_P(Catalogue, OrnPcapDamage,
                              return damageCaseName(info.param);
                          });
 
-TEST(BadSurroundings, MissingTraceFolderAsTraceAndMissingOutputFolder) {
+TEST(OrnPcapSurroundings, MissingTraceFolderAsTraceAndMissingOutputFolder) {
     TempDir dir;
     EXPECT_EQ(runOrnPcap(dir, {"-f4", "-p3"}).exitCode, 2) << "no trace";
     dir.makeDir("Trace.orn");
@@ -60,7 +60,7 @@ TEST(BadSurroundings, MissingTraceFolderAsTraceAndMissingOutputFolder) {
     EXPECT_TRUE(run.out.ends_with(" \n ERROR 3: file nosuch/x.pcap cannot be created !!!\n"));
 }
 
-TEST(BadSurroundings, ReadOnlyTraceConverts) {
+TEST(OrnPcapSurroundings, ReadOnlyTraceConverts) {
     TempDir dir;
     const Bytes trace = goodDamageBase();
     dir.write("Trace.orn", trace);

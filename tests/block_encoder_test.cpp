@@ -40,7 +40,7 @@ struct Piece {
     bool stored;
 };
 
-TEST(BlockEncoder, BlocksAndTrailerReadBackThroughTheDecoder) {
+TEST(TraceBlockEncoder, BlocksAndTrailerReadBackThroughTheDecoder) {
     const std::vector<Piece> pieces = {
         {textLike(3000), true}, {textLike(5000), false}, {noise(4000), false}, {Bytes{7}, false}};
     Bytes stream;
@@ -88,7 +88,7 @@ TEST(BlockEncoder, BlocksAndTrailerReadBackThroughTheDecoder) {
     }
 }
 
-TEST(BlockEncoder, KeepsTheTrailersUninterpretedBytesAndNumbersModulo32768) {
+TEST(TraceBlockEncoder, KeepsTheTrailersUninterpretedBytesAndNumbersModulo32768) {
     std::array<uint8_t, kTrailerSize> kept{};
     kept.fill(0xA5);
     const TraceTrailer trailer = encodeTrailer(1, 2, 3, kept);

@@ -311,7 +311,7 @@ std::vector<PipelineCase> pipelineCases() {
     };
 }
 
-TEST(BlockPipeline, EveryTraceReadsTheSameOnWorkerThreadsAsOnOne) {
+TEST(TraceBlockPipeline, EveryTraceReadsTheSameOnWorkerThreadsAsOnOne) {
     TempDir dir;
     for (const PipelineCase& c : pipelineCases()) {
         SCOPED_TRACE(c.name);
@@ -331,7 +331,7 @@ TEST(BlockPipeline, EveryTraceReadsTheSameOnWorkerThreadsAsOnOne) {
     }
 }
 
-TEST(BlockPipeline, CutBlockFailsDifferentlyInTheWholeWorkCapacity) {
+TEST(TraceBlockPipeline, CutBlockFailsDifferentlyInTheWholeWorkCapacity) {
     // What makes the room case above worth its name: the worker's expansion
     // alone would have reported another failure.
     const TraceSpec layout = roomTrace({{290, 690}});
@@ -361,7 +361,7 @@ std::map<std::string, Bytes> outputsIn(const TempDir& dir) {
     return files;
 }
 
-TEST(BlockPipeline, ConvertersWriteTheSameBytes) {
+TEST(TraceBlockPipeline, ConvertersWriteTheSameBytes) {
     const std::vector<std::pair<FrameFormat, LsnMode>> converters = {
         {FrameFormat::RawIp, LsnMode::Any},
         {FrameFormat::RawIp, LsnMode::All},
@@ -410,7 +410,7 @@ TEST(BlockPipeline, ConvertersWriteTheSameBytes) {
     }
 }
 
-TEST(BlockPipeline, ToolPrintsAndWritesTheSameHeldToOneCpu) {
+TEST(TraceBlockPipeline, ToolPrintsAndWritesTheSameHeldToOneCpu) {
     // Held to one CPU the tool reads on one thread; on all of them it starts
     // workers where there are two CPUs or more.
     if (::access("/usr/bin/taskset", X_OK) != 0) {
@@ -437,7 +437,7 @@ TEST(BlockPipeline, ToolPrintsAndWritesTheSameHeldToOneCpu) {
 
 // orn2pcapng and orninfo read the same way: held to one CPU and on all of
 // them, the same report, the same exit code and the same pcapng bytes.
-TEST(BlockPipeline, CompanionsSayAndWriteTheSameHeldToOneCpu) {
+TEST(TraceBlockPipeline, CompanionsSayAndWriteTheSameHeldToOneCpu) {
     const std::vector<Bytes> traces = {
         tracebuild::buildTrace(mixedTrace()),
         damaged([](TraceSpec& s) { s.blocks[25].fcs = 0x4321; }),
@@ -475,7 +475,7 @@ size_t threadsNow() {
                                              fs::directory_iterator()));
 }
 
-TEST(BlockPipeline, WorkersRunDuringTheRunAndAreJoinedOnEveryPath) {
+TEST(TraceBlockPipeline, WorkersRunDuringTheRunAndAreJoinedOnEveryPath) {
     TempDir dir;
     dir.write("Trace.orn", tracebuild::buildTrace(mixedTrace()));
     std::thread([] {}).join();  // a sanitizer's runtime starts a thread of its own with the first
@@ -520,7 +520,7 @@ uint64_t readPosition(const std::string& trace) {
     return 0;
 }
 
-TEST(BlockPipeline, ReadsAheadAFixedNumberOfBlocks) {
+TEST(TraceBlockPipeline, ReadsAheadAFixedNumberOfBlocks) {
     // Stored blocks of 1006 bytes. While the sink holds on to the first
     // record, the reader fills every slot and waits: a ring of blocks read,
     // or one more when the first was handed back before the ring was full,
@@ -553,7 +553,7 @@ TEST(BlockPipeline, ReadsAheadAFixedNumberOfBlocks) {
     EXPECT_LE(sink.position, kAhead + kBlock + 4096);
 }
 
-TEST(BlockPipeline, WorkersFollowTheRequestAndTheCpusAtHand) {
+TEST(TraceBlockPipeline, WorkersFollowTheRequestAndTheCpusAtHand) {
     EXPECT_EQ(blockWorkers(1, 1000), 0u);
     EXPECT_EQ(blockWorkers(2, 1), 2u);
     EXPECT_EQ(blockWorkers(100, 1000), 16u);

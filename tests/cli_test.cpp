@@ -75,9 +75,9 @@ struct Case {
     int exitCode;
 };
 
-class UsageTest : public ::testing::TestWithParam<Case> {};
+class OrnPcapUsage : public ::testing::TestWithParam<Case> {};
 
-TEST_P(UsageTest, PrintsExactlyAndExits) {
+TEST_P(OrnPcapUsage, PrintsExactlyAndExits) {
     TempDir dir;
     const Case& c = GetParam();
     const ToolRun run = runOrnPcap(dir, c.args);
@@ -112,7 +112,7 @@ std::string caseName(const ::testing::TestParamInfo<Case>& info) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Options, UsageTest,
+    Options, OrnPcapUsage,
     ::testing::Values(
         Case{{}, withHelp(" NO PARAMETERS detected, showing help.\n"), 1},
         Case{{"-x", "junk"}, withHelp(" NO PARAMETERS detected, showing help.\n"), 1},
@@ -143,7 +143,7 @@ INSTANTIATE_TEST_SUITE_P(
 // Options that are accepted: the run goes on to the trace, which is missing,
 // so it ends with 2 and prints nothing after the detected parameters.
 INSTANTIATE_TEST_SUITE_P(
-    MissingTrace, UsageTest,
+    MissingTrace, OrnPcapUsage,
     ::testing::Values(
         Case{{"-p65535"}, " -p - Port to be extracted: 65535\n", 2},
         Case{{"-P30"}, " -p - Port to be extracted: 30\n", 2},
@@ -161,7 +161,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 // Runs that reach the converter on a trace without blocks: the echo, then
 // "NO EVENTS WERE FOUND" (exit 1), the warnings where options are ignored.
-TEST(OptionWarnings, I4bIgnoresLsnAndDirection) {
+TEST(OrnPcapOptionWarnings, I4bIgnoresLsnAndDirection) {
     TempDir dir;
     dir.write("Trace.orn", emptyTrace(8));
     const ToolRun run = runOrnPcap(dir, {"-f5", "-p3", "-l1", "-d0"});
@@ -182,7 +182,7 @@ TEST(OptionWarnings, I4bIgnoresLsnAndDirection) {
     EXPECT_EQ(run.exitCode, 1);
 }
 
-TEST(OptionWarnings, EthernetIgnoresLsnButNotAny) {
+TEST(OrnPcapOptionWarnings, EthernetIgnoresLsnButNotAny) {
     TempDir dir;
     dir.write("Trace.orn", emptyTrace(7));
     const ToolRun all = runOrnPcap(dir, {"-f1", "-p30", "-lALL"});
@@ -239,7 +239,7 @@ std::vector<ProbeCase> probeCases() {
     return cases;
 }
 
-TEST(Probe, RefusesDamagedTracesBeforeTheEcho) {
+TEST(OrnPcapProbe, RefusesDamagedTracesBeforeTheEcho) {
     for (const ProbeCase& c : probeCases()) {
         TempDir dir;
         dir.write("Trace.orn", c.trace);
@@ -250,7 +250,7 @@ TEST(Probe, RefusesDamagedTracesBeforeTheEcho) {
     }
 }
 
-TEST(Probe, AcceptsVersionsFiveToEight) {
+TEST(OrnPcapProbe, AcceptsVersionsFiveToEight) {
     for (uint16_t version : {5, 6, 7, 8}) {
         TempDir dir;
         // The probe reads 203 bytes first, so a small header needs a few
@@ -265,7 +265,7 @@ TEST(Probe, AcceptsVersionsFiveToEight) {
     }
 }
 
-TEST(Probe, ShortVersionSixFileIsUnreadable) {
+TEST(OrnPcapProbe, ShortVersionSixFileIsUnreadable) {
     // 196 bytes hold a good 180-byte header and a trailer, but the probe
     // always reads 203 bytes first.
     TempDir dir;
@@ -274,7 +274,7 @@ TEST(Probe, ShortVersionSixFileIsUnreadable) {
 }
 
 // A name with blanks is one argument, quoted by the shell: all of it is the name.
-TEST(Entry, NamesWithBlanksAreWholeNames) {
+TEST(OrnPcapEntry, NamesWithBlanksAreWholeNames) {
     TempDir dir;
     EventRecord r;
     r.port = 3;
@@ -288,7 +288,7 @@ TEST(Entry, NamesWithBlanksAreWholeNames) {
     EXPECT_EQ(dir.list(), (std::vector<std::string>{"my out.pcap", "my trace.orn"}));
 }
 
-TEST(Entry, CreateFailureNamesTheFileOfEveryConverter) {
+TEST(OrnPcapEntry, CreateFailureNamesTheFileOfEveryConverter) {
     // The trace has a record for each converter, but the output folder is missing.
     TempDir dir;
     EventRecord r;

@@ -42,7 +42,7 @@ std::string read(std::vector<const char*> args) {
     return seen;
 }
 
-TEST(CommandLine, ReadsOptionsAsGetoptLongDoes) {
+TEST(SuiteCommandLine, ReadsOptionsAsGetoptLongDoes) {
     EXPECT_EQ(read({"-fn", "a.orn"}), "f n | a.orn");
     EXPECT_EQ(read({"-nfp30"}), "n f p=30 |");
     EXPECT_EQ(read({"-p", "30", "--port=31", "--port", "32"}), "p=30 p=31 p=32 |");
@@ -54,7 +54,7 @@ TEST(CommandLine, ReadsOptionsAsGetoptLongDoes) {
     EXPECT_EQ(read({"-p", "-n"}), "p=-n |") << "a value may begin with -";
 }
 
-TEST(CommandLine, SaysEachKindOfUsageErrorInWords) {
+TEST(SuiteCommandLine, SaysEachKindOfUsageErrorInWords) {
     const std::pair<std::vector<const char*>, std::string> cases[] = {
         {{"-x"}, "unknown option -x"},
         {{"-fxn"}, "unknown option -x"},
@@ -73,7 +73,7 @@ TEST(CommandLine, SaysEachKindOfUsageErrorInWords) {
     }
 }
 
-TEST(CommandLine, EachReaderStartsAfreshAndLeavesTheArgumentsAsTheyWere) {
+TEST(SuiteCommandLine, EachReaderStartsAfreshAndLeavesTheArgumentsAsTheyWere) {
     std::vector<const char*> args = {"prog", "a.orn", "-f", "b.orn"};
     const std::vector<const char*> before = args;
     for (int round = 0; round < 2; ++round) {

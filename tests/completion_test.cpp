@@ -25,7 +25,7 @@ std::string complete(const std::string& program, const std::string& words) {
     return runIn(dir, "/bin/bash", {"-c", script}).out;
 }
 
-TEST(Completion, EveryProgramCompletesItsOptionsAndTraces) {
+TEST(SuiteCompletion, EveryProgramCompletesItsOptionsAndTraces) {
     std::ifstream list(ORNPCAP_SOURCE_DIR "/scripts/programs");
     for (std::string program; std::getline(list, program);) {
         SCOPED_TRACE(program);

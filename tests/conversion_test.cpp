@@ -153,7 +153,7 @@ void expectDelivered(const Outcome& out, const std::vector<Sample>& expected) {
     }
 }
 
-TEST(ConversionRun, RecordsAcrossBlocksArriveOnceWholeAndWithTheBlockThatEndsThem) {
+TEST(OrnPcapConversionRun, RecordsAcrossBlocksArriveOnceWholeAndWithTheBlockThatEndsThem) {
     // An empty record between two others; the long one spans three blocks of
     // 60 bytes and two of 100; blocks of 20 cut every header.
     const std::vector<Sample> samples = {sample(1, 10), sample(2, 0), sample(3, 100), sample(4, 3)};
@@ -188,7 +188,7 @@ TEST(ConversionRun, RecordsAcrossBlocksArriveOnceWholeAndWithTheBlockThatEndsThe
     }
 }
 
-TEST(ConversionRun, VersionFiveHeadersAreWidened) {
+TEST(OrnPcapConversionRun, VersionFiveHeadersAreWidened) {
     // Written out by hand: lsn and auxWord2 are single bytes, which reach the
     // writer zero-extended; the record after this one must still be found.
     Bytes stream = {0x34, 0x12, 0xEF, 0xCD, 0xAB, 0x89, 0x02, 0x01, 0xFF, 0xEF, 0xBE, 0x80,
@@ -206,7 +206,7 @@ TEST(ConversionRun, VersionFiveHeadersAreWidened) {
     expectDelivered(out, {first, next});
 }
 
-TEST(ConversionRun, NothingToReadGivesOne) {
+TEST(OrnPcapConversionRun, NothingToReadGivesOne) {
     // streamLength 0: no block is read, but the sink starts, so the pcap
     // converter clears old outputs first. blockCount 0: the run ends before
     // that, and they stay.
@@ -241,7 +241,7 @@ TEST(ConversionRun, NothingToReadGivesOne) {
     }
 }
 
-TEST(ConversionRun, ReadOnlyTraceIsConvertedAndLeftAsItWas) {
+TEST(OrnPcapConversionRun, ReadOnlyTraceIsConvertedAndLeftAsItWas) {
     const std::vector<Sample> samples = {sample(1, 10), sample(2, 60)};
     const TraceSpec layout =
         traceOf(tracebuild::splitIntoBlocks(streamOf(samples), 50, BlockMode::Alternate));
@@ -340,9 +340,9 @@ const BlockCase kBlockCases[] = {
      .code = CannotCreateTarget, .delivered = 2, .maxBlockLength = 0, .failAt = 2},
 };
 
-class ConversionBlocks : public testing::TestWithParam<BlockCase> {};
+class OrnPcapConversionBlocks : public testing::TestWithParam<BlockCase> {};
 
-TEST_P(ConversionBlocks, EndWithTheirCodeAndTheSinkFinishedOnce) {
+TEST_P(OrnPcapConversionBlocks, EndWithTheirCodeAndTheSinkFinishedOnce) {
     const BlockCase& c = GetParam();
     const Bytes stream = streamOf(kStream);
     TraceSpec layout = traceOf({});
@@ -366,14 +366,14 @@ TEST_P(ConversionBlocks, EndWithTheirCodeAndTheSinkFinishedOnce) {
     EXPECT_EQ(std::tie(out.started, out.finishes), std::make_tuple(1, 1));
 }
 
-INSTANTIATE_TEST_SUITE_P(Conversion, ConversionBlocks, testing::ValuesIn(kBlockCases),
+INSTANTIATE_TEST_SUITE_P(Conversion, OrnPcapConversionBlocks, testing::ValuesIn(kBlockCases),
                          [](const testing::TestParamInfo<BlockCase>& info) {
                              return std::string(info.param.name);
                          });
 
 // The expander initialises once per process, so what it does before that is
 // looked at in a process of its own (started afresh, not forked from this one).
-TEST(ConversionExpanderDeathTest, ExpandBeforeInitialisationTouchesNothing) {
+TEST(TraceExpanderDeathTest, ExpandBeforeInitialisationTouchesNothing) {
     const std::string style = GTEST_FLAG_GET(death_test_style);
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     const auto untouched = [] {

@@ -30,7 +30,7 @@ std::map<uint16_t, FormatGuess> guessPerPort(const std::vector<Record>& records)
     return guesses;
 }
 
-TEST(FormatRecogniser, NamesTheFormatOfEveryPortOfTheSample) {
+TEST(FramesRecogniser, NamesTheFormatOfEveryPortOfTheSample) {
     TempDir dir;
     dir.write("Trace.orn", tracebuild::readFile(std::string(ORNPCAP_SOURCE_DIR) + "/examples/Trace.orn"));
     const std::map<uint16_t, FormatGuess> guesses = guessPerPort(readTraceRecords(dir / "Trace.orn"));
@@ -64,7 +64,7 @@ constexpr FormatName kFormats[] = {
 // 100 ports of each format, each with its own seed, 1 to 200 records and 1 to
 // 3 links. The format must be named for 95% of them, and no port may be
 // named as another format with a confidence that would make OrnPcap warn.
-TEST(FormatRecogniser, RecognisesRealisticTrafficOfEachFormat) {
+TEST(FramesRecogniser, RecognisesRealisticTrafficOfEachFormat) {
     constexpr uint32_t kPorts = 100;
     for (const FormatName& f : kFormats) {
         const int32_t format = static_cast<int32_t>(f.traffic);
@@ -108,7 +108,7 @@ std::vector<Bytes> trafficFrames(TrafficFormat format, unsigned long count, uint
     return frames;
 }
 
-TEST(FormatRecogniser, FramesThatFitNoFormatWellStayUnknown) {
+TEST(FramesRecogniser, FramesThatFitNoFormatWellStayUnknown) {
     uint32_t state = 99;
     std::vector<Bytes> random;
     for (size_t n = 0; n < 200; ++n) {
@@ -152,7 +152,7 @@ TEST(FormatRecogniser, FramesThatFitNoFormatWellStayUnknown) {
 
 // Frames that fit a format and Raw-IP too are that format; the IPv4 packets
 // on their own are Raw-IP.
-TEST(FormatRecogniser, TheMostSpecificGoodFitWins) {
+TEST(FramesRecogniser, TheMostSpecificGoodFitWins) {
     const auto framesOf = [](TrafficFormat format, auto keep) {
         std::vector<Bytes> frames;
         TrafficSpec recipe{format, 1, 0, 1, 600, 9};
@@ -191,7 +191,7 @@ TEST(FormatRecogniser, TheMostSpecificGoodFitWins) {
 
 // The numbers OrnPcap and orninfo go by: few frames say little, frames that
 // fit nothing or another format lower the confidence.
-TEST(FormatRecogniser, ConfidenceWeighsShareAgainstRivalAndEvidence) {
+TEST(FramesRecogniser, ConfidenceWeighsShareAgainstRivalAndEvidence) {
     const Bytes lcp = {0xff, 0x03, 0xc0, 0x21, 0x01, 0x01, 0x00, 0x0e, 0x01,
                        0x04, 0x05, 0xdc, 0x05, 0x06, 0x3c, 0x1d, 0x9e, 0x01};
     const Bytes rr = {0x02, 0x81, 0x01, 0x02};       // LAPD
@@ -219,7 +219,7 @@ TEST(FormatRecogniser, ConfidenceWeighsShareAgainstRivalAndEvidence) {
     }
 }
 
-TEST(FormatRecogniser, JudgesOnlyWhatTheConvertersConvertAndStopsInTime) {
+TEST(FramesRecogniser, JudgesOnlyWhatTheConvertersConvertAndStopsInTime) {
     const std::vector<Bytes> frames = trafficFrames(TrafficFormat::PppSync, 1000, 8);
     FormatRecogniser skipped;
     EventRecord r;

@@ -15,7 +15,7 @@ void writeSample(const TempDir& dir) {
               tracebuild::readFile(std::string(ORNPCAP_SOURCE_DIR) + "/examples/Trace.orn"));
 }
 
-TEST(FormatWarning, NoneForTheSamplesPortsWithTheirFormat) {
+TEST(OrnPcapFormatWarning, NoneForTheSamplesPortsWithTheirFormat) {
     TempDir dir;
     writeSample(dir);
     for (const std::vector<std::string>& args :
@@ -28,7 +28,7 @@ TEST(FormatWarning, NoneForTheSamplesPortsWithTheirFormat) {
     }
 }
 
-TEST(FormatWarning, OneLineWhenTheFramesLookLikeAnotherFormat) {
+TEST(OrnPcapFormatWarning, OneLineWhenTheFramesLookLikeAnotherFormat) {
     const struct {
         std::vector<std::string> args;
         int exitCode;
@@ -56,7 +56,7 @@ TEST(FormatWarning, OneLineWhenTheFramesLookLikeAnotherFormat) {
 
 // Two LCP frames on a port: PPP-Sync, but with a confidence of 0.75, too
 // little to contradict -f1.
-TEST(FormatWarning, NoneWhenTheFramesSayTooLittle) {
+TEST(OrnPcapFormatWarning, NoneWhenTheFramesSayTooLittle) {
     const Bytes lcp = {0xff, 0x03, 0xc0, 0x21, 0x01, 0x01, 0x00, 0x0e, 0x01,
                        0x04, 0x05, 0xdc, 0x05, 0x06, 0x3c, 0x1d, 0x9e, 0x01};
     std::vector<tracebuild::Record> records(2);

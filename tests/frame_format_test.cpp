@@ -13,7 +13,7 @@
 namespace ornpcap::test {
 namespace {
 
-TEST(FrameFormatTable, NamesLeadBackToTheirRowAndOutputsAgree) {
+TEST(FramesTable, NamesLeadBackToTheirRowAndOutputsAgree) {
     std::set<std::string> names, cliNames;
     for (const FrameFormatRow& row : frameFormats()) {
         SCOPED_TRACE(std::string(row.name));

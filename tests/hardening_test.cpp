@@ -20,7 +20,7 @@ namespace {
 const std::string kInterrupted =
     " \nCONVERSION INTERRUPTED. Target file(s) completed up to the last record.\n";
 
-TEST(Interrupt, EveryOutputIsCompleteAfterTheSignal) {
+TEST(OrnPcapInterrupt, EveryOutputIsCompleteAfterTheSignal) {
     struct Case {
         std::vector<std::string> args;
         int signal;
@@ -58,7 +58,7 @@ TEST(Interrupt, EveryOutputIsCompleteAfterTheSignal) {
     }
 }
 
-TEST(AllMode, MoreLsnsThanOpenFilesGivesTheSameFiles) {
+TEST(OrnPcapAllMode, MoreLsnsThanOpenFilesGivesTheSameFiles) {
     // With 40 descriptors the tool keeps only a few outputs open and has to
     // close and reopen them as the 30 LSNs come round.
     for (const std::vector<std::string>& args :
@@ -81,7 +81,7 @@ TEST(AllMode, MoreLsnsThanOpenFilesGivesTheSameFiles) {
     }
 }
 
-TEST(Progress, ShownOnATerminalOnlyAndNeverOnStandardOutput) {
+TEST(OrnPcapProgress, ShownOnATerminalOnlyAndNeverOnStandardOutput) {
     if (::access("/usr/bin/script", X_OK) != 0) {
         GTEST_SKIP() << "script(1) is not installed: no terminal to show progress on";
     }
@@ -103,7 +103,7 @@ TEST(Progress, ShownOnATerminalOnlyAndNeverOnStandardOutput) {
 
 // In-process: the run stops after the record during which the signal came,
 // and the sink is finished.
-TEST(Interrupt, RunStopsAfterTheRecordInHand) {
+TEST(OrnPcapInterrupt, RunStopsAfterTheRecordInHand) {
     TempDir dir;
     writePortTrace(dir, 1000);
     struct InterruptingSink final : RecordSink {

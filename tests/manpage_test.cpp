@@ -25,7 +25,7 @@ std::string contentOf(const TempDir& dir, const std::string& name) {
     return flattened(std::string(bytes.begin(), bytes.end()));
 }
 
-TEST(ManPage, RendersCleanlyAndGivesEveryExitStatusWithItsMessage) {
+TEST(OrnPcapManPage, RendersCleanlyAndGivesEveryExitStatusWithItsMessage) {
     const RenderedPage rendered = renderManPage("OrnPcap.1");
     if (!rendered.groffInstalled) {
         GTEST_SKIP() << "groff is not installed: manual page check skipped";
@@ -51,7 +51,7 @@ TEST(ManPage, RendersCleanlyAndGivesEveryExitStatusWithItsMessage) {
 
 // Every program's page: mandoc's lint and groff's warnings find nothing, and
 // it points to the others and to the Wireshark tools.
-TEST(ManPage, EveryProgramHasAPageThatLintsClean) {
+TEST(OrnPcapManPage, EveryProgramHasAPageThatLintsClean) {
     if (std::system("command -v mandoc >/dev/null 2>&1") != 0) {
         GTEST_SKIP() << "mandoc is not installed: manual page lint skipped";
     }

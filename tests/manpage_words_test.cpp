@@ -77,7 +77,7 @@ std::vector<std::string> runTogetherWords(const std::string& path) {
     return {found.begin(), found.end()};
 }
 
-TEST(ManPageWords, NoPageRunsWordsTogether) {
+TEST(SuiteManPageWords, NoPageRunsWordsTogether) {
     if (!renderManPage("OrnPcap.1").groffInstalled) {
         GTEST_SKIP() << "groff is not installed: manual page check skipped";
     }
@@ -92,7 +92,7 @@ TEST(ManPageWords, NoPageRunsWordsTogether) {
 
 // The check finds the fault it is for, and takes an option joined to its
 // value (-itrace) or a name built of parts (trace_pport.pcap) for no fault.
-TEST(ManPageWords, FindsTheWordsAFontMacroRunsTogether) {
+TEST(SuiteManPageWords, FindsTheWordsAFontMacroRunsTogether) {
     if (!renderManPage("OrnPcap.1").groffInstalled) {
         GTEST_SKIP() << "groff is not installed: manual page check skipped";
     }

@@ -25,7 +25,7 @@ std::string nameFor(FrameFormat format, Direction direction, uint16_t lsn,
     return makePlan(s).naming.nameFor(lsn);
 }
 
-TEST(OutputNaming, SuffixesAndExtensions) {
+TEST(OrnPcapOutputNaming, SuffixesAndExtensions) {
     using enum FrameFormat;
     EXPECT_EQ(nameFor(Ethernet, Direction::InOut, 0, "Trace.pcap"), "Trace.pcap");
     EXPECT_EQ(nameFor(Ethernet, Direction::InOut, 0x1A, "Trace.pcap"), "Trace_001A.pcap");
@@ -42,14 +42,14 @@ TEST(OutputNaming, SuffixesAndExtensions) {
     EXPECT_EQ(nameFor(Ethernet, Direction::InOut, 2, "a.b.pcap"), "a.b_0002.pcap");
 }
 
-TEST(OutputNaming, OutputNameTakesTheConverterExtension) {
+TEST(OrnPcapOutputNaming, OutputNameTakesTheConverterExtension) {
     EXPECT_EQ(OutputNaming("Trace.pcap", ".vn", Direction::InOut).outputName(), "Trace.vn");
     EXPECT_EQ(OutputNaming("Trace.Pcap", ".i4b", Direction::InOut).outputName(), "Trace.i4b");
     EXPECT_EQ(OutputNaming("Trace.pcap", "", Direction::In).outputName(), "Trace.pcap");
     EXPECT_EQ(OutputNaming("Trace.vn", ".i4b", Direction::InOut).outputName(), "Trace.vn");
 }
 
-TEST(OutputNaming, SplitsAtTheFinalComponent) {
+TEST(OrnPcapOutputNaming, SplitsAtTheFinalComponent) {
     const NameParts parts = splitName("dir.x/sub/.pcap");
     EXPECT_EQ(parts.directory, "dir.x/sub/");
     EXPECT_EQ(parts.baseName, "");
@@ -57,7 +57,7 @@ TEST(OutputNaming, SplitsAtTheFinalComponent) {
     EXPECT_EQ(splitName("sub.d/z").extension, "");
 }
 
-TEST(OutputNaming, RecognisesOnlyNamesItCanProduce) {
+TEST(OrnPcapOutputNaming, RecognisesOnlyNamesItCanProduce) {
     const NameParts trace = splitName("Trace.pcap");
     for (const char* yes : {"Trace.pcap", "Trace_0001.pcap", "Trace_In.pcap", "Trace_001A_Out.pcap",
                             "Trace_FFFF.pcap"}) {
@@ -79,7 +79,7 @@ bool clearOld(const std::string& outputName, const FileIdentity& keep) {
     return clearOldOutputs(outputName, keep, refusal);
 }
 
-TEST(ClearOldOutputs, DeletesOldOutputsAndKeepsTheRest) {
+TEST(OrnPcapClearOldOutputs, DeletesOldOutputsAndKeepsTheRest) {
     TempDir dir;
     for (const char* name : {"Trace.pcap", "Trace_0001.pcap", "Trace_In.pcap", "Trace.vn",
                              "Trace_backup.pcap", "other.pcap"}) {
@@ -90,7 +90,7 @@ TEST(ClearOldOutputs, DeletesOldOutputsAndKeepsTheRest) {
     EXPECT_TRUE(clearOld(dir / "Trace.pcap", FileIdentity{})) << "nothing to delete is fine";
 }
 
-TEST(ClearOldOutputs, NeverDeletesTheTrace) {
+TEST(OrnPcapClearOldOutputs, NeverDeletesTheTrace) {
     TempDir dir;
     dir.write("Trace.pcap", Bytes{1, 2, 3});  // the trace, by an unlucky name
     dir.write("Trace_In.pcap", Bytes{4});
@@ -101,7 +101,7 @@ TEST(ClearOldOutputs, NeverDeletesTheTrace) {
     EXPECT_EQ(dir.read("Trace.pcap"), (Bytes{1, 2, 3}));
 }
 
-TEST(ClearOldOutputs, LeavesWhatIsNotARegularFile) {
+TEST(OrnPcapClearOldOutputs, LeavesWhatIsNotARegularFile) {
     TempDir dir;
     dir.makeDir("Trace.pcap");
     dir.write("elsewhere", Bytes{1});
@@ -116,7 +116,7 @@ TEST(ClearOldOutputs, LeavesWhatIsNotARegularFile) {
     EXPECT_EQ(dir.read("elsewhere"), Bytes{1});
 }
 
-TEST(ClearOldOutputs, StopsAtTheFirstFailure) {
+TEST(OrnPcapClearOldOutputs, StopsAtTheFirstFailure) {
     if (::geteuid() == 0) {
         GTEST_SKIP() << "root may delete from a read-only folder";
     }

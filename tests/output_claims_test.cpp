@@ -47,7 +47,7 @@ bool prepare(const TempDir& dir, const std::string& standing) {
     return ::mknod((dir / "null.pcap").c_str(), S_IFCHR | 0600, makedev(1, 3)) == 0;
 }
 
-TEST(OutputClaims, WhatTheRunDidNotCreateIsNeitherAppendedToNorTakenOver) {
+TEST(OrnPcapOutputClaims, WhatTheRunDidNotCreateIsNeitherAppendedToNorTakenOver) {
     const Refusal cases[] = {
         {"link at an ALL-mode name", {"-f2", "-p30", "-lALL", "-d0"}, "link", ""},
         {"link at an ALL-mode name", {"-f4", "-p30", "-lALL"}, "link",
@@ -95,7 +95,7 @@ TEST(OutputClaims, WhatTheRunDidNotCreateIsNeitherAppendedToNorTakenOver) {
 
 // Written through: the output the user named, when it is a link, the way
 // `tcpdump -w` writes through one; made anew, never appended to.
-TEST(OutputClaims, TheNamedOutputIsWrittenThroughALinkAsANewFile) {
+TEST(OrnPcapOutputClaims, TheNamedOutputIsWrittenThroughALinkAsANewFile) {
     TempDir dir;
     writePortTrace(dir, 40, 4, 60);
     dir.write("old.vn", Bytes(300, 0x55));
@@ -111,7 +111,7 @@ TEST(OutputClaims, TheNamedOutputIsWrittenThroughALinkAsANewFile) {
 }
 
 // An old output that cannot be deleted would mix with the new packets.
-TEST(OutputClaims, AnOldOutputThatCannotBeDeletedEndsTheRunBeforeWriting) {
+TEST(OrnPcapOutputClaims, AnOldOutputThatCannotBeDeletedEndsTheRunBeforeWriting) {
     TempDir dir;
     ASSERT_EQ(::chmod(dir.path().c_str(), 0755), 0);  // for the run as nobody
     writePortTrace(dir, 40, 4, 60);

@@ -97,7 +97,7 @@ std::string statsBlock(int traceRecords, int output, int in, int out, int discar
     return text;
 }
 
-TEST(PcapTime, RecordTimeIsTraceStartInUtcPlusTimeMs) {
+TEST(WritersPcapTime, RecordTimeIsTraceStartInUtcPlusTimeMs) {
     struct Case {
         uint16_t version, year;
         uint8_t month, day, hour, minute, second;
@@ -140,7 +140,7 @@ Bytes withEtherType(const Bytes& p, uint8_t hi, uint8_t lo) {
     return cat(cat(Bytes(p.begin(), p.begin() + 12), {hi, lo}), Bytes(p.begin() + 12, p.end()));
 }
 
-TEST(PcapFile, HeaderCarriesSnapLengthAndLinkTypeAndFramesAreNotCut) {
+TEST(WritersPcapFile, HeaderCarriesSnapLengthAndLinkTypeAndFramesAreNotCut) {
     Bytes ppp = cat({0xFF, 0x03}, seq(40, 0x30));
     tracebuild::appendFcs(ppp);
     struct Case {
@@ -287,7 +287,7 @@ std::vector<FrameCase> frameCases() {
     return cases;
 }
 
-TEST(PcapFraming, EachFormatBecomesAFrameOfItsLinkType) {
+TEST(FramesPcap, EachFormatBecomesAFrameOfItsLinkType) {
     std::vector<uint8_t> frame(kPcapFrameBufferSize);
     for (const FrameCase& c : frameCases()) {
         SCOPED_TRACE(testing::Message() << c.name << ", lsn " << c.lsn);
@@ -302,7 +302,7 @@ TEST(PcapFraming, EachFormatBecomesAFrameOfItsLinkType) {
     }
 }
 
-TEST(PcapRun, CountsOnlyWhatPassesTheFilter) {
+TEST(OrnPcapPcapRun, CountsOnlyWhatPassesTheFilter) {
     TempDir dir;
     Rec badStatus = rec(kIn, kIp), otherPort = rec(kIn, kIp);
     badStatus.header.eventStatus = 1;
@@ -318,7 +318,7 @@ TEST(PcapRun, CountsOnlyWhatPassesTheFilter) {
     EXPECT_TRUE(f.whole);
 }
 
-TEST(PcapRun, NothingWrittenMeansNoFileAndExitOne) {
+TEST(OrnPcapPcapRun, NothingWrittenMeansNoFileAndExitOne) {
     struct Case {
         std::vector<std::string> args;
         std::vector<Rec> recs;
@@ -345,7 +345,7 @@ TEST(PcapRun, NothingWrittenMeansNoFileAndExitOne) {
     }
 }
 
-TEST(PcapRun, OneLsnOrOneFilePerLsn) {
+TEST(OrnPcapPcapRun, OneLsnOrOneFilePerLsn) {
     const std::vector<Rec> recs = {rec(kIn, seq(5, 1), 0x0A), rec(kIn, seq(5, 2), 0x0B), rec(kIn, seq(5, 3), 0x0A)};
     struct Case {
         const char* lsnOption;
@@ -397,7 +397,7 @@ TraceHeader epochHeader() {
     return header;
 }
 
-TEST(PcapWriter, AllModeNeverAppendsToAFileItDidNotCreate) {
+TEST(WritersPcapWriter, AllModeNeverAppendsToAFileItDidNotCreate) {
     TempDir dir;
     dir.write("Trace_0001_In.pcap", fileHeader(1600, 9));  // not the run's, and still there
     const NamesWithoutCleanUp names(dir / "Trace.pcap");
@@ -412,7 +412,7 @@ TEST(PcapWriter, AllModeNeverAppendsToAFileItDidNotCreate) {
     EXPECT_EQ(dir.list(), std::vector<std::string>{"Trace_0001_In.pcap"});
 }
 
-TEST(PcapWriter, AllModeFilesCarryTheTimeBaseAndSnapLength) {
+TEST(WritersPcapWriter, AllModeFilesCarryTheTimeBaseAndSnapLength) {
     TempDir dir;
     const NamesWithoutCleanUp names(dir / "Trace.pcap");
     ConversionStats stats;
@@ -436,7 +436,7 @@ TEST(PcapWriter, AllModeFilesCarryTheTimeBaseAndSnapLength) {
     EXPECT_EQ(std::tuple(stats.generatedFiles, stats.outputRecords), std::tuple(2, 2));
 }
 
-TEST(PcapRun, OutputThatCannotBeCreatedLeavesTheTraceAlone) {
+TEST(OrnPcapPcapRun, OutputThatCannotBeCreatedLeavesTheTraceAlone) {
     enum Prepare { Nothing, Directory, Symlink, Hardlink };
     struct Case {
         std::vector<std::string> args;
@@ -472,7 +472,7 @@ TEST(PcapRun, OutputThatCannotBeCreatedLeavesTheTraceAlone) {
     }
 }
 
-TEST(PcapRun, WriteFailureEndsWithSixAndLeavesWholeRecords) {
+TEST(OrnPcapPcapRun, WriteFailureEndsWithSixAndLeavesWholeRecords) {
     std::vector<Rec> recs;
     for (int i = 0; i < 100; ++i) recs.push_back(rec(kIn, cat({0x45}, Bytes(999, uint8_t(i)))));
     for (long limit : {500L, 80000L}) {  // 24 + 100 x 1016 bytes would be written

@@ -24,7 +24,7 @@ namespace {
 
 std::string hexOf(const Bytes& b) { return hex(b.data(), b.size()); }
 
-TEST(PcapngBlocks, InterfaceAndPacketBlocksByteForByte) {
+TEST(WritersPcapngBlocks, InterfaceAndPacketBlocksByteForByte) {
     EXPECT_EQ(hexOf(interfaceDescriptionBlock({9, 1616, "p", ""})),
               "01000000280000000900000050060000020001007000000009000100030000000000000028000000");
     Bytes block(kEpbDataOffset + 5 + kEpbTailRoom, 0xAA);
@@ -37,7 +37,7 @@ TEST(PcapngBlocks, InterfaceAndPacketBlocksByteForByte) {
                             "34000000");
 }
 
-TEST(PcapngBlocks, SectionAndStatisticsBlocksReadBack) {
+TEST(WritersPcapngBlocks, SectionAndStatisticsBlocksReadBack) {
     const PcapngBlock section = sectionHeaderBlock({"tool 1.0", "a comment of 21 bytes"});
     const PcapngBlock interface = interfaceDescriptionBlock({1, 0, "port30", "ORN port 30"});
     const PcapngBlock statistics =
@@ -82,7 +82,7 @@ Framed frame(FrameFormat format, uint8_t eventType, const Bytes& payload, uint16
             f.originalLength, f.errorFlags};
 }
 
-TEST(PcapngFraming, LapdFramesGetAPseudoHeaderSayingWhichWayTheyWent) {
+TEST(FramesPcapng, LapdFramesGetAPseudoHeaderSayingWhichWayTheyWent) {
     const Framed sent = frame(FrameFormat::I4bIsdn, 20, {0x02, 0x81, 0x7F}, 3);
     EXPECT_EQ(sent.bytes, "000420fd00010000000000000000003002817f");
     EXPECT_EQ(sent.captured, 19u);
@@ -101,7 +101,7 @@ Bytes async(Bytes frame, bool badFcs) {
 
 // What pcap keeps is written as pcap writes it; what it refuses and the .vn
 // output keeps is written as .vn keeps it, flagged.
-TEST(PcapngFraming, PppAsyncKeepsWhatTheVnOutputKeepsWithItsFlags) {
+TEST(FramesPcapng, PppAsyncKeepsWhatTheVnOutputKeepsWithItsFlags) {
     const Bytes lcp = {0xFF, 0x03, 0xC0, 0x21, 0x09, 0x01, 0x00, 0x04};
     const Framed good = frame(FrameFormat::PppAsync, 21, async(lcp, false), 20);
     const Bytes goodPayload = async(lcp, false);
@@ -121,7 +121,7 @@ TEST(PcapngFraming, PppAsyncKeepsWhatTheVnOutputKeepsWithItsFlags) {
     EXPECT_FALSE(frame(FrameFormat::PppAsync, 20, {0x7E, 0xFF, 0x7D, 0x7E}, 4).accepted);
 }
 
-TEST(HeldRecords, GiveBackEveryRecordInOrderAcrossCompaction) {
+TEST(Orn2PcapngHeldRecords, GiveBackEveryRecordInOrderAcrossCompaction) {
     HeldRecords held;
     uint32_t pushed = 0, popped = 0;
     auto payloadOf = [](uint32_t n) { return Bytes(100 + n % 7, uint8_t(n)); };
@@ -150,7 +150,7 @@ TEST(HeldRecords, GiveBackEveryRecordInOrderAcrossCompaction) {
 // A port whose frames are sparse keeps records waiting: over the limit, its
 // format is chosen on the frames judged so far; the writer still gets every
 // record in trace order.
-TEST(FormatChoice, DecidesEarlyToBoundTheQueueAndKeepsTraceOrder) {
+TEST(Orn2PcapngFormatChoice, DecidesEarlyToBoundTheQueueAndKeepsTraceOrder) {
     std::vector<tracebuild::Record> records;
     tracebuild::generateTraffic({tracebuild::TrafficFormat::Ethernet, 30, 0, 1, 3000, 3, 0, 10},
                                 [&](const EventRecord& r, std::span<const uint8_t> p) {

@@ -49,7 +49,7 @@ double onlyGoodFits(int n) { return 1 - std::exp2(-n); }
 // After LCP has negotiated address/control and protocol field compression
 // (RFC 1661 6.5, 6.6) frames begin with the protocol field, one byte where
 // its high byte is zero; LCP itself keeps FF 03 and both bytes.
-TEST(RecogniserFits, CompressedPppFramesArePppSync) {
+TEST(FramesRecogniserFits, CompressedPppFramesArePppSync) {
     const Bytes ip = ipv4UdpPacket(40);
     const Bytes lcp = {0xff, 0x03, 0xc0, 0x21, 0x01, 0x01, 0x00, 0x0e, 0x07, 0x02,
                        0x08, 0x02, 0x05, 0x06, 0x12, 0x34, 0x56, 0x78};  // PFC, ACFC, magic
@@ -76,7 +76,7 @@ TEST(RecogniserFits, CompressedPppFramesArePppSync) {
 }
 
 // Link headers of other kinds in front of IPv4 are no PPP protocol field.
-TEST(RecogniserFits, LinkHeadersInFrontOfIpv4StayRawIp) {
+TEST(FramesRecogniserFits, LinkHeadersInFrontOfIpv4StayRawIp) {
     const Bytes ip = ipv4UdpPacket(40);
     const Bytes headers[] = {
         {},
@@ -94,7 +94,7 @@ TEST(RecogniserFits, LinkHeadersInFrontOfIpv4StayRawIp) {
 
 // LCP and its kin are told by their structure: a code the protocol has, a
 // length that matches the frame, options that fill a Configure packet.
-TEST(RecogniserFits, ControlPacketsMustHoldTogether) {
+TEST(FramesRecogniserFits, ControlPacketsMustHoldTogether) {
     const Bytes overrun = {0xc0, 0x21, 0x01, 0x01, 0x00, 0x0a, 0x01, 0x04, 0x05, 0xdc, 0x05, 0x06};
     const Bytes stray = {0xc0, 0x21, 0x02, 0x01, 0x00, 0x09, 0x01, 0x04, 0x05, 0xdc, 0x00};
     const Bytes longer = {0x80, 0x21, 0x01, 0x01, 0x00, 0x20, 0x03, 0x06, 0x0a, 0x00, 0x00, 0x01};
@@ -112,7 +112,7 @@ TEST(RecogniserFits, ControlPacketsMustHoldTogether) {
 // holds it at one end only. Such frames are PPP-Async from the first frame,
 // with ACCM 0 and compression too, and frames cut short without a flag
 // count for it where they unstuff cleanly.
-TEST(RecogniserFits, Rfc1662FramesWithASharedFlagArePppAsync) {
+TEST(FramesRecogniserFits, Rfc1662FramesWithASharedFlagArePppAsync) {
     const Bytes ppp = cat({{0xff, 0x03, 0x00, 0x21}, ipv4UdpPacket(40)});
     const Bytes compressed = cat({{0x21}, ipv4UdpPacket(60, false, 2)});
     for (const Bytes& frame : {ppp, compressed}) {
@@ -137,7 +137,7 @@ TEST(RecogniserFits, Rfc1662FramesWithASharedFlagArePppAsync) {
 // Sent from a host that leaves header checksums to its network card, IPv4
 // carries a checksum of zero: as good as a right one where every other field
 // holds together, in every format that carries IPv4.
-TEST(RecogniserFits, ZeroHeaderChecksumsOfOffloadFitWell) {
+TEST(FramesRecogniserFits, ZeroHeaderChecksumsOfOffloadFitWell) {
     const Bytes mac = {0x00, 0x1b, 0x21, 0x3a, 0x4f, 0x10, 0x00, 0x0e, 0x8e, 0x5a, 0x10, 0x01};
     const auto ports = [&](const Bytes& ip) {
         const Bytes pppoe = cat({mac, {0x11, 0x00, 0x12, 0x34}, {0, 0}, {0x00, 0x21}, ip});

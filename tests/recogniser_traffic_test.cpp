@@ -45,7 +45,7 @@ uint32_t framesOfPort(uint32_t n) {
     return n < kFewPorts ? 1 + n % 4 : 5 + (n * 37) % 120;
 }
 
-TEST(RecogniserOnPublishedTraffic, NamesEveryPortRightOrNotAtAll) {
+TEST(FramesRecogniserOnPublishedTraffic, NamesEveryPortRightOrNotAtAll) {
     for (const FrameFormat format : kFormats) {
         for (const bool offload : {false, true}) {
             Tally few, many;
@@ -88,7 +88,7 @@ TEST(RecogniserOnPublishedTraffic, NamesEveryPortRightOrNotAtAll) {
 // no FCS-16 wrong. Ports cut by a snap length and ports of checksum offload
 // are left out, as tshark rightly complains of those; so are the payloads of
 // the services, which are random bytes.
-TEST(RecogniserOnPublishedTraffic, TsharkFindsTheTrafficWellFormed) {
+TEST(FramesRecogniserOnPublishedTraffic, TsharkFindsTheTrafficWellFormed) {
     REQUIRE_TSHARK();
     std::vector<tracebuild::Record> records;
     std::vector<std::string> ports;

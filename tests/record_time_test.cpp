@@ -19,7 +19,7 @@ TraceClock clockOf(const tracebuild::HeaderSpec& spec) {
     return traceClock(widenHeader(head, static_cast<uint32_t>(bytes.size())), spec.versionMajor);
 }
 
-TEST(RecordTime, UtcWhereTheHeaderGivesTheOffsetElseTheDeviceClock) {
+TEST(SuiteRecordTime, UtcWhereTheHeaderGivesTheOffsetElseTheDeviceClock) {
     tracebuild::HeaderSpec spec;  // 2009-12-09 12:00:00, UTC+01:00
     const TraceClock v8 = clockOf(spec);
     EXPECT_TRUE(v8.utc);

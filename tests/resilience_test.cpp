@@ -48,7 +48,7 @@ struct FifoReader {
     }
 };
 
-TEST(SpecialOutputs, AFifoIsWrittenThroughAndStays) {
+TEST(OrnPcapSpecialOutputs, AFifoIsWrittenThroughAndStays) {
     TempDir dir;
     writePortTrace(dir, 50, 1, 60);
     ASSERT_EQ(::mkfifo((dir / "Trace.pcap").c_str(), 0600), 0);
@@ -70,7 +70,7 @@ TEST(SpecialOutputs, AFifoIsWrittenThroughAndStays) {
     EXPECT_TRUE(isFifo(dir / "Trace.vn"));
 }
 
-TEST(SpecialOutputs, ADeviceAndLinksAreWrittenThroughAndStay) {
+TEST(OrnPcapSpecialOutputs, ADeviceAndLinksAreWrittenThroughAndStay) {
     TempDir dir;
     writePortTrace(dir, 20, 2, 60);
     dir.write("target.bin", Bytes{9, 9, 9});
@@ -107,7 +107,7 @@ void expectWholeOutputs(const TempDir& dir) {
     }
 }
 
-TEST(ResourceLimits, AFileSizeLimitIsAFailedWriteWithWholeFiles) {
+TEST(OrnPcapResourceLimits, AFileSizeLimitIsAFailedWriteWithWholeFiles) {
     const std::vector<Lines> conversions = {{"-f4", "-p30", "-lALL"},
                                             {"-f2", "-p30", "-lALL"},
                                             {"-f5", "-p30"}};
@@ -131,7 +131,7 @@ TEST(ResourceLimits, AFileSizeLimitIsAFailedWriteWithWholeFiles) {
     }
 }
 
-TEST(ResourceLimits, LittleMemoryEndsWithEighteenAndWholeFiles) {
+TEST(OrnPcapResourceLimits, LittleMemoryEndsWithEighteenAndWholeFiles) {
 #if defined(ORNPCAP_SANITIZE) || defined(ORNPCAP_TSAN)
     GTEST_SKIP() << "the sanitizers reserve more address space than any limit leaves";
 #endif
@@ -174,7 +174,7 @@ std::string runResult(const ToolRun& run, const TempDir& dir) {
 
 // Worker threads take memory only where the run has plenty to spare: under
 // any limit, the run held to one CPU and the run on all of them end alike.
-TEST(ResourceLimits, OneCpuAndEveryCpuEndAlikeUnderEveryMemoryLimit) {
+TEST(OrnPcapResourceLimits, OneCpuAndEveryCpuEndAlikeUnderEveryMemoryLimit) {
 #if defined(ORNPCAP_SANITIZE) || defined(ORNPCAP_TSAN)
     GTEST_SKIP() << "the sanitizers reserve more address space than any limit leaves";
 #endif
@@ -237,7 +237,7 @@ size_t killAndRead(const TempDir& out, const Lines& args, const RunOptions& opti
     return packets;
 }
 
-TEST(HardKill, EveryOutputReadsUpToItsLastCheckpoint) {
+TEST(OrnPcapHardKill, EveryOutputReadsUpToItsLastCheckpoint) {
     REQUIRE_TSHARK();
     TempDir dir;
     // A sanitizer's runtime makes a run of fewer records last as long.
@@ -266,7 +266,7 @@ TEST(HardKill, EveryOutputReadsUpToItsLastCheckpoint) {
     }
 }
 
-TEST(ManyBlocks, MoreThan32767BlocksConvertAsFewerDo) {
+TEST(OrnPcapManyBlocks, MoreThan32767BlocksConvertAsFewerDo) {
     TempDir many, few;
     writePortTrace(many, 60000, 1, 46, 80);  // 71-byte records in 80-byte blocks
     writePortTrace(few, 60000, 1, 46);
@@ -358,7 +358,7 @@ std::vector<Said> saidCases() {
     };
 }
 
-TEST(Diagnostics, StandardErrorSaysWhatAndWhere) {
+TEST(OrnPcapDiagnostics, StandardErrorSaysWhatAndWhere) {
     for (const Said& c : saidCases()) {
         SCOPED_TRACE(c.name);
         TempDir dir;
@@ -369,7 +369,7 @@ TEST(Diagnostics, StandardErrorSaysWhatAndWhere) {
     }
 }
 
-TEST(Diagnostics, RecordsLeftUnreadBehindTheTrailersCount) {
+TEST(OrnPcapDiagnostics, RecordsLeftUnreadBehindTheTrailersCount) {
     // Three of five blocks counted: the fourth is there, whole, and unread.
     std::vector<tracebuild::Record> records;
     for (uint16_t n = 0; n < 50; ++n) {

@@ -15,7 +15,7 @@ namespace {
 
 const std::string kExamples = std::string(ORNPCAP_SOURCE_DIR) + "/examples/";
 
-TEST(SampleTrace, ScenarioRebuildsTheBundledTrace) {
+TEST(OrnPcapSample, ScenarioRebuildsTheBundledTrace) {
     TempDir dir;
     const ToolRun run = runIn(dir, MKTRACE_BINARY, {kExamples + "sample.scn", "Trace.orn"});
     ASSERT_EQ(run.exitCode, 0) << run.err;
@@ -53,9 +53,9 @@ std::vector<std::string> lines(const std::string& text) {
     return out;
 }
 
-class SampleReaderTest : public ::testing::TestWithParam<ReaderCase> {};
+class OrnPcapSampleReaders : public ::testing::TestWithParam<ReaderCase> {};
 
-TEST_P(SampleReaderTest, TsharkReadsAndDissectsTheOutput) {
+TEST_P(OrnPcapSampleReaders, TsharkReadsAndDissectsTheOutput) {
     REQUIRE_TSHARK();
     const ReaderCase& c = GetParam();
     TempDir dir;
@@ -98,7 +98,7 @@ const std::vector<std::string> kVnFields{"frame.time_epoch", "frame.p2p_dir", "f
                                          "frame.protocols", "icmp.seq"};
 
 INSTANTIATE_TEST_SUITE_P(
-    Sample, SampleReaderTest,
+    Sample, OrnPcapSampleReaders,
     ::testing::Values(
         // The EtherType goes in after the addresses (2 bytes more); code 7 is left whole.
         ReaderCase{.name = "Ethernet", .args = {"-f1", "-p30"}, .files = {"Trace.pcap"},
@@ -194,7 +194,7 @@ INSTANTIATE_TEST_SUITE_P(
 // The .vn media type carries a 2-byte FCS on the line, which readers take
 // off each length on the line: a whole frame reads with its captured length,
 // and no packet draws an expert error.
-TEST(VnReaders, NoExpertErrorAndWholeFramesKeepTheirLength) {
+TEST(OrnPcapVnReaders, NoExpertErrorAndWholeFramesKeepTheirLength) {
     REQUIRE_TSHARK();
     const std::vector<std::vector<std::string>> conversions = {
         {"-f2", "-p20", "-lANY"}, {"-f2", "-p20", "-l1"}, {"-f3", "-p21", "-lANY"}};

@@ -52,7 +52,7 @@ void expectInterrupted(const ToolRun& run, int signalNumber, const std::string& 
     EXPECT_NE(run.err.find(said), std::string::npos) << run.err;
 }
 
-TEST(WaitingCalls, ASignalEndsTheOpeningOfAFifoNoOneReads) {
+TEST(SuiteWaitingCalls, ASignalEndsTheOpeningOfAFifoNoOneReads) {
     for (int signalNumber : {SIGINT, SIGTERM, SIGHUP}) {
         SCOPED_TRACE(signalName(signalNumber));
         TempDir dir;
@@ -69,7 +69,7 @@ TEST(WaitingCalls, ASignalEndsTheOpeningOfAFifoNoOneReads) {
     }
 }
 
-TEST(WaitingCalls, ASignalEndsAWriteToAReaderThatStoppedReading) {
+TEST(SuiteWaitingCalls, ASignalEndsAWriteToAReaderThatStoppedReading) {
     TempDir dir;
     writePortTrace(dir, 20000, 1, 200);  // 4 MB of frames: far more than a pipe holds
     ASSERT_EQ(::mkfifo((dir / "out.pcap").c_str(), 0600), 0);
@@ -80,7 +80,7 @@ TEST(WaitingCalls, ASignalEndsAWriteToAReaderThatStoppedReading) {
     expectInterrupted(run, SIGTERM, "interrupted by SIGTERM");
 }
 
-TEST(WaitingCalls, ATraceThatIsAFifoIsRefusedWithoutWaitingForAWriter) {
+TEST(SuiteWaitingCalls, ATraceThatIsAFifoIsRefusedWithoutWaitingForAWriter) {
     TempDir dir;
     ASSERT_EQ(::mkfifo((dir / "Trace.orn").c_str(), 0600), 0);
     RunOptions options;
@@ -94,7 +94,7 @@ TEST(WaitingCalls, ATraceThatIsAFifoIsRefusedWithoutWaitingForAWriter) {
 
 // nohup: SIGHUP ignored at the start stays ignored; the run waits on, until
 // a signal it does not ignore ends it.
-TEST(WaitingCalls, ASignalIgnoredAtTheStartStaysIgnored) {
+TEST(SuiteWaitingCalls, ASignalIgnoredAtTheStartStaysIgnored) {
     TempDir dir;
     writePortTrace(dir, 100);
     ASSERT_EQ(::mkfifo((dir / "out.pcap").c_str(), 0600), 0);
@@ -107,7 +107,7 @@ TEST(WaitingCalls, ASignalIgnoredAtTheStartStaysIgnored) {
 }
 
 // orn2pcapng as well: SIGHUP ignored from the start, SIGTERM ends the wait.
-TEST(WaitingCalls, Orn2pcapngWaitsOnForAnIgnoredSignalAndEndsOnAnother) {
+TEST(SuiteWaitingCalls, Orn2pcapngWaitsOnForAnIgnoredSignalAndEndsOnAnother) {
     TempDir dir;
     writePortTrace(dir, 100);
     ASSERT_EQ(::mkfifo((dir / "out.pcapng").c_str(), 0600), 0);
@@ -123,7 +123,7 @@ TEST(WaitingCalls, Orn2pcapngWaitsOnForAnIgnoredSignalAndEndsOnAnother) {
 
 // The same rule for every program of the suite, which all install their
 // handlers this way: in a child process, so that the test's own stay.
-TEST(WaitingCalls, TheHandlersLeaveAnIgnoredSignalIgnored) {
+TEST(SuiteWaitingCalls, TheHandlersLeaveAnIgnoredSignalIgnored) {
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
     if (child == 0) {

@@ -15,7 +15,7 @@ namespace {
 using tracebuild::HeaderSpec;
 using tracebuild::TraceSpec;
 
-TEST(Fcs16, PublishedCheckValue) {
+TEST(TraceFcs16, PublishedCheckValue) {
     const uint8_t digits[] = {'1', '2', '3', '4', '5', '6', '7', '8', '9'};
     Fcs16 fcs;
     fcs.reset().update(digits, sizeof digits);
@@ -27,7 +27,7 @@ TEST(Fcs16, PublishedCheckValue) {
     EXPECT_FALSE(Fcs16(fcs).update(msbFirst, 2).isGood());
 }
 
-TEST(Fcs16, AnySplitGivesTheSameValue) {
+TEST(TraceFcs16, AnySplitGivesTheSameValue) {
     // Eight bytes at a time or one: the running value must not depend on it.
     Bytes data(61);
     for (size_t i = 0; i < data.size(); ++i) {
@@ -46,7 +46,7 @@ TEST(Fcs16, AnySplitGivesTheSameValue) {
     }
 }
 
-TEST(Fcs16, EmptyUpdate) {
+TEST(TraceFcs16, EmptyUpdate) {
     Fcs16 fcs;
     fcs.reset().update(nullptr, 0);
     EXPECT_EQ(fcs.value(), 0xFFFF);

@@ -109,7 +109,7 @@ long ipv4Offset(TrafficFormat format, const Record& r) {
     }
 }
 
-TEST(Traffic, PacketsInsideEveryFormatHoldTogether) {
+TEST(TracebuildTraffic, PacketsInsideEveryFormatHoldTogether) {
     // ETHERNET twice: a LAN port, and a PPPoE access port.
     const std::pair<TrafficFormat, uint32_t> cases[] = {
         {TrafficFormat::Ethernet, 11}, {TrafficFormat::Ethernet, 10}, {TrafficFormat::PppSync, 11},
@@ -134,7 +134,7 @@ TEST(Traffic, PacketsInsideEveryFormatHoldTogether) {
 
 // PPP-Async: the same packets behind the framing; about one frame in a
 // hundred damaged (bad FCS) and one cut short.
-TEST(Traffic, PppAsyncFramesCarryTheirFcsSaveAFewDamagedOrCut) {
+TEST(TracebuildTraffic, PppAsyncFramesCarryTheirFcsSaveAFewDamagedOrCut) {
     const std::vector<Record> records = traffic(TrafficFormat::PppAsync, 4000, 12);
     size_t damaged = 0, cut = 0, checked = 0;
     Bytes frame(4000);
@@ -160,7 +160,7 @@ TEST(Traffic, PppAsyncFramesCarryTheirFcsSaveAFewDamagedOrCut) {
 
 // Each conversation's segments follow on from one another, however the
 // conversations interleave.
-TEST(Traffic, TcpSequenceNumbersRunOnInEveryConversation) {
+TEST(TracebuildTraffic, TcpSequenceNumbersRunOnInEveryConversation) {
     std::map<std::tuple<uint32_t, uint32_t, uint32_t>, uint32_t> next;  // src, dst, ports
     size_t followed = 0;
     for (const Record& r : traffic(TrafficFormat::RawIp, 6000, 13)) {
@@ -184,7 +184,7 @@ TEST(Traffic, TcpSequenceNumbersRunOnInEveryConversation) {
 
 // N(S) and N(R) of each terminal's I frames and RR count modulo 128 from the
 // last SABME, in each direction.
-TEST(Traffic, LapdCountersFollowEachTerminal) {
+TEST(TracebuildTraffic, LapdCountersFollowEachTerminal) {
     std::map<uint8_t, std::pair<uint8_t, uint8_t>> sent;  // TEI: by user, by network
     std::map<uint16_t, std::set<uint8_t>> teisOfLsn;
     size_t iFrames = 0;
@@ -220,7 +220,7 @@ struct Spread {
     size_t smallestAtMost, largestAtLeast, largestAtMost;
 };
 
-TEST(Traffic, SizesDirectionsAndTimesVary) {
+TEST(TracebuildTraffic, SizesDirectionsAndTimesVary) {
     const Spread spreads[] = {
         {TrafficFormat::Ethernet, 58, 1400, 1518},  {TrafficFormat::PppSync, 16, 1400, 1504},
         {TrafficFormat::PppAsync, 24, 1400, 3100},  {TrafficFormat::RawIp, 44, 1400, 1504},
@@ -252,7 +252,7 @@ TEST(Traffic, SizesDirectionsAndTimesVary) {
     }
 }
 
-TEST(Traffic, TheSeedDecidesAndTheBytesCompressLikeTraffic) {
+TEST(TracebuildTraffic, TheSeedDecidesAndTheBytesCompressLikeTraffic) {
     for (int f = 1; f <= 6; ++f) {
         const auto format = static_cast<TrafficFormat>(f);
         const Bytes stream = tracebuild::recordStream(traffic(format, 2000, 16), 8);
@@ -266,7 +266,7 @@ TEST(Traffic, TheSeedDecidesAndTheBytesCompressLikeTraffic) {
 
 // What OrnPcap writes of each format, dissected by tshark with checksums
 // checked: nothing malformed, no error, but for the frames cut short on purpose.
-TEST(Traffic, TsharkFindsNothingWrongInTheConvertedFrames) {
+TEST(TracebuildTraffic, TsharkFindsNothingWrongInTheConvertedFrames) {
     REQUIRE_TSHARK();
     TempDir dir;
     // Fewer frames of each under a sanitizer's runtime.
@@ -310,7 +310,7 @@ tracebuild::ScenarioResult build(const TempDir& dir, const std::string& name, co
     return tracebuild::runScenario(text, out.get());
 }
 
-TEST(TrafficScenario, TrafficLinesBuildATraceOfEachFormat) {
+TEST(TracebuildScenario, TrafficLinesBuildATraceOfEachFormat) {
     const std::string text =
         "blocks 8192 compressed\n"
         "traffic format=ethernet count=300 port=1 lsn=9 seed=3 step=5\n"
@@ -350,7 +350,7 @@ TEST(TrafficScenario, TrafficLinesBuildATraceOfEachFormat) {
     }
 }
 
-TEST(TrafficScenario, BadTrafficLinesAreNamed) {
+TEST(TracebuildScenario, BadTrafficLinesAreNamed) {
     TempDir dir;
     const std::pair<std::string, std::string> cases[] = {
         {"traffic format=token-ring count=1 port=1", "line 1: traffic format is ethernet"},

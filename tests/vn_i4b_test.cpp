@@ -58,7 +58,7 @@ ToolRun convert(const TempDir& dir, const std::vector<Frame>& frames, const Line
 }
 
 
-TEST(VnOutput, PacketsFollowTheHeaderBackToBackWithTheIndexLast) {
+TEST(OrnPcapVnOutput, PacketsFollowTheHeaderBackToBackWithTheIndexLast) {
     TempDir dir;
     ToolRun run =
         convert(dir, {frame(kOut, 123456, {0xFF, 3, 0, 0x21}, 0, 300)}, {"-f2", "-p20", "-lANY"});
@@ -82,7 +82,7 @@ TEST(VnOutput, PacketsFollowTheHeaderBackToBackWithTheIndexLast) {
     EXPECT_EQ(two.packets[1], "4294967295 5/3 64 010203");
 }
 
-TEST(VnOutput, AllModeAppendsAlternatelyToOneFilePerLsn) {
+TEST(OrnPcapVnOutput, AllModeAppendsAlternatelyToOneFilePerLsn) {
     TempDir dir;
     const ToolRun run = convert(
         dir,
@@ -98,7 +98,7 @@ TEST(VnOutput, AllModeAppendsAlternatelyToOneFilePerLsn) {
     EXPECT_EQ(other.packets, (Lines{"0 4/2 64 2021", "2250 3/1 0 22"}));
 }
 
-TEST(VnOutput, NamesFollowTheLsnModeAndOldOutputsGoFirst) {
+TEST(OrnPcapVnOutput, NamesFollowTheLsnModeAndOldOutputsGoFirst) {
     std::vector<Frame> frames = ignoredFrames();
     for (uint8_t lsn : {0, 1, 2}) frames.push_back(frame(kIn, 1000 * lsn, {0x7F, lsn}, lsn));
     const Bytes stale = {'o', 'l', 'd'};  // not a .vn file: a run that reopened it would fail
@@ -132,7 +132,7 @@ TEST(VnOutput, NamesFollowTheLsnModeAndOldOutputsGoFirst) {
     }
 }
 
-TEST(VnOutput, PppAsyncKeepsShortAndDamagedFramesMarked) {
+TEST(OrnPcapVnOutput, PppAsyncKeepsShortAndDamagedFramesMarked) {
     TempDir dir;
     // An empty frame alone: discarded, yet its file is made, with no packet.
     ToolRun run = convert(dir, {frame(kIn, 1000, {0x7E, 0x7E})}, {"-f3", "-p20", "-lANY"});
@@ -167,7 +167,7 @@ TEST(VnOutput, PppAsyncKeepsShortAndDamagedFramesMarked) {
 // beyond them. Here the last start is lowered to 192 + 2 packets of 30
 // bytes, so that the third packet of LSN 1 has no offset: that file is
 // completed with two, header and index agreeing, and LSN 2 goes on.
-TEST(VnOutput, AFileTakesNoPacketBeyondWhatItsIndexAddresses) {
+TEST(OrnPcapVnOutput, AFileTakesNoPacketBeyondWhatItsIndexAddresses) {
     TempDir dir;
     const OutputNaming names(dir / "Trace.pcap", ".vn", Direction::InOut);
     ConversionStats stats;
@@ -201,7 +201,7 @@ TEST(VnOutput, AFileTakesNoPacketBeyondWhatItsIndexAddresses) {
 
 // What the clean-up leaves at a derived name is not the run's: it is neither
 // taken over nor written through, and the run ends before writing anything.
-TEST(VnOutput, NeverTakesOverAFileItDidNotCreate) {
+TEST(OrnPcapVnOutput, NeverTakesOverAFileItDidNotCreate) {
     TempDir dir;
     ASSERT_EQ(convert(dir, {frame(kIn, 100500, {0xAA}, 2)}, {"-f2", "-p20", "-l2"}).exitCode, 0);
     ASSERT_EQ(::rename((dir / "Trace_0002.vn").c_str(), (dir / "kept.vn").c_str()), 0);
@@ -218,7 +218,7 @@ TEST(VnOutput, NeverTakesOverAFileItDidNotCreate) {
     EXPECT_EQ(dir.list(), (Lines{"Trace.orn", "Trace_0002.vn", "kept.vn"}));
 }
 
-TEST(Outputs, WriteFailureEndsWithSixAndLeavesWholeFiles) {
+TEST(OrnPcapOutputs, WriteFailureEndsWithSixAndLeavesWholeFiles) {
     std::vector<Frame> small, large;
     for (uint8_t i = 0; i < 3; ++i) small.push_back(frame(kIn, i, Bytes(100, i)));
     for (uint8_t i = 0; i < 100; ++i) large.push_back(frame(kOut, i, Bytes(1000, i)));
@@ -239,7 +239,7 @@ TEST(Outputs, WriteFailureEndsWithSixAndLeavesWholeFiles) {
     EXPECT_TRUE(size > 0 && size % 1032 == 0) << size << " bytes: not whole records";
 }
 
-TEST(Outputs, AreNeverTheTrace) {
+TEST(OrnPcapOutputs, AreNeverTheTrace) {
     const std::vector<std::pair<Lines, std::string>> runs = {
         {{"-iTrace.vn", "-f2", "-p20", "-lANY"}, "Trace.vn"},
         {{"-iTrace_001A.vn", "-f2", "-p20", "-lALL"}, "Trace_001A.vn"},
@@ -265,7 +265,7 @@ void addI4b(Bytes& out, std::initializer_list<uint32_t> fields, const Bytes& pay
     out.insert(out.end(), payload.begin(), payload.end());
 }
 
-TEST(I4bOutput, EveryRecordOfThePortGoesIntoANewFile) {
+TEST(OrnPcapI4bOutput, EveryRecordOfThePortGoesIntoANewFile) {
     TempDir dir;
     dir.write("Trace.i4b", Bytes(1000, 0xEE));
     std::vector<Frame> frames = ignoredFrames();
@@ -288,7 +288,7 @@ TEST(I4bOutput, EveryRecordOfThePortGoesIntoANewFile) {
     EXPECT_EQ(dir.list(), (Lines{"Trace.i4b", "Trace.orn"}));
 }
 
-TEST(I4bOutput, NoAcceptedRecordLeavesNoFile) {
+TEST(OrnPcapI4bOutput, NoAcceptedRecordLeavesNoFile) {
     TempDir dir;
     dir.write("Trace.i4b", {1});
     dir.write("Trace_0001.i4b", {1});

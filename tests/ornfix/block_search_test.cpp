@@ -31,7 +31,7 @@ Bytes lonelyBlock(uint16_t number, size_t length, uint32_t seed) {
     return block;
 }
 
-TEST(BlockSearch, ABlockWrittenTwiceIsKeptOnce) {
+TEST(OrnfixBlockSearch, ABlockWrittenTwiceIsKeptOnce) {
     const BuiltTrace t = trace550();
     for (size_t k : {size_t{0}, size_t{20}, t.recipe.blocks.size() - 1}) {
         SCOPED_TRACE(k + 1);
@@ -52,7 +52,7 @@ TEST(BlockSearch, ABlockWrittenTwiceIsKeptOnce) {
     }
 }
 
-TEST(BlockSearch, JunkBetweenBlocksGivesNoFalseBlock) {
+TEST(OrnfixBlockSearch, JunkBetweenBlocksGivesNoFalseBlock) {
     const BuiltTrace t = trace550();
     const size_t k = 20;
     // A false block that checks out on its own, numbered a few blocks on,

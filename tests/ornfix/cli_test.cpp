@@ -32,7 +32,7 @@ void expectOnly(const TempDir& dir, std::vector<std::string> names) {
     EXPECT_EQ(dir.list(), names);
 }
 
-TEST(Command, HelpVersionAndUsageErrors) {
+TEST(OrnfixCommand, HelpVersionAndUsageErrors) {
     TempDir dir;
     for (const char* help : {"-h", "--help", "--he", "-nh"}) {
         const ToolRun run = runOrnfix(dir, {help, "nosuch.orn"});
@@ -65,7 +65,7 @@ TEST(Command, HelpVersionAndUsageErrors) {
 
 // Letters combined, options after the names, "--" before a name that looks
 // like an option.
-TEST(Command, ReadsItsCommandLineAsGetoptLongDoes) {
+TEST(OrnfixCommand, ReadsItsCommandLineAsGetoptLongDoes) {
     TempDir dir;
     dir.write("-cut.orn", sampleCutTo(3000));
     const ToolRun dry = runOrnfix(dir, {"-nf", "--", "-cut.orn"});
@@ -82,7 +82,7 @@ TEST(Command, ReadsItsCommandLineAsGetoptLongDoes) {
     expectOnly(dir, {"-cut.orn", "-cut_fixed.orn"});
 }
 
-TEST(Command, RepairsACutTraceBesideIt) {
+TEST(OrnfixCommand, RepairsACutTraceBesideIt) {
     TempDir dir;
     dir.write("cut.orn", sampleCutTo(3000));
     const ToolRun run = runOrnfix(dir, {"cut.orn"});
@@ -108,7 +108,7 @@ TEST(Command, RepairsACutTraceBesideIt) {
     EXPECT_EQ(converted.exitCode, 0) << converted.out;
 }
 
-TEST(Command, ReportsDamageInTheMiddleBlockByBlock) {
+TEST(OrnfixCommand, ReportsDamageInTheMiddleBlockByBlock) {
     // Block 4 of the sample damaged (a data byte), block 7 written twice.
     TempDir dir;
     Bytes trace = sample();
@@ -142,7 +142,7 @@ TEST(Command, ReportsDamageInTheMiddleBlockByBlock) {
 // ornfix and orninfo print the time of a record alike, with its zone: UTC
 // where a version 8 header gives the device clock's offset (here -05:30), the
 // device clock where an older one gives none.
-TEST(Command, PrintsEachTimeAsOrninfoDoes) {
+TEST(OrnfixCommand, PrintsEachTimeAsOrninfoDoes) {
     for (const uint16_t version : {8, 7}) {
         SCOPED_TRACE(version);
         TempDir dir;
@@ -170,7 +170,7 @@ TEST(Command, PrintsEachTimeAsOrninfoDoes) {
     }
 }
 
-TEST(Command, AFileCutInsideItsHeaderReportsOnlyWhatIsThere) {
+TEST(OrnfixCommand, AFileCutInsideItsHeaderReportsOnlyWhatIsThere) {
     TempDir dir;
     dir.write("head.orn", sampleCutTo(100));
     const ToolRun run = runOrnfix(dir, {"head.orn"});
@@ -192,7 +192,7 @@ TEST(Command, AFileCutInsideItsHeaderReportsOnlyWhatIsThere) {
     expectOnly(dir, {"first.orn", "head.orn"});
 }
 
-TEST(Command, AGoodTraceIsLeftAlone) {
+TEST(OrnfixCommand, AGoodTraceIsLeftAlone) {
     TempDir dir;
     dir.write("Trace.orn", sample());
     const ToolRun run = runOrnfix(dir, {"Trace.orn"});
@@ -205,7 +205,7 @@ TEST(Command, AGoodTraceIsLeftAlone) {
     expectOnly(dir, {"Trace.orn"});
 }
 
-TEST(Command, NothingToSalvageAndUnreadableTraces) {
+TEST(OrnfixCommand, NothingToSalvageAndUnreadableTraces) {
     TempDir dir;
     dir.write("empty.orn", Bytes(300, 0x20));
     const ToolRun nothing = runOrnfix(dir, {"empty.orn", "out.orn"});
@@ -234,7 +234,7 @@ TEST(Command, NothingToSalvageAndUnreadableTraces) {
     expectOnly(dir, {"empty.orn", "folder.orn", "pipe.orn"});
 }
 
-TEST(Command, ADamagedHeaderIsRewrittenWithAWarning) {
+TEST(OrnfixCommand, ADamagedHeaderIsRewrittenWithAWarning) {
     TempDir dir;
     Bytes trace = sample();
     trace[60] ^= 1;  // the start second
@@ -255,7 +255,7 @@ TEST(Command, ADamagedHeaderIsRewrittenWithAWarning) {
     EXPECT_EQ(runOrnfix(dir, {"t_fixed.orn"}).exitCode, 16);
 }
 
-TEST(Command, AFlippedBitInTheVersionIsPutRightFromTheBlocks) {
+TEST(OrnfixCommand, AFlippedBitInTheVersionIsPutRightFromTheBlocks) {
     TempDir dir;
     Bytes trace = sample();
     trace[14] ^= 1;  // 00008 reads 00009
@@ -271,7 +271,7 @@ TEST(Command, AFlippedBitInTheVersionIsPutRightFromTheBlocks) {
     EXPECT_EQ(dir.read("v_fixed.orn"), sample());
 }
 
-TEST(Outputs, AnExistingFileIsReplacedOnlyWhenForced) {
+TEST(OrnfixOutputs, AnExistingFileIsReplacedOnlyWhenForced) {
     TempDir dir;
     dir.write("cut.orn", sampleCutTo(2000));
     dir.write("cut_fixed.orn", Bytes{1, 2, 3});
@@ -288,7 +288,7 @@ TEST(Outputs, AnExistingFileIsReplacedOnlyWhenForced) {
     }
 }
 
-TEST(Outputs, NeverTheTraceItselfByAnyName) {
+TEST(OrnfixOutputs, NeverTheTraceItselfByAnyName) {
     TempDir dir;
     dir.write("cut.orn", sampleCutTo(2000));
     ASSERT_EQ(::link((dir / "cut.orn").c_str(), (dir / "hard.orn").c_str()), 0);
@@ -302,7 +302,7 @@ TEST(Outputs, NeverTheTraceItselfByAnyName) {
     expectOnly(dir, {"cut.orn", "hard.orn", "soft.orn"});
 }
 
-TEST(Outputs, ALinkKeepsPointingAtTheRepairedTrace) {
+TEST(OrnfixOutputs, ALinkKeepsPointingAtTheRepairedTrace) {
     TempDir dir;
     dir.write("cut.orn", sampleCutTo(2000));
     dir.write("old.orn", Bytes{9});
@@ -314,7 +314,7 @@ TEST(Outputs, ALinkKeepsPointingAtTheRepairedTrace) {
     EXPECT_EQ(runOrnfix(dir, {"old.orn"}).exitCode, 16);
 }
 
-TEST(Outputs, StandardOutputDevicesAndDryRuns) {
+TEST(OrnfixOutputs, StandardOutputDevicesAndDryRuns) {
     TempDir dir;
     dir.write("cut.orn", sampleCutTo(2500));
     const ToolRun piped = runOrnfix(dir, {"cut.orn", "-"});
@@ -336,7 +336,7 @@ TEST(Outputs, StandardOutputDevicesAndDryRuns) {
     expectOnly(dir, {"cut.orn", "piped.orn"});
 }
 
-TEST(Outputs, AFailedWriteLeavesNothing) {
+TEST(OrnfixOutputs, AFailedWriteLeavesNothing) {
     TempDir dir;
     dir.write("cut.orn", sampleCutTo(3000));
     const ToolRun noFolder = runOrnfix(dir, {"cut.orn", "nosuch/out.orn"});
@@ -351,7 +351,7 @@ TEST(Outputs, AFailedWriteLeavesNothing) {
     expectOnly(dir, {"cut.orn"});
 }
 
-TEST(Outputs, AnInterruptedRunLeavesNothing) {
+TEST(OrnfixOutputs, AnInterruptedRunLeavesNothing) {
     TempDir dir;
     {
         tracebuild::HeaderSpec header;

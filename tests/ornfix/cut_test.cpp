@@ -72,21 +72,21 @@ void cutEverywhere(const BuiltTrace& t, size_t stride) {
     EXPECT_TRUE(failures.empty()) << failures.size() << " cuts fail, the first: " << failures[0];
 }
 
-TEST(CutShort, AtEveryByteOfAMixedTrace) {
+TEST(OrnfixCutShort, AtEveryByteOfAMixedTrace) {
     // Records of up to 300 bytes in blocks of 180: many span blocks.
     const BuiltTrace t = buildTrace(variedRecords(40, 1), 8, 180, BlockMode::Alternate);
     ASSERT_GT(t.recipe.blocks.size(), 25u);
     cutEverywhere(t, 1);
 }
 
-TEST(CutShort, AtManyPlacesInEveryVersion) {
+TEST(OrnfixCutShort, AtManyPlacesInEveryVersion) {
     for (uint16_t version : {5, 6, 7}) {
         SCOPED_TRACE(version);
         cutEverywhere(buildTrace(variedRecords(80, version), version, 700, BlockMode::Smallest), 7);
     }
 }
 
-TEST(CutShort, AtManyPlacesOfRealisticTraffic) {
+TEST(OrnfixCutShort, AtManyPlacesOfRealisticTraffic) {
     cutEverywhere(buildTrace(trafficRecords(tracebuild::TrafficFormat::Ethernet, 150, 3), 8, 2000,
                              BlockMode::Compressed),
                   13);

@@ -180,7 +180,7 @@ void checkRepair(const BuiltTrace& original, const Damage& damage) {
     EXPECT_EQ(repairInMemory(repair.output).code, ResultCode::NeedsNoRepair);
 }
 
-TEST(DamageInTheMiddle, EveryKindInEveryTrace) {
+TEST(OrnfixDamageInTheMiddle, EveryKindInEveryTrace) {
     size_t n = 0;
     for (const Subject& subject : kSubjects) {
         const BuiltTrace original = subject.build();

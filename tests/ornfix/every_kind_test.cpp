@@ -44,7 +44,7 @@ const std::pair<const char*, BlockDamage> kDamages[] = {
      }},
 };
 
-TEST(EveryKindOfRecord, OneDamagedBlockCostsOnlyTheRecordsWithAByteInIt) {
+TEST(OrnfixEveryKindOfRecord, OneDamagedBlockCostsOnlyTheRecordsWithAByteInIt) {
     const struct {
         uint16_t version;
         size_t chunk;

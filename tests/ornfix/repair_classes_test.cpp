@@ -64,7 +64,7 @@ BuiltTrace small(uint16_t version = 8) {
     return buildTrace(variedRecords(120, 31), version, 600, BlockMode::Alternate);
 }
 
-TEST(HeaderRepair, AWrongFcsWithRecognisableFieldsIsRewritten) {
+TEST(OrnfixHeaderRepair, AWrongFcsWithRecognisableFieldsIsRewritten) {
     for (uint16_t version : {5, 6, 7, 8}) {
         SCOPED_TRACE(version);
         BuiltTrace t = small(version);
@@ -77,7 +77,7 @@ TEST(HeaderRepair, AWrongFcsWithRecognisableFieldsIsRewritten) {
     }
 }
 
-TEST(HeaderRepair, AFlippedBitInTheVersionOrTheTypeIsRebuiltFromTheBlocks) {
+TEST(OrnfixHeaderRepair, AFlippedBitInTheVersionOrTheTypeIsRebuiltFromTheBlocks) {
     // Offset and bit: the version's last digit (8 reads 9, 7 reads 6, 6
     // reads 7, 5 reads 4), a leading zero of it, the R and the T of TRC.
     const std::pair<size_t, uint8_t> flips[] = {{14, 0x01}, {12, 0x10}, {4, 0x01}, {3, 0x20}};
@@ -105,7 +105,7 @@ TEST(HeaderRepair, AFlippedBitInTheVersionOrTheTypeIsRebuiltFromTheBlocks) {
     }
 }
 
-TEST(HeaderRepair, AHeaderOfAnotherFormatOrDamagedBeyondOneCharacterIsNotRebuilt) {
+TEST(OrnfixHeaderRepair, AHeaderOfAnotherFormatOrDamagedBeyondOneCharacterIsNotRebuilt) {
     using HeaderEdit = std::function<void(tracebuild::HeaderSpec&)>;
     const auto refused = [](const HeaderEdit& edit, bool badFcs, TraceCheck check) {
         BuiltTrace t = small();
@@ -134,7 +134,7 @@ TEST(HeaderRepair, AHeaderOfAnotherFormatOrDamagedBeyondOneCharacterIsNotRebuilt
     EXPECT_EQ(repairInMemory(noLayout.bytes).plan.header.fault.check, TraceCheck::NotATrace);
 }
 
-TEST(TrailerRepair, DamagedOrDisagreeingTrailersAreComputedAnew) {
+TEST(OrnfixTrailerRepair, DamagedOrDisagreeingTrailersAreComputedAnew) {
     const BuiltTrace t = small();
     Bytes badFcs = t.bytes;
     badFcs.back() ^= 1;
@@ -156,7 +156,7 @@ TEST(TrailerRepair, DamagedOrDisagreeingTrailersAreComputedAnew) {
     EXPECT_EQ(checkRepair(t, smallMax, {3}), "");
 }
 
-TEST(TrailerRepair, AMaxBlockLengthTooSmallForARecordCarriedOverIsRaised) {
+TEST(OrnfixTrailerRepair, AMaxBlockLengthTooSmallForARecordCarriedOverIsRaised) {
     // Stored blocks of 300 bytes holding records of 1000: the work buffer of
     // a maxBlockLength of 300 cannot hold them.
     std::vector<Record> records = variedRecords(20, 32);
@@ -172,7 +172,7 @@ TEST(TrailerRepair, AMaxBlockLengthTooSmallForARecordCarriedOverIsRaised) {
               std::string::npos);
 }
 
-TEST(StreamEnd, BytesAfterTheBlockStreamAreDropped) {
+TEST(OrnfixStreamEnd, BytesAfterTheBlockStreamAreDropped) {
     BuiltTrace t = small();
     t.recipe.unusedBeforeTrailer = 333;
     rebuild(t);
@@ -181,7 +181,7 @@ TEST(StreamEnd, BytesAfterTheBlockStreamAreDropped) {
     EXPECT_EQ(repair.plan.findings.front().to - repair.plan.findings.front().from, 333u);
 }
 
-TEST(StreamEnd, AnIncompleteLastRecordIsDropped) {
+TEST(OrnfixStreamEnd, AnIncompleteLastRecordIsDropped) {
     BuiltTrace t = small();
     t.recipe.blocks.back().data.resize(t.recipe.blocks.back().data.size() - 5);
     rebuild(t);
@@ -195,7 +195,7 @@ TEST(StreamEnd, AnIncompleteLastRecordIsDropped) {
     EXPECT_TRUE(sameRecords(*got, {t.records.begin(), t.records.end() - 1}, 8));
 }
 
-TEST(GoodTraces, NeedNoRepair) {
+TEST(OrnfixGoodTraces, NeedNoRepair) {
     for (uint16_t version : {5, 6, 7, 8}) {
         EXPECT_EQ(repairInMemory(small(version).bytes).code, ResultCode::NeedsNoRepair);
     }
@@ -205,7 +205,7 @@ TEST(GoodTraces, NeedNoRepair) {
     EXPECT_EQ(repairInMemory(empty.bytes).code, ResultCode::NeedsNoRepair);
 }
 
-TEST(NothingToSalvage, NoIntactBlockOrNoWholeRecordIsFifteen) {
+TEST(OrnfixNothingToSalvage, NoIntactBlockOrNoWholeRecordIsFifteen) {
     BuiltTrace t = small();
     for (size_t i = 210; i < t.bytes.size() - 16; ++i) {
         t.bytes[i] = static_cast<uint8_t>(i * 7);
@@ -220,7 +220,7 @@ TEST(NothingToSalvage, NoIntactBlockOrNoWholeRecordIsFifteen) {
     EXPECT_EQ(repairInMemory(start.bytes).code, ResultCode::CannotRepair);
 }
 
-TEST(Writer, CopiesWholeBlocksAndCutsTheRestIntoBlocksNoLongerThanTheInputs) {
+TEST(OrnfixWriter, CopiesWholeBlocksAndCutsTheRestIntoBlocksNoLongerThanTheInputs) {
     // Compressible records in stored blocks of 1000 bytes: the two blocks
     // beside the damaged one are cut anew, compressed; the rest are copied.
     std::vector<Record> records = variedRecords(300, 34);
@@ -248,7 +248,7 @@ TEST(Writer, CopiesWholeBlocksAndCutsTheRestIntoBlocksNoLongerThanTheInputs) {
     EXPECT_EQ(out[k - 1].tag & 0x8000, 0) << "the new block is compressed";
 }
 
-TEST(Writer, TheNewMaxBlockLengthIsTheSmallestTheConversionReads) {
+TEST(OrnfixWriter, TheNewMaxBlockLengthIsTheSmallestTheConversionReads) {
     for (BlockMode mode : {BlockMode::Stored, BlockMode::Compressed}) {
         BuiltTrace t = buildTrace(variedRecords(400, 35), 8, 500, mode);
         t.bytes[t.blockBegin[7] + 12] ^= 1;
@@ -262,7 +262,7 @@ TEST(Writer, TheNewMaxBlockLengthIsTheSmallestTheConversionReads) {
     }
 }
 
-TEST(Writer, MoreThan32767BlocksAreNumberedOnModulo32768) {
+TEST(OrnfixWriter, MoreThan32767BlocksAreNumberedOnModulo32768) {
     // 40000 stored blocks of 8 bytes, the trailer damaged: every block is
     // copied and numbered 1 to 32767, then 0, 1, ...
     BuiltTrace t = buildTrace(variedRecords(2400, 36), 8, 8, BlockMode::Stored);

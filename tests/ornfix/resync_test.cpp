@@ -52,7 +52,7 @@ size_t repairDamaged(const BuiltTrace& original, size_t k) {
     return got->size();
 }
 
-TEST(Resynchronisation, PayloadsOfRecordLikeHeadersAreNotTakenForRecords) {
+TEST(OrnfixResynchronisation, PayloadsOfRecordLikeHeadersAreNotTakenForRecords) {
     for (uint16_t version : {5, 8}) {
         std::vector<Record> records = variedRecords(600, 21);
         for (size_t i = 0; i < records.size(); i += 2) {
@@ -68,7 +68,7 @@ TEST(Resynchronisation, PayloadsOfRecordLikeHeadersAreNotTakenForRecords) {
     }
 }
 
-TEST(Resynchronisation, ZeroPaddingIsNotTakenForRecords) {
+TEST(OrnfixResynchronisation, ZeroPaddingIsNotTakenForRecords) {
     std::vector<Record> records = variedRecords(500, 22);
     for (size_t i = 0; i < records.size(); i += 3) {
         records[i].payload.assign(200 + i % 50, 0);
@@ -81,7 +81,7 @@ TEST(Resynchronisation, ZeroPaddingIsNotTakenForRecords) {
     }
 }
 
-TEST(Resynchronisation, ARecordOfAKindNeverSeenRightAfterTheDamageIsKept) {
+TEST(OrnfixResynchronisation, ARecordOfAKindNeverSeenRightAfterTheDamageIsKept) {
     std::vector<Record> records = variedRecords(400, 23);
     BuiltTrace probe = buildTrace(records, 8, 800, BlockMode::Compressed);
     const size_t k = probe.recipe.blocks.size() / 2;
@@ -118,7 +118,7 @@ std::vector<Record> plainRecords(size_t count, uint32_t seed) {
     return records;
 }
 
-TEST(Resynchronisation, AnUnusualRecordAfterTheDamageCostsNoRecordBeforeIt) {
+TEST(OrnfixResynchronisation, AnUnusualRecordAfterTheDamageCostsNoRecordBeforeIt) {
     using Edit = std::function<void(Record&)>;
     const std::pair<const char*, Edit> unusual[] = {
         {"a status 1", [](Record& r) { r.header.eventStatus = 1; }},
@@ -145,7 +145,7 @@ TEST(Resynchronisation, AnUnusualRecordAfterTheDamageCostsNoRecordBeforeIt) {
     }
 }
 
-TEST(Resynchronisation, AFalseHeaderWhoseLengthRunsPastTheDataIsSetAside) {
+TEST(OrnfixResynchronisation, AFalseHeaderWhoseLengthRunsPastTheDataIsSetAside) {
     // A payload of 3000 bytes holds, in the block after the damaged one, a
     // header like the trace's own with a dataLength of 36879; 57 records
     // follow it, far fewer bytes than that.
@@ -180,7 +180,7 @@ TEST(Resynchronisation, AFalseHeaderWhoseLengthRunsPastTheDataIsSetAside) {
     EXPECT_EQ(checkRepair(t, damaged, {k}), "");
 }
 
-TEST(Resynchronisation, TheLastRecordsAfterALateBreakAreKeptWhenTheyEndWithTheStream) {
+TEST(OrnfixResynchronisation, TheLastRecordsAfterALateBreakAreKeptWhenTheyEndWithTheStream) {
     // The last block holds the end of a record cut by the damage to the
     // block before it, then three whole records, fewer than a chain.
     for (uint16_t version : {5, 8}) {
