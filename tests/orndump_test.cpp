@@ -8,6 +8,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
+#include <poll.h>
 #include <regex>
 #include <sstream>
 #include <sys/stat.h>
@@ -214,6 +215,22 @@ TEST(OrnDumpCapture, FailuresGoToStandardErrorWithAStatus) {
         EXPECT_EQ(notATrace.exitCode, 2);
         EXPECT_EQ(notATrace.err.rfind("orndump: not.orn: ", 0), 0u) << notATrace.err;
     }
+    {
+        // dumpcap opens the FIFO without waiting for a writer and polls it:
+        // it must see the end although orn2pcapng never opened the FIFO.
+        ::mkfifo((dir / "polled").c_str(), 0600);
+        const int reader = ::open((dir / "polled").c_str(), O_RDONLY | O_NONBLOCK);
+        ASSERT_GE(reader, 0);
+        RunOptions guard;
+        guard.killAfterMs = 60000;
+        const ToolRun missing =
+            runOrnDump(dir, captureArgs(dir / "polled", "missing.orn"), guard);
+        EXPECT_EQ(missing.exitCode, 2);
+        struct pollfd end = {reader, POLLIN, 0};
+        EXPECT_EQ(::poll(&end, 1, 0), 1) << "the reader would wait for ever";
+        EXPECT_NE(end.revents & POLLHUP, 0);
+        ::close(reader);
+    }
     // A damaged block: the packets before it, then the error and 1.
     const std::vector<tracebuild::Record> records = mixedPortRecords(60);
     tracebuild::TraceSpec recipe;
@@ -259,8 +276,8 @@ Bytes largeTrace() { return tracebuild::traceOfRecords(mixedPortRecords(2000), {
 
 TEST(OrnDumpCapture, AStopEndsTheCaptureQuietly) {
     TempDir dir;
-    // No reader yet: orn2pcapng waits to open the FIFO; SIGTERM, as
-    // Wireshark sends it, ends both.
+    // No reader yet: orndump waits for one before it starts orn2pcapng;
+    // SIGTERM, as Wireshark sends it, ends the wait.
     ::mkfifo((dir / "unread").c_str(), 0600);
     RunOptions stop;
     stop.signalAfterMs = 300;

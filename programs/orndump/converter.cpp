@@ -167,6 +167,31 @@ void relayUntilClosed(pid_t pid, int errorPipe, const sigset_t& waitMask, Conver
     relay.finish();
 }
 
+bool isFifo(const std::string& name) {
+    struct stat st {};
+    return ::stat(name.c_str(), &st) == 0 && S_ISFIFO(st.st_mode);
+}
+
+// Opens the FIFO for writing once its reader has opened it (Wireshark's
+// dumpcap does so right after starting orndump); a stop received meanwhile
+// ends the wait. An invalid handle when the FIFO cannot be opened so or a
+// stop came: the converter then says what is wrong with it, or is not run.
+FdHandle openOnceRead(const std::string& fifo, const sigset_t& waitMask, ConverterEnd& end) {
+    constexpr struct timespec kRetry = {0, 20 * 1000 * 1000};
+    for (;;) {
+        FdHandle fd(::open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC));
+        if (fd.isOpen() || errno != ENXIO) {
+            return fd;
+        }
+        ::ppoll(nullptr, 0, &kRetry, &waitMask);
+        if (pendingInterrupt() != 0) {
+            end.stopSignal = pendingInterrupt();
+            clearInterrupt();
+            return FdHandle();
+        }
+    }
+}
+
 }  // namespace
 
 std::string ownFolder() {
@@ -209,9 +234,22 @@ std::string relayedLine(std::string_view line) {
     return "orndump: " + std::string(line);
 }
 
-ConverterEnd runConverter(const std::string& path, const std::vector<std::string>& args) {
+ConverterEnd runConverter(const std::string& path, const std::vector<std::string>& args,
+                          const std::string& fifo) {
     ConverterEnd end;
     const StopSignalsHeld held;
+    // A write end of orndump's own for as long as the converter runs: the
+    // reader sees the end of the stream when the converter is done, also
+    // when it failed before it opened the FIFO (dumpcap would otherwise
+    // wait for a writer that never comes).
+    FdHandle heldOpen;
+    if (isFifo(fifo)) {
+        heldOpen = openOnceRead(fifo, held.before(), end);
+        if (end.stopSignal != 0) {
+            end.stoppedBeforeStart = true;
+            return end;
+        }
+    }
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0) {
         end.spawnError = errno;

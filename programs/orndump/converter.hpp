@@ -30,6 +30,7 @@ struct ConverterEnd {
     int waitStatus = 0;     // as waitpid gives it
     int stopSignal = 0;     // the signal orndump received and passed on, or 0
     bool killed = false;    // it outlived the grace after the stop and was killed
+    bool stoppedBeforeStart = false;  // a stop came while the FIFO had no reader yet
     size_t relayed = 0;     // lines relayed while it ran
     // What it said after the stop was passed on, held back: a capture that
     // Wireshark stops has nothing to report.
@@ -42,7 +43,10 @@ inline constexpr int kStopGraceSeconds = 10;
 // Runs the converter with the arguments (args[0] its name), its standard
 // output to /dev/null, its standard error relayed line by line, SIGPIPE at
 // its default (a reader that closes the FIFO ends it), until it ends.
-// SIGINT, SIGTERM and SIGHUP received meanwhile are passed on to it.
-ConverterEnd runConverter(const std::string& path, const std::vector<std::string>& args);
+// SIGINT, SIGTERM and SIGHUP received meanwhile are passed on to it. When
+// `fifo` names a FIFO, orndump first waits for its reader and holds a write
+// end of its own until the converter has ended.
+ConverterEnd runConverter(const std::string& path, const std::vector<std::string>& args,
+                          const std::string& fifo);
 
 }  // namespace ornpcap::orndump

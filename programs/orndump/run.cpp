@@ -38,6 +38,9 @@ void relayHeld(const ConverterEnd& end) {
 // orn2pcapng's end as orndump's exit status, with the line that says why
 // wherever the status is not 0.
 int conclude(const std::string& converter, const ConverterEnd& end) {
+    if (end.stoppedBeforeStart) {
+        return 0;  // stopped before the capture began
+    }
     if (end.spawnError != 0) {
         say(kProgram, converter, std::string("cannot be run: ") + std::strerror(end.spawnError));
         return kUsage;
@@ -93,7 +96,7 @@ int capture(const DumpSettings& settings) {
     // orndump says what went wrong itself, also once Wireshark has stopped
     // reading its standard error.
     std::signal(SIGPIPE, SIG_IGN);
-    return conclude(converter, runConverter(converter, args));
+    return conclude(converter, runConverter(converter, args, settings.fifo));
 }
 
 }  // namespace

@@ -91,10 +91,19 @@ ResultCode chooseOutput(const std::string& name, bool force, const FileIdentity&
     if (identityOfPath(name).sameAs(trace)) {
         return refuse(reason, "is the trace itself");
     }
-    if (!force) {
-        return refuse(reason, "exists (-f replaces it)");
+    // A name -f could not help (a folder, a dangling link) is refused for
+    // what it is, with or without -f.
+    OutputTarget existing;
+    const ResultCode kind = existingOutput(name, entry, existing, reason);
+    if (kind != ResultCode::Ok) {
+        return kind;
     }
-    return existingOutput(name, entry, target, reason);
+    if (!force) {
+        return refuse(reason, existing.kind == OutputKind::Through ? "exists (-f writes into it)"
+                                                                    : "exists (-f replaces it)");
+    }
+    target = existing;
+    return ResultCode::Ok;
 }
 
 bool FdSink::write(const uint8_t* data, size_t length) {

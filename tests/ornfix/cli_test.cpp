@@ -286,6 +286,15 @@ TEST(OrnfixOutputs, AnExistingFileIsReplacedOnlyWhenForced) {
         EXPECT_GT(dir.read("cut_fixed.orn").size(), 1000u);
         expectOnly(dir, {"cut.orn", "cut_fixed.orn"});
     }
+    // A folder of the name is no file -f could replace: said as such either way.
+    dir.makeDir("folder.orn");
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"cut.orn", "folder.orn"},
+          std::vector<std::string>{"-f", "cut.orn", "folder.orn"}}) {
+        const ToolRun folder = runOrnfix(dir, args);
+        EXPECT_EQ(folder.exitCode, 3);
+        EXPECT_EQ(folder.err, "ornfix: folder.orn: is a folder (exit 3)\n");
+    }
 }
 
 TEST(OrnfixOutputs, NeverTheTraceItselfByAnyName) {

@@ -92,6 +92,9 @@ void watch(pid_t pid, const RunOptions& options, const std::atomic<bool>& ended)
             }
         }
         if (options.killAfterMs >= 0 && ms >= options.killAfterMs) {
+            // The whole group: a child the tool started (tshark's dumpcap and
+            // extcap) would otherwise hold the output pipes open.
+            ::kill(-pid, SIGKILL);
             ::kill(pid, SIGKILL);
             return;
         }
@@ -116,6 +119,9 @@ ToolRun runIn(const TempDir& dir, const std::string& binary, const std::vector<s
     }
     const pid_t pid = ::fork();
     if (pid == 0) {
+        if (options.killAfterMs >= 0) {
+            ::setpgid(0, 0);  // so that a hang can be ended with all it started
+        }
         if (options.input == Input::File) {
             const int in = ::open((dir / options.inputFile).c_str(), O_RDONLY);
             if (in < 0 || ::dup2(in, STDIN_FILENO) < 0) {

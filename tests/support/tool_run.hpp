@@ -35,7 +35,9 @@ struct RunOptions {
     std::vector<int> ignoredSignals;
     bool oneCpu = false;        // held to one CPU of those the test may use
     bool unprivileged = false;  // run as nobody when the tests run as root
-    int killAfterMs = -1;       // SIGKILL when still running by then (a hang), -1: never
+    // SIGKILL to the tool and all it started (it runs in a process group of
+    // its own) when still running by then (a hang), -1: never.
+    int killAfterMs = -1;
     // Standard input: inherited, the file of that name in the folder, its
     // bytes written into a pipe (then closed), or a pipe nothing is ever
     // written to, open until the tool ends.
