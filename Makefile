@@ -76,11 +76,11 @@ test-thread: deps-all
 
 # The Debian package, built and checked by lintian, installed, run and removed.
 test-package: deps-all
-	scripts/test-package.sh $(DEB_BUILD)
+	JOBS=$(JOBS) scripts/test-package.sh $(DEB_BUILD)
 
 # The binary Debian package (and its -dbgsym) into $(DEB_BUILD)/.
 deb: deps-all
-	scripts/build-deb.sh $(DEB_BUILD)
+	JOBS=$(JOBS) scripts/build-deb.sh $(DEB_BUILD)
 
 # The prefix is compiled into orndump (where it finds orn2pcapng), so the
 # build is configured with it.

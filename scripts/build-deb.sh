@@ -11,7 +11,7 @@ rm -rf "$out/src" "$out"/*.deb "$out"/*.ddeb "$out"/*.changes "$out"/*.buildinfo
 mkdir -p "$out/src"
 # The tracked and new files as they stand, not the build folders.
 git ls-files -z --cached --others --exclude-standard | xargs -0 cp --parents -t "$out/src"
-(cd "$out/src" && dpkg-buildpackage -b -us -uc >"$out/build.log" 2>&1) || {
+(cd "$out/src" && dpkg-buildpackage -b -us -uc -J"${JOBS:-auto}" >"$out/build.log" 2>&1) || {
     tail -n 30 "$out/build.log" >&2
     echo "build-deb: dpkg-buildpackage failed; the whole log is $out/build.log" >&2
     exit 1

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include "suite/command_line.hpp"
 #include "suite/console.hpp"
 #include "suite/say.hpp"
 #include "suite/version.hpp"
@@ -231,9 +232,7 @@ int run(int argc, char** argv) {
     switch (parsed.outcome) {
         case CommandLine::Help: console::print(kOrn2PcapngHelp); return 0;
         case CommandLine::Version: console::printLine(versionLine(kProgram)); return 0;
-        case CommandLine::Usage:
-            say(kProgram, "", parsed.error + " (try 'orn2pcapng --help')");
-            return 2;
+        case CommandLine::Usage: return command_line::usageError(kProgram, parsed.error);
         case CommandLine::Run: break;
     }
     return convert(settings);

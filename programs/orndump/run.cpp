@@ -9,6 +9,7 @@
 #include "orndump/converter.hpp"
 #include "orndump/extcap_texts.hpp"
 #include "orndump/options.hpp"
+#include "suite/command_line.hpp"
 #include "suite/console.hpp"
 #include "suite/say.hpp"
 #include "suite/version.hpp"
@@ -23,7 +24,7 @@ namespace {
 
 using diagnostics::say;
 
-constexpr int kUsage = 2;
+constexpr int kUsage = command_line::kUsageStatus;
 
 bool isStop(int signalNumber) {
     return signalNumber == SIGINT || signalNumber == SIGTERM || signalNumber == SIGHUP;
@@ -106,9 +107,7 @@ int run(int argc, char** argv) {
     switch (settings.action) {
         case Action::Help: console::print(kOrnDumpHelp); return 0;
         case Action::Version: console::printLine(versionLine(kProgram)); return 0;
-        case Action::Usage:
-            say(kProgram, "", settings.error + " (try 'orndump --help')");
-            return kUsage;
+        case Action::Usage: return command_line::usageError(kProgram, settings.error);
         case Action::Interfaces: console::print(interfacesText()); return 0;
         case Action::Dlts: console::print(dltsText()); return 0;
         case Action::Config: console::print(configText()); return 0;
