@@ -66,7 +66,7 @@ bool hexBytes(const std::vector<std::string>& tokens, size_t from, Bytes& out) {
 
 class Parser {
 public:
-    explicit Parser(std::FILE* out) : out_(out) {}
+    Parser(std::FILE* out, const ScenarioOptions& options) : out_(out), options_(options) {}
 
     bool line(const std::string& raw);
     bool finish();
@@ -88,6 +88,7 @@ private:
     }
 
     std::FILE* out_;
+    ScenarioOptions options_;
     Settings settings_;
     std::unique_ptr<TraceWriter> writer_;
     std::optional<FrameLine> frame_;
@@ -96,7 +97,8 @@ private:
 TraceWriter& Parser::writer() {
     if (!writer_) {
         writer_ = std::make_unique<TraceWriter>(out_, settings_.header, settings_.chunk,
-                                                settings_.mode, settings_.level);
+                                                settings_.mode, settings_.level,
+                                                options_.workers);
     }
     return *writer_;
 }
@@ -379,8 +381,9 @@ bool Parser::finish() {
 
 }  // namespace
 
-ScenarioResult runScenario(const std::string& text, std::FILE* out) {
-    Parser parser(out);
+ScenarioResult runScenario(const std::string& text, std::FILE* out,
+                           const ScenarioOptions& options) {
+    Parser parser(out, options);
     std::istringstream in(text);
     unsigned lineNumber = 0;
     ScenarioResult result;

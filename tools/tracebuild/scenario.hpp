@@ -36,6 +36,7 @@
 // Settings lines apply to the whole trace and must come before the first
 // record.
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -48,7 +49,14 @@ struct ScenarioResult {
     unsigned blocks = 0;
 };
 
+struct ScenarioOptions {
+    // Threads that compress blocks (trace/block_compressor.hpp): 0 for one
+    // per CPU, 1 for none. The trace is the same whatever their number.
+    uint32_t workers = 0;
+};
+
 // Reads the scenario text and writes the trace to out.
-ScenarioResult runScenario(const std::string& text, std::FILE* out);
+ScenarioResult runScenario(const std::string& text, std::FILE* out,
+                           const ScenarioOptions& options = {});
 
 }  // namespace ornpcap::tracebuild
