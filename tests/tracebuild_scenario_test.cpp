@@ -10,6 +10,7 @@
 #include "base/byte_order.hpp"
 #include "tests/support/temp_dir.hpp"
 #include "tracebuild/scenario.hpp"
+#include "tracebuild/traffic.hpp"
 
 namespace ornpcap::test {
 namespace {
@@ -33,11 +34,21 @@ Bytes made(const TempDir& dir, const std::string& text, uint32_t workers) {
     return dir.read("Trace.orn");
 }
 
+// The blocks of a trace whose header takes headerSize bytes: their tag and
+// length, in order.
+std::vector<std::pair<uint16_t, uint16_t>> blocksOf(const Bytes& trace, size_t headerSize = 203) {
+    std::vector<std::pair<uint16_t, uint16_t>> blocks;
+    for (size_t at = headerSize; at + 6 <= trace.size() - 16; at += 6 + loadLe16(&trace[at + 2])) {
+        blocks.emplace_back(loadLe16(&trace[at]), loadLe16(&trace[at + 2]));
+    }
+    return blocks;
+}
+
 // Stored and compressed blocks of a version 8 trace.
 std::pair<size_t, size_t> blockKinds(const Bytes& trace) {
     size_t stored = 0, compressed = 0;
-    for (size_t at = 203; at + 6 <= trace.size() - 16; at += 6 + loadLe16(&trace[at + 2])) {
-        ++(loadLe16(&trace[at]) & 0x8000 ? stored : compressed);
+    for (const auto& [tag, length] : blocksOf(trace)) {
+        ++(tag & 0x8000 ? stored : compressed);
     }
     return {stored, compressed};
 }
@@ -73,6 +84,47 @@ TEST(TracebuildScenario, TheBytesAreTheSameWhateverTheThreadsThatCompress) {
             EXPECT_EQ(fnv1a(trace), c.hash);
             EXPECT_EQ(blockKinds(trace), c.kinds);
         }
+    }
+}
+
+TEST(TracebuildScenario, BlocksGrowWithoutABlocksLineOnlyWhere512BytesCannotHoldTheRecords) {
+    EXPECT_EQ(tracebuild::defaultBlockBytes(0), 512u);
+    EXPECT_EQ(tracebuild::defaultBlockBytes(65535ull * 512), 512u);
+    EXPECT_EQ(tracebuild::defaultBlockBytes(65535ull * 512 + 1), 1024u);
+    EXPECT_EQ(tracebuild::defaultBlockBytes(65535ull * 1024 + 1), 2048u);
+    EXPECT_EQ(tracebuild::defaultBlockBytes(65535ull * 32768), 32768u);
+    EXPECT_EQ(tracebuild::defaultBlockBytes(65535ull * 32768 + 1), 60000u);
+    EXPECT_EQ(tracebuild::defaultBlockBytes(65535ull * 60000 + 1), 60000u);  // fails as too large
+}
+
+// Records of every kind of line, in version 5 (23-byte record headers),
+// that take exactly what 65535 blocks of 512 bytes hold, and one byte more.
+TEST(TracebuildScenario, TheRecordsOfEveryLineCountTowardsTheDefaultBlocks) {
+    constexpr uint64_t kHeld = 65535ull * 512;
+    const tracebuild::TrafficSpec recipe{tracebuild::TrafficFormat::PppAsync, 3, 0, 2, 500};
+    uint64_t trafficBytes = 0;
+    tracebuild::generateTraffic(recipe, [&](const EventRecord&, std::span<const uint8_t> p) {
+        trafficBytes += 23 + p.size();
+    });
+    // A frame of 5 bytes, the traffic, then bulk records of 1280 bytes and a
+    // last one of what remains.
+    const uint64_t remaining = kHeld - (23 + 5) - trafficBytes;
+    const uint64_t full = (remaining - 23 - 46) / 1280;
+    const uint64_t last = remaining - full * 1280 - 23;
+    ASSERT_GE(last, 46u);
+    const std::string text = "version 5\nlevel 1\nframe 1 2 3 in : 0102030405\n"
+                             "traffic format=ppp-async count=500 port=3 lsns=2\n"
+                             "bulk count=" + std::to_string(full) + " port=1 lsn=0 size=1257\n"
+                             "bulk count=1 port=1 lsn=0 size=" + std::to_string(last) + "\n";
+    TempDir dir;
+    for (const bool oneMore : {false, true}) {
+        SCOPED_TRACE(oneMore);
+        const Bytes trace = made(dir, text + (oneMore ? "frame 9 2 3 out : 07\n" : ""), 0);
+        const auto blocks = blocksOf(trace, 180);
+        ASSERT_EQ(blocks.size(), oneMore ? 32768u : 65535u);
+        // Alternate, as without a blocks line before: the second is stored.
+        EXPECT_EQ(blocks[1].first & 0x8000, 0x8000);
+        EXPECT_EQ(blocks[1].second, oneMore ? 1024u : 512u);
     }
 }
 

@@ -218,7 +218,7 @@ std::vector<BlockSpec> splitIntoBlocks(std::span<const uint8_t> stream, size_t c
 
 TraceWriter::TraceWriter(std::FILE* out, const HeaderSpec& header, size_t chunk, BlockMode mode,
                          int level, uint32_t workers)
-    : out_(out), header_(header), chunk_(std::clamp<size_t>(chunk, 1, 60000)), mode_(mode),
+    : out_(out), header_(header), chunk_(std::clamp<size_t>(chunk, 1, kLargestBlockData)), mode_(mode),
       // Stored blocks have nothing for workers to do.
       compressor_(level, compressorWorkers(mode == BlockMode::Stored ? 1 : workers),
                   [this](const CompressorBlock& block) { writeBlock(block); }) {

@@ -106,6 +106,9 @@ std::vector<BlockSpec> splitIntoBlocks(std::span<const uint8_t> stream, size_t c
 Bytes traceOfRecords(const std::vector<Record>& records, const HeaderSpec& header = {},
                      size_t chunk = 4096, BlockMode mode = BlockMode::Alternate);
 
+// The most record bytes a TraceWriter puts in one block.
+inline constexpr size_t kLargestBlockData = 60000;
+
 // Writes a trace to a file record by record, cutting blocks as it goes, so that
 // traces of any size can be made without holding them in memory. The blocks
 // are compressed on worker threads (trace/block_compressor.hpp: workers as
