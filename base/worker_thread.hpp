@@ -5,7 +5,9 @@
 // work handed to these threads needs little of it.
 
 #include <cstddef>
+#include <cstdint>
 #include <pthread.h>
+#include <signal.h>
 
 namespace ornpcap {
 
@@ -32,6 +34,24 @@ public:
 private:
     pthread_t thread_{};
     bool running_ = false;
+};
+
+// The CPUs this process may run on (its affinity mask), at least 1.
+uint32_t usableCpus();
+
+// While it lives, the calling thread blocks every signal sent to the process,
+// and the threads it starts inherit that: SIGINT, SIGTERM and SIGHUP then run
+// their handler on the calling thread, whose waits they end. Signals of a
+// fault stay open.
+class SignalsBlocked {
+public:
+    SignalsBlocked();
+    ~SignalsBlocked();
+    SignalsBlocked(const SignalsBlocked&) = delete;
+    SignalsBlocked& operator=(const SignalsBlocked&) = delete;
+
+private:
+    sigset_t before_;
 };
 
 }  // namespace ornpcap

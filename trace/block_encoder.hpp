@@ -27,7 +27,8 @@ BlockHeader blockHeaderFor(uint32_t position, bool stored, std::span<const uint8
 
 // NRV2B (8-bit) compression at level 1 (fast) to 10 (best) into out, which
 // is resized to the compressed length. False when the library cannot be
-// initialised or refuses; out is then empty. Any thread may call it.
+// initialised or refuses; out is then empty. Any thread may call it; each
+// keeps the compressor's working buffers (about 1 MiB) for its next call.
 bool compressNrv2b(std::span<const uint8_t> data, int level, std::vector<uint8_t>& out);
 
 // What the reader's buffers must hold for a block, as a maxBlockLength: at

@@ -1,12 +1,8 @@
 #include "trace/block_pipeline.hpp"
 
 #include <algorithm>
-#include <csignal>
 #include <exception>
 #include <optional>
-#include <pthread.h>
-#include <thread>
-#include <sched.h>
 
 #include "base/memory_headroom.hpp"
 #include "trace/block_expander.hpp"
@@ -23,37 +19,6 @@ constexpr bool kForceParallel = true;
 #else
 constexpr bool kForceParallel = false;
 #endif
-
-uint32_t usableCpus() {
-    cpu_set_t set;
-    CPU_ZERO(&set);
-    if (::sched_getaffinity(0, sizeof set, &set) != 0) {
-        return std::max(std::thread::hardware_concurrency(), 1u);
-    }
-    return static_cast<uint32_t>(CPU_COUNT(&set));
-}
-
-// While it lives, the calling thread blocks every signal sent to the process,
-// and the threads it starts inherit that: SIGINT, SIGTERM and SIGHUP then run
-// their handler on the thread that scans the records and looks at the flag.
-// Signals of a fault stay open.
-class SignalsBlocked {
-public:
-    SignalsBlocked() {
-        sigset_t all;
-        sigfillset(&all);
-        for (int fault : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGSYS}) {
-            sigdelset(&all, fault);
-        }
-        ::pthread_sigmask(SIG_BLOCK, &all, &before_);
-    }
-    ~SignalsBlocked() { ::pthread_sigmask(SIG_SETMASK, &before_, nullptr); }
-    SignalsBlocked(const SignalsBlocked&) = delete;
-    SignalsBlocked& operator=(const SignalsBlocked&) = delete;
-
-private:
-    sigset_t before_;
-};
 
 // A worker's part: the FCS check, then the expansion with the whole work
 // capacity as room. An expander that cannot be initialised leaves the block

@@ -13,11 +13,23 @@ namespace ornpcap::tracebuild {
 
 namespace {
 
+constexpr size_t kDefaultChunk = 512;
+
 struct Settings {
     HeaderSpec header;
-    size_t chunk = 512;
+    size_t chunk = kDefaultChunk;
+    bool chunkGiven = false;  // by a blocks line
     BlockMode mode = BlockMode::Alternate;
     int level = 10;
+};
+
+// What a first reading of a scenario finds, before anything is written: when
+// it gives no blocks line, the bytes its records take in the record stream
+// (every traffic line generated once to count them; bulk and frame lines are
+// counted without).
+struct Survey {
+    bool measured = false;
+    uint64_t streamBytes = 0;
 };
 
 struct FrameLine {
@@ -64,9 +76,15 @@ bool hexBytes(const std::vector<std::string>& tokens, size_t from, Bytes& out) {
     return true;
 }
 
+// Reads a scenario line by line and writes its records, or, given a Survey,
+// only counts them.
 class Parser {
 public:
-    explicit Parser(std::FILE* out) : out_(out) {}
+    Parser(std::FILE* out, const ScenarioOptions& options, size_t defaultChunk)
+        : out_(out), options_(options) {
+        settings_.chunk = defaultChunk;
+    }
+    explicit Parser(Survey& survey) : out_(nullptr), survey_(&survey) {}
 
     bool line(const std::string& raw);
     bool finish();
@@ -81,6 +99,9 @@ private:
     bool traffic(const std::vector<std::string>& w);
     bool trafficWord(const std::string& key, const std::string& value, TrafficSpec& recipe);
     bool flushFrame();
+    // The first record ends the settings; in a survey, it decides whether the
+    // stream's bytes are counted.
+    void beginRecords();
     TraceWriter& writer();
     bool fail(const std::string& message) {
         error = message;
@@ -88,21 +109,33 @@ private:
     }
 
     std::FILE* out_;
+    ScenarioOptions options_;
+    Survey* survey_ = nullptr;
     Settings settings_;
+    bool recordsBegun_ = false;
     std::unique_ptr<TraceWriter> writer_;
     std::optional<FrameLine> frame_;
 };
 
+void Parser::beginRecords() {
+    if (!recordsBegun_ && survey_ != nullptr) {
+        survey_->measured = !settings_.chunkGiven;
+    }
+    recordsBegun_ = true;
+}
+
 TraceWriter& Parser::writer() {
+    beginRecords();
     if (!writer_) {
         writer_ = std::make_unique<TraceWriter>(out_, settings_.header, settings_.chunk,
-                                                settings_.mode, settings_.level);
+                                                settings_.mode, settings_.level,
+                                                options_.workers);
     }
     return *writer_;
 }
 
 bool Parser::setting(const std::vector<std::string>& w) {
-    if (writer_) {
+    if (recordsBegun_) {
         return fail("settings must come before the first record");
     }
     HeaderSpec& h = settings_.header;
@@ -150,8 +183,9 @@ bool Parser::setting(const std::vector<std::string>& w) {
         }
         return true;
     }
-    if (key == "blocks" && w.size() == 3 && number(w[1], v) && v >= 1 && v <= 60000) {
+    if (key == "blocks" && w.size() == 3 && number(w[1], v) && v >= 1 && v <= kLargestBlockData) {
         settings_.chunk = v;
+        settings_.chunkGiven = true;
         if (w[2] == "compressed") {
             settings_.mode = BlockMode::Compressed;
         } else if (w[2] == "stored") {
@@ -236,8 +270,13 @@ bool Parser::flushFrame() {
     if (f.cut && *f.cut < payload.size()) {
         payload.resize(*f.cut);
     }
-    writer().addRecord(f.record, payload);
     ++records;
+    if (survey_ != nullptr) {
+        beginRecords();
+        survey_->streamBytes += recordFormOf(settings_.header.versionMajor).headerSize + payload.size();
+        return true;
+    }
+    writer().addRecord(f.record, payload);
     return true;
 }
 
@@ -261,6 +300,15 @@ bool Parser::bulk(const std::vector<std::string>& w) {
     }
     if (size < 46 || size > 0xFFFF || lsns == 0 || port > 0xFFFF) {
         return fail("bulk wants size 46..65535, lsns >= 1 and a 16-bit port");
+    }
+    if (survey_ != nullptr) {
+        if (count != 0) {
+            beginRecords();
+        }
+        records += count;
+        survey_->streamBytes +=
+            uint64_t{count} * (recordFormOf(settings_.header.versionMajor).headerSize + size);
+        return true;
     }
     // Ethernet addresses, then IPv4/UDP with a sequence number, then filler
     // that changes a little from frame to frame.
@@ -335,8 +383,18 @@ bool Parser::traffic(const std::vector<std::string>& w) {
     if (!haveFormat || !havePort || recipe.lsns == 0) {
         return fail("traffic wants format=, port= and lsns >= 1");
     }
-    addTraffic(writer(), recipe);
     records += recipe.count;
+    if (survey_ != nullptr) {
+        beginRecords();
+        if (survey_->measured) {
+            const uint32_t headerSize = recordFormOf(settings_.header.versionMajor).headerSize;
+            generateTraffic(recipe, [&](const EventRecord&, std::span<const uint8_t> payload) {
+                survey_->streamBytes += headerSize + payload.size();
+            });
+        }
+        return true;
+    }
+    addTraffic(writer(), recipe);
     return true;
 }
 
@@ -369,6 +427,9 @@ bool Parser::finish() {
     if (!flushFrame()) {
         return false;
     }
+    if (survey_ != nullptr) {
+        return true;
+    }
     const bool ok = writer().finish();
     blocks = writer().blockCount();
     if (writer().tooManyBlocks()) {
@@ -377,22 +438,48 @@ bool Parser::finish() {
     return ok || fail("cannot write the trace");
 }
 
-}  // namespace
-
-ScenarioResult runScenario(const std::string& text, std::FILE* out) {
-    Parser parser(out);
+// Reads the whole text into the parser; false, with the error, at the first
+// line it refuses.
+bool readLines(Parser& parser, const std::string& text, std::string& error) {
     std::istringstream in(text);
     unsigned lineNumber = 0;
-    ScenarioResult result;
     for (std::string line; std::getline(in, line);) {
         ++lineNumber;
         if (!parser.line(line)) {
-            result.error = "line " + std::to_string(lineNumber) + ": " + parser.error;
-            return result;
+            error = "line " + std::to_string(lineNumber) + ": " + parser.error;
+            return false;
         }
     }
     if (!parser.finish()) {
-        result.error = parser.error;
+        error = parser.error;
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+size_t defaultBlockBytes(uint64_t streamBytes) {
+    size_t chunk = kDefaultChunk;
+    while (chunk < kLargestBlockData && (streamBytes + chunk - 1) / chunk > 0xFFFF) {
+        chunk = chunk * 2 > kLargestBlockData ? kLargestBlockData : chunk * 2;
+    }
+    return chunk;
+}
+
+ScenarioResult runScenario(const std::string& text, std::FILE* out,
+                           const ScenarioOptions& options) {
+    ScenarioResult result;
+    // Read once to find errors, the records and the stream's size before
+    // anything is written, then again to write.
+    Survey survey;
+    Parser surveyor(survey);
+    if (!readLines(surveyor, text, result.error)) {
+        return result;
+    }
+    Parser parser(out, options,
+                  survey.measured ? defaultBlockBytes(survey.streamBytes) : kDefaultChunk);
+    if (!readLines(parser, text, result.error)) {
         return result;
     }
     result.ok = true;

@@ -8,7 +8,10 @@
 //   snap 1600                   snapLength
 //   description Varnek ORN trace
 //   blocks 512 alternate        record bytes per block; compressed, stored,
-//                               alternate (compressed first) or smallest
+//                               alternate (compressed first) or smallest.
+//                               Without it: 512 alternate, or, for records
+//                               that 65535 such blocks cannot hold, blocks
+//                               as much larger as they need (defaultBlockBytes)
 //   level 10                    NRV2B compression level, 1 to 10
 //
 //   frame <ms> <port> <lsn> <in|out|typeN> [status=N] [orig=N] [async]
@@ -30,12 +33,13 @@
 //       terminals on LSNs L to L+K-1 (ETHERNET puts its protocol codes in the
 //       lsn field instead), from time MS (default 0), MS milliseconds apart
 //       on average (default 10), the same records for the same seed S
-//       (default 1). For millions of records use large blocks, e.g.
-//       "blocks 60000 compressed", and maybe a lower level.
+//       (default 1). Level 1 compresses several times faster than 10.
 //
 // Settings lines apply to the whole trace and must come before the first
 // record.
 
+#include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -48,7 +52,22 @@ struct ScenarioResult {
     unsigned blocks = 0;
 };
 
-// Reads the scenario text and writes the trace to out.
-ScenarioResult runScenario(const std::string& text, std::FILE* out);
+struct ScenarioOptions {
+    // Threads that compress blocks (trace/block_compressor.hpp): 0 for one
+    // per CPU, 1 for none. The trace is the same whatever their number.
+    uint32_t workers = 0;
+};
+
+// The record bytes per block of a scenario without a blocks line whose
+// records take streamBytes: 512, or, where 65535 blocks of 512 cannot hold
+// them, the first of 1024, 2048, ... 32768 and 60000 that can (60000 when
+// none can: the trace then fails as too large).
+size_t defaultBlockBytes(uint64_t streamBytes);
+
+// Reads the scenario text and writes the trace to out. The text is read
+// twice: once to find its errors and the size of its records before
+// anything is written (a line refused leaves out as it was), then to write.
+ScenarioResult runScenario(const std::string& text, std::FILE* out,
+                           const ScenarioOptions& options = {});
 
 }  // namespace ornpcap::tracebuild

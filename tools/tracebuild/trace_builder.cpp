@@ -217,9 +217,11 @@ std::vector<BlockSpec> splitIntoBlocks(std::span<const uint8_t> stream, size_t c
 }
 
 TraceWriter::TraceWriter(std::FILE* out, const HeaderSpec& header, size_t chunk, BlockMode mode,
-                         int level)
-    : out_(out), header_(header), chunk_(std::clamp<size_t>(chunk, 1, 60000)), mode_(mode),
-      level_(level) {
+                         int level, uint32_t workers)
+    : out_(out), header_(header), chunk_(std::clamp<size_t>(chunk, 1, kLargestBlockData)), mode_(mode),
+      // Stored blocks have nothing for workers to do.
+      compressor_(level, compressorWorkers(mode == BlockMode::Stored ? 1 : workers),
+                  [this](const CompressorBlock& block) { writeBlock(block); }) {
     const Bytes h = buildHeader(header_);
     ok_ = std::fwrite(h.data(), 1, h.size(), out_) == h.size();
 }
@@ -233,7 +235,7 @@ void TraceWriter::addRecord(const EventRecord& record, std::span<const uint8_t> 
 }
 
 void TraceWriter::cutBlock(size_t length) {
-    if (blockCount_ == 0xFFFF) {
+    if (blocksCut_ == 0xFFFF) {
         // The trailer counts blocks in 16 bits: nothing more is written, and
         // the trace is never finished with a count that wrapped.
         tooManyBlocks_ = true;
@@ -241,30 +243,34 @@ void TraceWriter::cutBlock(size_t length) {
         pending_.clear();
         return;
     }
-    BlockSpec block;
-    block.level = level_;
-    block.data.assign(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(length));
+    const bool stored =
+        mode_ == BlockMode::Stored || (mode_ == BlockMode::Alternate && blocksCut_ % 2 == 1);
+    ++blocksCut_;
+    compressor_.add(std::span<const uint8_t>(pending_.data(), length), !stored);
     pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(length));
-    Bytes stored;
-    block.stored = mode_ == BlockMode::Stored || (mode_ == BlockMode::Alternate && blockCount_ % 2 == 1);
-    if (!block.stored) {
-        stored = compressNrv2b(block.data, level_);
-        if (stored.size() > 0xFFFF || (mode_ == BlockMode::Smallest && stored.size() >= length)) {
-            block.stored = true;
-        }
+}
+
+// In stream order, on the calling thread.
+void TraceWriter::writeBlock(const CompressorBlock& block) {
+    if (block.compress && !block.compressed) {
+        ok_ = false;  // the compressor refused: no trace
+        return;
     }
-    if (block.stored) {
-        stored = block.data;
-    }
+    // A block that compression would not shrink enough to count in 16 bits,
+    // or in "smallest" at all, is stored.
+    const size_t length = block.data.size();
+    const bool stored = !block.compress || block.packed.size() > 0xFFFF ||
+                        (mode_ == BlockMode::Smallest && block.packed.size() >= length);
+    const Bytes& data = stored ? block.data : block.packed;
     ++blockCount_;
-    const Bytes encoded = blockWithHeader(block, stored, static_cast<uint16_t>(blockCount_));
-    if (uint64_t{streamLength_} + encoded.size() > 0xFFFFFFFFu) {
+    const auto head = encodeBlockHeader(blockHeaderFor(blockCount_, stored, data));
+    if (uint64_t{streamLength_} + head.size() + data.size() > 0xFFFFFFFFu) {
         tooManyBlocks_ = true;  // streamLength would wrap as well
     }
-    ok_ = ok_ && !tooManyBlocks_ &&
-          std::fwrite(encoded.data(), 1, encoded.size(), out_) == encoded.size();
-    streamLength_ += static_cast<uint32_t>(encoded.size());
-    const size_t room = blockRoomNeed(static_cast<uint32_t>(stored.size()),
+    ok_ = ok_ && !tooManyBlocks_ && std::fwrite(head.data(), 1, head.size(), out_) == head.size() &&
+          std::fwrite(data.data(), 1, data.size(), out_) == data.size();
+    streamLength_ += static_cast<uint32_t>(head.size() + data.size());
+    const size_t room = blockRoomNeed(static_cast<uint32_t>(data.size()),
                                       static_cast<uint32_t>(carry_.size()),
                                       static_cast<uint32_t>(length));
     maxBlockLength_ = static_cast<uint16_t>(std::min<size_t>(0xFFFF, std::max<size_t>(maxBlockLength_, room)));
@@ -276,6 +282,7 @@ bool TraceWriter::finish() {
     if (!pending_.empty()) {
         cutBlock(pending_.size());
     }
+    compressor_.flush();
     if (tooManyBlocks_) {
         return false;  // no trailer: what was written is not a trace
     }

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "trace/block_compressor.hpp"
 #include "trace/event_record.hpp"
 
 namespace ornpcap::tracebuild {
@@ -105,14 +106,23 @@ std::vector<BlockSpec> splitIntoBlocks(std::span<const uint8_t> stream, size_t c
 Bytes traceOfRecords(const std::vector<Record>& records, const HeaderSpec& header = {},
                      size_t chunk = 4096, BlockMode mode = BlockMode::Alternate);
 
+// The most record bytes a TraceWriter puts in one block.
+inline constexpr size_t kLargestBlockData = 60000;
+
 // Writes a trace to a file record by record, cutting blocks as it goes, so that
-// traces of any size can be made without holding them in memory.
+// traces of any size can be made without holding them in memory. The blocks
+// are compressed on worker threads (trace/block_compressor.hpp: workers as
+// there, 0 for one per CPU) and written in order: the file is the same
+// whatever their number.
 class TraceWriter {
 public:
     TraceWriter(std::FILE* out, const HeaderSpec& header, size_t chunk, BlockMode mode,
-                int level = 10);
+                int level = 10, uint32_t workers = 0);
+    TraceWriter(const TraceWriter&) = delete;
+    TraceWriter& operator=(const TraceWriter&) = delete;
     void addRecord(const EventRecord& record, std::span<const uint8_t> payload);
-    // Writes the last block and the trailer. False when a write failed.
+    // Writes the last blocks and the trailer. False when a write failed.
+    // Blocks still in flight when the writer goes without finish() are lost.
     bool finish();
 
     uint32_t blockCount() const { return blockCount_; }
@@ -121,19 +131,21 @@ public:
 
 private:
     void cutBlock(size_t length);
+    void writeBlock(const CompressorBlock& block);
 
     std::FILE* out_;
     HeaderSpec header_;
     size_t chunk_;
     BlockMode mode_;
-    int level_;
     Bytes pending_;  // record bytes not yet in a block
     Bytes carry_;    // what the reader holds back: the start of an incomplete record
-    uint32_t blockCount_ = 0;  // up to 65535, numbered modulo 32768
+    uint32_t blocksCut_ = 0;   // handed to the compressor
+    uint32_t blockCount_ = 0;  // written; up to 65535, numbered modulo 32768
     uint16_t maxBlockLength_ = 0;
     uint32_t streamLength_ = 0;
     bool ok_ = true;
     bool tooManyBlocks_ = false;
+    BlockCompressor compressor_;
 };
 
 bool writeFile(const std::string& path, std::span<const uint8_t> bytes);
