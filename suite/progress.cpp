@@ -9,22 +9,26 @@
 
 namespace ornpcap {
 
-ProgressLine::ProgressLine(const std::string& traceName, std::string label)
-    : label_(std::move(label)) {
+namespace {
+
+uint64_t sizeOf(const std::string& name) {
     struct stat st {};
-    if (::isatty(STDERR_FILENO) == 0 || ::stat(traceName.c_str(), &st) != 0 ||
-        static_cast<uint64_t>(st.st_size) < kLargeTrace) {
-        return;
-    }
-    active_ = true;
+    return ::stat(name.c_str(), &st) == 0 ? static_cast<uint64_t>(st.st_size) : 0;
 }
 
-void ProgressLine::blockDone(const BlockProgress& block) {
+}  // namespace
+
+ProgressLine::ProgressLine(const std::string& traceName, std::string label)
+    : ProgressLine(std::move(label), sizeOf(traceName), kLargeTrace) {}
+
+ProgressLine::ProgressLine(std::string label, uint64_t units, uint64_t large)
+    : label_(std::move(label)), active_(::isatty(STDERR_FILENO) != 0 && units >= large) {}
+
+void ProgressLine::show(uint64_t done, uint64_t total) {
     if (!active_) {
         return;
     }
-    const int percent =
-        block.total == 0 ? 100 : static_cast<int>(std::min(block.done, block.total) * 100 / block.total);
+    const int percent = total == 0 ? 100 : static_cast<int>(std::min(done, total) * 100 / total);
     if (percent != shown_) {
         shown_ = percent;
         console::progress("\r" + label_ + ": " + std::to_string(percent) + "% ");

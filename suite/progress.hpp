@@ -1,7 +1,7 @@
 #pragma once
-// A progress line on standard error for long conversions: shown only when
-// standard error is a terminal and the trace is large; standard output is not
-// touched.
+// A progress line on standard error for long jobs: shown only when standard
+// error is a terminal and the trace (or the job) is large; standard output is
+// not touched.
 
 #include <cstdint>
 #include <string>
@@ -16,11 +16,17 @@ public:
 
     // The line reads "<label>: 42% "; OrnPcap's says "Converting".
     explicit ProgressLine(const std::string& traceName, std::string label = "Converting");
+    // A job counted in units of its own (mktrace: the records it writes),
+    // shown when standard error is a terminal and the job has at least
+    // `large` units.
+    ProgressLine(std::string label, uint64_t units, uint64_t large);
     ~ProgressLine() override { finish(); }
     ProgressLine(const ProgressLine&) = delete;
     ProgressLine& operator=(const ProgressLine&) = delete;
 
-    void blockDone(const BlockProgress& block) override;
+    void blockDone(const BlockProgress& block) override { show(block.done, block.total); }
+    // The share done out of total, when it changed.
+    void show(uint64_t done, uint64_t total);
     // Clears the line (once the conversion is over).
     void finish();
 

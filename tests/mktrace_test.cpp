@@ -2,14 +2,18 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <unistd.h>
+
 #include "tests/support/temp_dir.hpp"
 #include "tests/support/tool_run.hpp"
 
 namespace ornpcap::test {
 namespace {
 
-ToolRun mktrace(const TempDir& dir, const std::vector<std::string>& args) {
-    return runIn(dir, MKTRACE_BINARY, args);
+ToolRun mktrace(const TempDir& dir, const std::vector<std::string>& args,
+              const RunOptions& options = {}) {
+    return runIn(dir, MKTRACE_BINARY, args, options);
 }
 
 TEST(Mktrace, FollowsTheConventionsOfTheSuite) {
@@ -57,6 +61,70 @@ TEST(Mktrace, MoreBlocksThanATrailerCountsLeaveNoTrace) {
         EXPECT_EQ(dir.list(), (std::vector<std::string>{"kept.orn", "many.scn"}));
     }
     EXPECT_EQ(dir.read("kept.orn"), (Bytes{1, 2, 3}));
+}
+
+TEST(MktraceProgress, ShownOnATerminalForLargeScenariosOnly) {
+    if (::access("/usr/bin/script", X_OK) != 0) {
+        GTEST_SKIP() << "script(1) is not installed: no terminal to show progress on";
+    }
+    TempDir dir;
+    const std::string large = "blocks 60000 stored\nbulk count=100000 port=1 lsn=0 size=46\n";
+    const std::string small = "blocks 60000 stored\nbulk count=99999 port=1 lsn=0 size=46\n";
+    dir.write("large.scn", Bytes(large.begin(), large.end()));
+    dir.write("small.scn", Bytes(small.begin(), small.end()));
+    const ToolRun piped = mktrace(dir, {"large.scn", "-"});
+    EXPECT_EQ(piped.exitCode, 0);
+    EXPECT_EQ(piped.err, "mktrace: -: 100000 records in 119 blocks\n");
+    for (const char* name : {"large", "small"}) {
+        SCOPED_TRACE(name);
+        // script(1) gives the tool a terminal; its standard output stays a file.
+        const std::string command =
+            std::string(MKTRACE_BINARY) + " " + name + ".scn - > " + name + ".orn";
+        const ToolRun onTerminal = runIn(dir, "/usr/bin/script", {"-qec", command, "terminal.txt"});
+        EXPECT_EQ(onTerminal.exitCode, 0);
+        const Bytes terminal = dir.read("terminal.txt");
+        const std::string shown(terminal.begin(), terminal.end());
+        EXPECT_EQ(shown.find("Writing: 100% ") != std::string::npos, name == std::string("large"))
+            << shown;
+        EXPECT_EQ(shown.find("Writing: 0% ") != std::string::npos, name == std::string("large"));
+        EXPECT_NE(shown.find("mktrace: -: "), std::string::npos) << shown;
+    }
+    const Bytes out = dir.read("large.orn");
+    EXPECT_EQ(std::string(out.begin(), out.end()), piped.out);
+}
+
+// A signal stops mktrace while it reads the scenario (the first reading of
+// one without a blocks line generates its traffic) or writes the trace: no
+// trace is left, an older one of the name stays, and the exit status says
+// which signal.
+TEST(MktraceInterrupt, ASignalLeavesNoTraceAndTheOlderOneAsItWas) {
+    TempDir dir;
+    const std::string lines = "traffic format=ethernet count=3000000 port=20 lsns=2\n";
+    const std::string reading = lines, writing = "blocks 60000 compressed\n" + lines;
+    dir.write("reading.scn", Bytes(reading.begin(), reading.end()));
+    dir.write("writing.scn", Bytes(writing.begin(), writing.end()));
+    dir.write("old.orn", Bytes{1, 2, 3});
+    for (const char* scenario : {"reading.scn", "writing.scn"}) {
+        SCOPED_TRACE(scenario);
+        RunOptions options;
+        options.signal = SIGINT;
+        options.killAfterMs = 120000;  // a hang
+        // Under a sanitizer's runtime the start-up alone may outlast a short
+        // delay, and the signal then kills the process before any handler.
+        ToolRun run;
+        for (const int delayMs : {100, 400, 1500}) {
+            options.signalAfterMs = delayMs;
+            run = mktrace(dir, {scenario, "old.orn"}, options);
+            if (!run.killed) {
+                break;
+            }
+        }
+        EXPECT_FALSE(run.killed);
+        EXPECT_EQ(run.exitCode, 128 + SIGINT);
+        EXPECT_EQ(run.err, "mktrace: old.orn: interrupted\n");
+        EXPECT_EQ(dir.list(), (std::vector<std::string>{"old.orn", "reading.scn", "writing.scn"}));
+    }
+    EXPECT_EQ(dir.read("old.orn"), (Bytes{1, 2, 3}));
 }
 
 }  // namespace

@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "base/file_io.hpp"
@@ -126,6 +128,53 @@ TEST(TracebuildScenario, TheRecordsOfEveryLineCountTowardsTheDefaultBlocks) {
         EXPECT_EQ(blocks[1].first & 0x8000, 0x8000);
         EXPECT_EQ(blocks[1].second, oneMore ? 1024u : 512u);
     }
+}
+
+// Progress comes after every block written, out of the records every line
+// announces; a stop asked for ends the run there, without a trailer, and one
+// asked for at once, while the scenario is first read, writes nothing.
+TEST(TracebuildScenario, ReportsProgressAndStopsWhenAsked) {
+    const std::string text = "blocks 4000 alternate\nframe 5 7 1 in : 0011\n"
+                             "traffic format=i4b count=3000 port=5 lsns=2\n"
+                             "bulk count=700 port=1 lsn=0 size=300\n";
+    TempDir dir;
+    std::vector<std::pair<uint64_t, uint64_t>> calls;
+    const auto run = [&](const std::function<bool()>& stop) {
+        calls.clear();
+        FileHandle out(std::fopen((dir / "Trace.orn").c_str(), "wb"));
+        tracebuild::ScenarioOptions options;
+        options.workers = 2;
+        options.progress = [&](uint64_t records, uint64_t announced) {
+            calls.emplace_back(records, announced);
+        };
+        options.stop = stop;
+        return tracebuild::runScenario(text, out.get(), options);
+    };
+    const tracebuild::ScenarioResult whole = run([] { return false; });
+    ASSERT_TRUE(whole.ok) << whole.error;
+    const Bytes trace = dir.read("Trace.orn");
+    ASSERT_EQ(calls.size(), whole.blocks);
+    for (size_t i = 0; i < calls.size(); ++i) {
+        EXPECT_EQ(calls[i].second, 3701u);
+        if (i > 0) {
+            EXPECT_GE(calls[i].first, calls[i - 1].first) << i;
+        }
+    }
+    EXPECT_EQ(calls.back().first, 3701u);
+
+    const tracebuild::ScenarioResult stopped = run([&] { return calls.size() >= 10; });
+    EXPECT_FALSE(stopped.ok);
+    EXPECT_TRUE(stopped.stopped);
+    EXPECT_EQ(stopped.error, "");
+    EXPECT_EQ(calls.size(), 10u);
+    const Bytes cut = dir.read("Trace.orn");
+    EXPECT_LT(cut.size(), trace.size());
+    EXPECT_TRUE(std::equal(cut.begin(), cut.end(), trace.begin())) << "the blocks before the stop";
+
+    const tracebuild::ScenarioResult atOnce = run([] { return true; });
+    EXPECT_TRUE(atOnce.stopped);
+    EXPECT_TRUE(calls.empty());
+    EXPECT_TRUE(dir.read("Trace.orn").empty());
 }
 
 }  // namespace

@@ -15,7 +15,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "base/interrupt.hpp"
 #include "suite/console.hpp"
+#include "suite/progress.hpp"
 #include "suite/say.hpp"
 #include "suite/version.hpp"
 #include "base/file_io.hpp"
@@ -26,6 +28,10 @@ namespace ornpcap::mktrace {
 namespace {
 
 using diagnostics::say;
+
+// A scenario of this many records shows its progress on a terminal: about a
+// second's work or more.
+constexpr uint64_t kManyRecords = 100000;
 
 constexpr const char* kHelp =
     "Usage: mktrace [-h|--help] [--version] SCENARIO TRACE\n"
@@ -109,7 +115,23 @@ int make(const std::string& scenarioName, const std::string& traceName) {
         say(kProgram, traceName, std::string("cannot be created: ") + std::strerror(errno));
         return 1;
     }
-    const auto result = tracebuild::runScenario(text, out);
+    std::optional<ProgressLine> progress;
+    tracebuild::ScenarioOptions options;
+    options.progress = [&progress](uint64_t records, uint64_t announced) {
+        if (!progress) {
+            progress.emplace("Writing", announced, kManyRecords);
+        }
+        progress->show(records, announced);
+    };
+    options.stop = [] { return pendingInterrupt() != 0; };
+    const auto result = tracebuild::runScenario(text, out, options);
+    progress.reset();  // the line cleared before anything else is said
+    // A signal ends the run whatever it interrupted (a wait to read the
+    // scenario or to write the trace), and no trace is left.
+    if (const int signalNumber = pendingInterrupt(); signalNumber != 0) {
+        say(kProgram, traceName, "interrupted");
+        return 128 + signalNumber;
+    }
     if (!result.ok) {
         say(kProgram, scenarioName, result.error);
         return 1;

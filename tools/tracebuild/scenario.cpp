@@ -80,17 +80,24 @@ bool hexBytes(const std::vector<std::string>& tokens, size_t from, Bytes& out) {
 // only counts them.
 class Parser {
 public:
-    Parser(std::FILE* out, const ScenarioOptions& options, size_t defaultChunk)
-        : out_(out), options_(options) {
+    Parser(std::FILE* out, const ScenarioOptions& options, size_t defaultChunk,
+           unsigned long announced)
+        : out_(out), options_(options), announced_(announced) {
         settings_.chunk = defaultChunk;
     }
-    explicit Parser(Survey& survey) : out_(nullptr), survey_(&survey) {}
+    Parser(Survey& survey, const ScenarioOptions& options)
+        : out_(nullptr), options_(options), survey_(&survey) {}
 
     bool line(const std::string& raw);
     bool finish();
+    // The writer stopped, or ScenarioOptions::stop says to.
+    bool halted() const {
+        return (writer_ && writer_->stopped()) || (options_.stop && options_.stop());
+    }
     std::string error;
     unsigned long records = 0;
     unsigned blocks = 0;
+    bool stopped = false;
 
 private:
     bool setting(const std::vector<std::string>& w);
@@ -110,6 +117,7 @@ private:
 
     std::FILE* out_;
     ScenarioOptions options_;
+    unsigned long announced_ = 0;  // records, as the survey counted them
     Survey* survey_ = nullptr;
     Settings settings_;
     bool recordsBegun_ = false;
@@ -130,6 +138,12 @@ TraceWriter& Parser::writer() {
         writer_ = std::make_unique<TraceWriter>(out_, settings_.header, settings_.chunk,
                                                 settings_.mode, settings_.level,
                                                 options_.workers);
+        writer_->stopWhen([this](uint64_t added) {
+            if (options_.progress) {
+                options_.progress(added, announced_);
+            }
+            return options_.stop && options_.stop();
+        });
     }
     return *writer_;
 }
@@ -321,7 +335,7 @@ bool Parser::bulk(const std::vector<std::string>& w) {
     frame[14] = static_cast<uint8_t>(ipLength >> 8);
     frame[15] = static_cast<uint8_t>(ipLength);
     uint32_t state = 0x12345678;
-    for (unsigned long n = 0; n < count; ++n) {
+    for (unsigned long n = 0; n < count && !writer().stopped(); ++n) {
         EventRecord record;
         record.timeMs = static_cast<uint32_t>(time + n * step);
         record.port = static_cast<uint16_t>(port);
@@ -388,9 +402,12 @@ bool Parser::traffic(const std::vector<std::string>& w) {
         beginRecords();
         if (survey_->measured) {
             const uint32_t headerSize = recordFormOf(settings_.header.versionMajor).headerSize;
-            generateTraffic(recipe, [&](const EventRecord&, std::span<const uint8_t> payload) {
-                survey_->streamBytes += headerSize + payload.size();
-            });
+            generateTraffic(
+                recipe,
+                [&](const EventRecord&, std::span<const uint8_t> payload) {
+                    survey_->streamBytes += headerSize + payload.size();
+                },
+                options_.stop);
         }
         return true;
     }
@@ -432,6 +449,10 @@ bool Parser::finish() {
     }
     const bool ok = writer().finish();
     blocks = writer().blockCount();
+    if (writer().stopped()) {
+        stopped = true;
+        return false;
+    }
     if (writer().tooManyBlocks()) {
         return fail("more than the 65535 blocks (and 4 GiB) a trailer counts: use larger blocks");
     }
@@ -447,6 +468,10 @@ bool readLines(Parser& parser, const std::string& text, std::string& error) {
         ++lineNumber;
         if (!parser.line(line)) {
             error = "line " + std::to_string(lineNumber) + ": " + parser.error;
+            return false;
+        }
+        if (parser.halted()) {
+            parser.stopped = true;
             return false;
         }
     }
@@ -473,13 +498,16 @@ ScenarioResult runScenario(const std::string& text, std::FILE* out,
     // Read once to find errors, the records and the stream's size before
     // anything is written, then again to write.
     Survey survey;
-    Parser surveyor(survey);
+    Parser surveyor(survey, options);
     if (!readLines(surveyor, text, result.error)) {
+        result.stopped = surveyor.stopped;
         return result;
     }
     Parser parser(out, options,
-                  survey.measured ? defaultBlockBytes(survey.streamBytes) : kDefaultChunk);
+                  survey.measured ? defaultBlockBytes(survey.streamBytes) : kDefaultChunk,
+                  surveyor.records);
     if (!readLines(parser, text, result.error)) {
+        result.stopped = parser.stopped;
         return result;
     }
     result.ok = true;

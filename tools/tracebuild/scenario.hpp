@@ -41,13 +41,15 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <string>
 
 namespace ornpcap::tracebuild {
 
 struct ScenarioResult {
     bool ok = false;
-    std::string error;  // "line N: ..." when not ok
+    bool stopped = false;  // by ScenarioOptions::stop; error is then empty
+    std::string error;     // "line N: ..." when not ok
     unsigned long records = 0;
     unsigned blocks = 0;
 };
@@ -56,6 +58,13 @@ struct ScenarioOptions {
     // Threads that compress blocks (trace/block_compressor.hpp): 0 for one
     // per CPU, 1 for none. The trace is the same whatever their number.
     uint32_t workers = 0;
+    // After every block written: the records generated so far, out of all
+    // that the scenario announces.
+    std::function<void(uint64_t records, uint64_t announced)> progress;
+    // Asked after every block written and every record generated (also
+    // while the scenario is first read): true stops the run, which leaves
+    // what it wrote without a trailer.
+    std::function<bool()> stop;
 };
 
 // The record bytes per block of a scenario without a blocks line whose

@@ -227,9 +227,13 @@ TraceWriter::TraceWriter(std::FILE* out, const HeaderSpec& header, size_t chunk,
 }
 
 void TraceWriter::addRecord(const EventRecord& record, std::span<const uint8_t> payload) {
+    if (stopped_) {
+        return;
+    }
+    ++recordsAdded_;
     const Bytes bytes = encodeRecord(record, payload, header_.versionMajor);
     pending_.insert(pending_.end(), bytes.begin(), bytes.end());
-    while (pending_.size() >= chunk_) {
+    while (pending_.size() >= chunk_ && !stopped_) {
         cutBlock(chunk_);
     }
 }
@@ -252,6 +256,9 @@ void TraceWriter::cutBlock(size_t length) {
 
 // In stream order, on the calling thread.
 void TraceWriter::writeBlock(const CompressorBlock& block) {
+    if (stopped_) {
+        return;
+    }
     if (block.compress && !block.compressed) {
         ok_ = false;  // the compressor refused: no trace
         return;
@@ -276,14 +283,15 @@ void TraceWriter::writeBlock(const CompressorBlock& block) {
     maxBlockLength_ = static_cast<uint16_t>(std::min<size_t>(0xFFFF, std::max<size_t>(maxBlockLength_, room)));
     carry_.insert(carry_.end(), block.data.begin(), block.data.end());
     consumeRecords(carry_, header_.versionMajor);
+    stopped_ = afterBlock_ && afterBlock_(recordsAdded_);
 }
 
 bool TraceWriter::finish() {
-    if (!pending_.empty()) {
+    if (!pending_.empty() && !stopped_) {
         cutBlock(pending_.size());
     }
     compressor_.flush();
-    if (tooManyBlocks_) {
+    if (tooManyBlocks_ || stopped_) {
         return false;  // no trailer: what was written is not a trace
     }
     const Bytes t = buildTrailer(

@@ -9,6 +9,7 @@
 #include <array>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -125,6 +126,14 @@ public:
     // Blocks still in flight when the writer goes without finish() are lost.
     bool finish();
 
+    // Asked after each block written, with the records added so far: true
+    // stops the writer. Later records are dropped, and finish() writes no
+    // trailer and fails.
+    void stopWhen(std::function<bool(uint64_t recordsAdded)> afterBlock) {
+        afterBlock_ = std::move(afterBlock);
+    }
+    bool stopped() const { return stopped_; }
+
     uint32_t blockCount() const { return blockCount_; }
     // More blocks (or stream bytes) than the trailer can count were asked for.
     bool tooManyBlocks() const { return tooManyBlocks_; }
@@ -145,6 +154,9 @@ private:
     uint32_t streamLength_ = 0;
     bool ok_ = true;
     bool tooManyBlocks_ = false;
+    uint64_t recordsAdded_ = 0;
+    std::function<bool(uint64_t)> afterBlock_;
+    bool stopped_ = false;
     BlockCompressor compressor_;
 };
 

@@ -774,7 +774,8 @@ std::optional<TrafficFormat> trafficFormatNamed(const std::string& name) {
     return std::nullopt;
 }
 
-void generateTraffic(const TrafficSpec& recipe, const TrafficReceiver& sink) {
+void generateTraffic(const TrafficSpec& recipe, const TrafficReceiver& sink,
+                     const std::function<bool()>& stop) {
     if (recipe.count == 0 || recipe.lsns == 0) {
         return;
     }
@@ -795,6 +796,9 @@ void generateTraffic(const TrafficSpec& recipe, const TrafficReceiver& sink) {
         record.origLength = static_cast<uint16_t>(std::max<size_t>(frame.lineLength, frame.bytes.size()));
         record.dataLength = static_cast<uint16_t>(frame.bytes.size());
         sink(record, frame.bytes);
+        if (stop && stop()) {
+            return;
+        }
         time += nextGap(rng, recipe.stepMs);
     }
 }
@@ -802,7 +806,7 @@ void generateTraffic(const TrafficSpec& recipe, const TrafficReceiver& sink) {
 void addTraffic(TraceWriter& writer, const TrafficSpec& recipe) {
     generateTraffic(recipe, [&](const EventRecord& record, std::span<const uint8_t> payload) {
         writer.addRecord(record, payload);
-    });
+    }, [&writer] { return writer.stopped(); });
 }
 
 }  // namespace ornpcap::tracebuild

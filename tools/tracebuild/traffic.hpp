@@ -52,10 +52,14 @@ struct TrafficSpec {
 using TrafficReceiver =
     std::function<void(const EventRecord& record, std::span<const uint8_t> payload)>;
 
-// Hands the records a TrafficSpec describes to the sink in time order.
-void generateTraffic(const TrafficSpec& recipe, const TrafficReceiver& sink);
+// Hands the records a TrafficSpec describes to the sink in time order; when
+// `stop` is given, it is asked after every record, and true ends the records
+// there.
+void generateTraffic(const TrafficSpec& recipe, const TrafficReceiver& sink,
+                     const std::function<bool()>& stop = {});
 
-// Appends the records a TrafficSpec describes to the trace.
+// Appends the records a TrafficSpec describes to the trace, until the writer
+// stops.
 void addTraffic(TraceWriter& writer, const TrafficSpec& recipe);
 
 }  // namespace ornpcap::tracebuild
