@@ -25,9 +25,36 @@ TEST(Mktrace, FollowsTheConventionsOfTheSuite) {
     const ToolRun version = mktrace(dir, {"--version"});
     EXPECT_EQ(version.exitCode, 0);
     EXPECT_TRUE(version.out.starts_with("mktrace (OrnPcap suite) ")) << version.out;
-    const ToolRun usage = mktrace(dir, {"only-one"});
-    EXPECT_EQ(usage.exitCode, 2);
-    EXPECT_TRUE(usage.err.starts_with("mktrace: usage: ")) << usage.err;
+    EXPECT_EQ(mktrace(dir, {"--vers"}).out, version.out) << "long options shorten";
+    EXPECT_EQ(mktrace(dir, {"a.scn", "b.orn", "--help"}).out, help.out) << "in any order";
+}
+
+TEST(Mktrace, UsageErrorsAreOneLineAndExitStatus2) {
+    TempDir dir;
+    dir.write("a.scn", Bytes{});
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{}, "no scenario given"},
+        {{"a.scn"}, "no trace given"},
+        {{"a.scn", "b.orn", "c.orn"}, "too many names: c.orn"},
+        {{"-x", "a.scn", "b.orn"}, "unknown option -x"},
+        {{"--frob", "a.scn", "b.orn"}, "unknown option --frob"},
+        {{"--help=all"}, "option --help takes no value"},
+        {{"--", "-h"}, "no trace given"},  // a name after --
+    };
+    for (const auto& [args, what] : cases) {
+        SCOPED_TRACE(what);
+        const ToolRun run = mktrace(dir, args);
+        EXPECT_EQ(run.exitCode, 2);
+        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(run.err, "mktrace: " + what + " (try 'mktrace --help')\n");
+    }
+    EXPECT_EQ(dir.list(), (std::vector<std::string>{"a.scn"})) << "a usage error writes nothing";
+    // After --, a name may begin with -.
+    dir.write("-odd.scn", Bytes{'b', 'u', 'l', 'k', ' ', 'c', 'o', 'u', 'n', 't', '=', '2', ' ',
+                                'p', 'o', 'r', 't', '=', '1', '\n'});
+    const ToolRun odd = mktrace(dir, {"--", "-odd.scn", "-odd.orn"});
+    EXPECT_EQ(odd.exitCode, 0) << odd.err;
+    EXPECT_EQ(odd.err, "mktrace: -odd.orn: 2 records in 1 blocks\n");
 }
 
 TEST(Mktrace, WritesToStandardOutputAndNamesTheBadLine) {

@@ -16,6 +16,8 @@
 #include <unistd.h>
 
 #include "base/interrupt.hpp"
+#include "mktrace/options.hpp"
+#include "suite/command_line.hpp"
 #include "suite/console.hpp"
 #include "suite/progress.hpp"
 #include "suite/say.hpp"
@@ -32,16 +34,6 @@ using diagnostics::say;
 // A scenario of this many records shows its progress on a terminal: about a
 // second's work or more.
 constexpr uint64_t kManyRecords = 100000;
-
-constexpr const char* kHelp =
-    "Usage: mktrace [-h|--help] [--version] SCENARIO TRACE\n"
-    "Writes the trace file TRACE from the scenario SCENARIO, a small text that\n"
-    "sets the header (version, start, utc, snap, description, blocks, level) and\n"
-    "lists the records (frame, bulk and traffic lines); see mktrace(1).\n"
-    "Either name may be - for standard input (SCENARIO) or output (TRACE).\n"
-    "\n"
-    "  -h, --help     show this help and exit\n"
-    "      --version  show the version and exit\n";
 
 bool readScenario(const std::string& name, std::string& text) {
     if (name == "-") {
@@ -149,20 +141,14 @@ int make(const std::string& scenarioName, const std::string& traceName) {
 }  // namespace
 
 int run(int argc, char** argv) {
-    const std::vector<std::string> args(argv + 1, argv + argc);
-    if (args.size() == 1 && (args[0] == "-h" || args[0] == "--help")) {
-        console::print(kHelp);
-        return 0;
+    const ParsedCommandLine parsed = parseCommandLine(argc, argv);
+    switch (parsed.what) {
+        case Invocation::Help: console::print(kHelp); return 0;
+        case Invocation::Version: console::printLine(versionLine(kProgram)); return 0;
+        case Invocation::UsageError: return command_line::usageError(kProgram, parsed.error);
+        case Invocation::Make: break;
     }
-    if (args.size() == 1 && args[0] == "--version") {
-        console::printLine(versionLine(kProgram));
-        return 0;
-    }
-    if (args.size() != 2 || (args[0].starts_with("-") && args[0] != "-")) {
-        say(kProgram, "", "usage: mktrace [-h|--help] [--version] SCENARIO TRACE");
-        return 2;
-    }
-    return make(args[0], args[1]);
+    return make(parsed.scenario, parsed.trace);
 }
 
 }  // namespace ornpcap::mktrace
