@@ -45,12 +45,25 @@ bool readScenario(const std::string& name, std::string& text) {
     return static_cast<bool>(in) || in.eof();
 }
 
+// Whether the name stands for something that is not a regular file but is
+// written into (a device such as /dev/null, a FIFO, a socket).
+bool writtenInto(const std::string& name) {
+    struct stat st {};
+    return ::stat(name.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode);
+}
+
 // The trace is written under a temporary name beside it and takes its name
 // only once whole: a failed run leaves no file, and an older trace of the
-// name stays as it was.
+// name stays as it was. A device or a FIFO of the name is written into
+// instead, never replaced.
 class PendingTrace {
 public:
     explicit PendingTrace(const std::string& name) : name_(name), temporary_(name + ".XXXXXX") {
+        if (writtenInto(name)) {
+            direct_ = true;
+            file_ = FileHandle(std::fopen(name.c_str(), "wb"));
+            return;
+        }
         const int fd = ::mkstemp(temporary_.data());
         if (fd >= 0) {
             file_ = FileHandle(::fdopen(fd, "wb"));
@@ -62,7 +75,9 @@ public:
     ~PendingTrace() {
         if (!kept_ && file_) {
             file_.reset();
-            ::unlink(temporary_.c_str());
+            if (!direct_) {
+                ::unlink(temporary_.c_str());
+            }
         }
     }
     PendingTrace(const PendingTrace&) = delete;
@@ -72,6 +87,12 @@ public:
     // Closes the file and gives it its name; false when that failed.
     bool keep() {
         std::FILE* f = file_.get();
+        if (direct_) {
+            const bool written = std::fflush(f) == 0;
+            kept_ = std::fclose(f) == 0 && written;
+            (void)file_.release();
+            return kept_;
+        }
         const mode_t mask = ::umask(0);  // read and put back: as fopen would have made it
         ::umask(mask);
         const bool written = std::fflush(f) == 0 && ::fchmod(::fileno(f), 0666 & ~mask) == 0;
@@ -88,6 +109,7 @@ private:
     std::string name_;
     std::string temporary_;
     FileHandle file_;
+    bool direct_ = false;  // written into the name itself
     bool kept_ = false;
 };
 
