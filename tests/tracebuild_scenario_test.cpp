@@ -25,14 +25,18 @@ uint64_t fnv1a(const Bytes& bytes) {
     return hash;
 }
 
+tracebuild::ScenarioResult made(const TempDir& dir, const std::string& text, uint32_t workers,
+                                bool expectOk) {
+    FileHandle out(std::fopen((dir / "Trace.orn").c_str(), "wb"));
+    tracebuild::ScenarioOptions options;
+    options.workers = workers;
+    const tracebuild::ScenarioResult result = tracebuild::runScenario(text, out.get(), options);
+    EXPECT_TRUE(result.ok || !expectOk) << result.error;
+    return result;
+}
+
 Bytes made(const TempDir& dir, const std::string& text, uint32_t workers) {
-    {
-        FileHandle out(std::fopen((dir / "Trace.orn").c_str(), "wb"));
-        tracebuild::ScenarioOptions options;
-        options.workers = workers;
-        const tracebuild::ScenarioResult result = tracebuild::runScenario(text, out.get(), options);
-        EXPECT_TRUE(result.ok) << result.error;
-    }
+    made(dir, text, workers, true);
     return dir.read("Trace.orn");
 }
 
@@ -175,6 +179,20 @@ TEST(TracebuildScenario, ReportsProgressAndStopsWhenAsked) {
     EXPECT_TRUE(atOnce.stopped);
     EXPECT_TRUE(calls.empty());
     EXPECT_TRUE(dir.read("Trace.orn").empty());
+}
+
+// Past the 65535 blocks a trailer counts, no more records are made: a line
+// of four billion ends at once with the error.
+TEST(TracebuildScenario, StopsMakingRecordsAtWhatATrailerCounts) {
+    TempDir dir;
+    for (const char* line : {"bulk count=4000000000 port=1 lsn=0 size=46",
+                             "traffic format=i4b count=4000000000 port=1"}) {
+        SCOPED_TRACE(line);
+        const tracebuild::ScenarioResult result =
+            made(dir, std::string("blocks 1 stored\n") + line + "\n", 1, false);
+        EXPECT_EQ(result.error, "more than the 65535 blocks (and 4 GiB) a trailer counts: use "
+                                "larger blocks");
+    }
 }
 
 }  // namespace

@@ -320,8 +320,10 @@ bool Parser::bulk(const std::vector<std::string>& w) {
             beginRecords();
         }
         records += count;
-        survey_->streamBytes +=
-            uint64_t{count} * (recordFormOf(settings_.header.versionMajor).headerSize + size);
+        const uint64_t each = recordFormOf(settings_.header.versionMajor).headerSize + size;
+        survey_->streamBytes = count > (UINT64_MAX - survey_->streamBytes) / each
+                                   ? UINT64_MAX  // more than any trace holds
+                                   : survey_->streamBytes + count * each;
         return true;
     }
     // Ethernet addresses, then IPv4/UDP with a sequence number, then filler
@@ -335,7 +337,7 @@ bool Parser::bulk(const std::vector<std::string>& w) {
     frame[14] = static_cast<uint8_t>(ipLength >> 8);
     frame[15] = static_cast<uint8_t>(ipLength);
     uint32_t state = 0x12345678;
-    for (unsigned long n = 0; n < count && !writer().stopped(); ++n) {
+    for (unsigned long n = 0; n < count && writer().takesRecords(); ++n) {
         EventRecord record;
         record.timeMs = static_cast<uint32_t>(time + n * step);
         record.port = static_cast<uint16_t>(port);
