@@ -1,5 +1,6 @@
 #include "mktrace/options.hpp"
 
+#include <utility>
 #include <vector>
 
 #include "suite/command_line.hpp"
@@ -46,14 +47,9 @@ ParsedCommandLine parseCommandLine(int argc, const char* const* argv) {
         }
     }
     const std::vector<std::string> names = reader.operands();
-    if (names.empty()) {
-        return usageError("no scenario given");
-    }
-    if (names.size() == 1) {
-        return usageError("no trace given");
-    }
-    if (names.size() > 2) {
-        return usageError("too many names: " + names[2]);
+    if (std::string problem = command_line::namesProblem(names, {"scenario", "trace"}, 2);
+        !problem.empty()) {
+        return usageError(std::move(problem));
     }
     parsed.scenario = names[0];
     parsed.trace = names[1];
