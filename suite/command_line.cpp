@@ -13,6 +13,14 @@ int usageError(std::string_view program, std::string_view what) {
     return kUsageStatus;
 }
 
+std::string namesProblem(const std::vector<std::string>& names,
+                         std::initializer_list<std::string_view> wanted, size_t most) {
+    if (names.size() < wanted.size()) {
+        return "no " + std::string(wanted.begin()[names.size()]) + " given";
+    }
+    return names.size() > most ? "too many names: " + names[most] : "";
+}
+
 OptionReader::OptionReader(int argc, const char* const* argv, std::string_view shortOptions,
                            const option* longOptions)
     : storage_(argv, argv + argc),

@@ -12,6 +12,7 @@
 
 #include <getopt.h>
 
+#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,6 +24,15 @@ inline constexpr int kUsageStatus = 2;
 
 // "PROGRAM: WHAT (try 'PROGRAM --help')" on standard error; kUsageStatus.
 int usageError(std::string_view program, std::string_view what);
+
+// What is wrong with the names (the operands) a command line gives, in the
+// words of a usage error: "no trace given" for the first of `wanted` that is
+// missing, "too many names: EXTRA" for the first past `most`; empty when
+// nothing is.
+//
+//   namesProblem(names, {"scenario", "trace"}, 2)
+std::string namesProblem(const std::vector<std::string>& names,
+                         std::initializer_list<std::string_view> wanted, size_t most);
 
 // getopt_long over a copy of the arguments (the caller's stay as they are),
 // from the first argument after the program's name.

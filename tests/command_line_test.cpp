@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -85,6 +86,18 @@ TEST(SuiteCommandLine, EachReaderStartsAfreshAndLeavesTheArgumentsAsTheyWere) {
     EXPECT_EQ(args, before) << "getopt_long permutes a copy";
     EXPECT_EQ(read({"-x"}), "error: unknown option -x");
     EXPECT_EQ(read({"-f"}), "f |") << "after a reader that stopped at an error";
+}
+
+TEST(SuiteCommandLine, NamesTheFirstNameMissingOrTooMany) {
+    using command_line::namesProblem;
+    const std::vector<std::string> none, one{"a.scn"}, two{"a.scn", "b.orn"},
+        three{"a.scn", "b.orn", "c.orn"};
+    EXPECT_EQ(namesProblem(none, {"scenario", "trace"}, 2), "no scenario given");
+    EXPECT_EQ(namesProblem(one, {"scenario", "trace"}, 2), "no trace given");
+    EXPECT_EQ(namesProblem(two, {"scenario", "trace"}, 2), "");
+    EXPECT_EQ(namesProblem(three, {"scenario", "trace"}, 2), "too many names: c.orn");
+    EXPECT_EQ(namesProblem(one, {"trace"}, 2), "");
+    EXPECT_EQ(namesProblem(three, {"trace"}, SIZE_MAX), "");
 }
 
 }  // namespace

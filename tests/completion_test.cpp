@@ -44,6 +44,10 @@ TEST(SuiteCompletion, EveryProgramCompletesItsOptionsAndTraces) {
     EXPECT_EQ(complete("ornfix", "-f -- s"), "sample.orn\n");
     EXPECT_EQ(complete("orninfo", "s"), "sample.orn\n");
     EXPECT_EQ(complete("mktrace", "--v"), "--version\n");
+    EXPECT_EQ(complete("mktrace", "-- -"), "\n") << "after --, names only";
+    EXPECT_EQ(complete("mktrace", "s"), "\n") << "a scenario first";
+    EXPECT_EQ(complete("mktrace", "- s"), "sample.orn\n") << "then the trace, after -";
+    EXPECT_EQ(complete("mktrace", "--version -- x.scn s"), "sample.orn\n");
     EXPECT_EQ(complete("ornfix", "--d"), "--dry-run\n");
     EXPECT_EQ(complete("orn2pcapng", "-p 3=ppp"), "ppp-sync ppp-async\n");
     EXPECT_EQ(complete("orn2pcapng", "-p3=e"), "ethernet\n");

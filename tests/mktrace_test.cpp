@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 #include "tests/support/temp_dir.hpp"
@@ -25,9 +28,36 @@ TEST(Mktrace, FollowsTheConventionsOfTheSuite) {
     const ToolRun version = mktrace(dir, {"--version"});
     EXPECT_EQ(version.exitCode, 0);
     EXPECT_TRUE(version.out.starts_with("mktrace (OrnPcap suite) ")) << version.out;
-    const ToolRun usage = mktrace(dir, {"only-one"});
-    EXPECT_EQ(usage.exitCode, 2);
-    EXPECT_TRUE(usage.err.starts_with("mktrace: usage: ")) << usage.err;
+    EXPECT_EQ(mktrace(dir, {"--vers"}).out, version.out) << "long options shorten";
+    EXPECT_EQ(mktrace(dir, {"a.scn", "b.orn", "--help"}).out, help.out) << "in any order";
+}
+
+TEST(Mktrace, UsageErrorsAreOneLineAndExitStatus2) {
+    TempDir dir;
+    dir.write("a.scn", Bytes{});
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{}, "no scenario given"},
+        {{"a.scn"}, "no trace given"},
+        {{"a.scn", "b.orn", "c.orn"}, "too many names: c.orn"},
+        {{"-x", "a.scn", "b.orn"}, "unknown option -x"},
+        {{"--frob", "a.scn", "b.orn"}, "unknown option --frob"},
+        {{"--help=all"}, "option --help takes no value"},
+        {{"--", "-h"}, "no trace given"},  // a name after --
+    };
+    for (const auto& [args, what] : cases) {
+        SCOPED_TRACE(what);
+        const ToolRun run = mktrace(dir, args);
+        EXPECT_EQ(run.exitCode, 2);
+        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(run.err, "mktrace: " + what + " (try 'mktrace --help')\n");
+    }
+    EXPECT_EQ(dir.list(), (std::vector<std::string>{"a.scn"})) << "a usage error writes nothing";
+    // After --, a name may begin with -.
+    dir.write("-odd.scn", Bytes{'b', 'u', 'l', 'k', ' ', 'c', 'o', 'u', 'n', 't', '=', '2', ' ',
+                                'p', 'o', 'r', 't', '=', '1', '\n'});
+    const ToolRun odd = mktrace(dir, {"--", "-odd.scn", "-odd.orn"});
+    EXPECT_EQ(odd.exitCode, 0) << odd.err;
+    EXPECT_EQ(odd.err, "mktrace: -odd.orn: 2 records in 1 blocks\n");
 }
 
 TEST(Mktrace, WritesToStandardOutputAndNamesTheBadLine) {
@@ -43,6 +73,39 @@ TEST(Mktrace, WritesToStandardOutputAndNamesTheBadLine) {
     const ToolRun bad = mktrace(dir, {"bad.scn", "out.orn"});
     EXPECT_EQ(bad.exitCode, 1);
     EXPECT_EQ(bad.err, "mktrace: bad.scn: line 1: cannot read the version line\n");
+}
+
+// A FIFO (or a device such as /dev/null) of the trace's name is written into,
+// not replaced by a file of that name.
+TEST(Mktrace, WritesIntoAFifoOfTheTracesName) {
+    TempDir dir;
+    ASSERT_EQ(::mkfifo((dir / "pipe.orn").c_str(), 0600), 0);
+    Bytes received;
+    std::thread reader([&] {
+        const int fd = ::open((dir / "pipe.orn").c_str(), O_RDONLY);
+        uint8_t buffer[4096];
+        for (ssize_t n; fd >= 0 && (n = ::read(fd, buffer, sizeof buffer)) > 0;) {
+            received.insert(received.end(), buffer, buffer + n);
+        }
+        ::close(fd);
+    });
+    const std::string sample = std::string(ORNPCAP_SOURCE_DIR) + "/examples/";
+    const ToolRun run = mktrace(dir, {sample + "sample.scn", "pipe.orn"});
+    struct stat st {};
+    const bool fifo = ::stat((dir / "pipe.orn").c_str(), &st) == 0 && S_ISFIFO(st.st_mode);
+    if (!fifo) {
+        reader.detach();  // waits on the FIFO that was replaced
+        FAIL() << "the FIFO was replaced";
+    }
+    // A reader still waiting (the FIFO never opened) sees an end at once.
+    const int writer = ::open((dir / "pipe.orn").c_str(), O_WRONLY | O_NONBLOCK);
+    if (writer >= 0) {
+        ::close(writer);
+    }
+    reader.join();
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_TRUE(received == tracebuild::readFile(sample + "Trace.orn"));
+    EXPECT_EQ(dir.list(), (std::vector<std::string>{"pipe.orn"}));
 }
 
 // A trailer counts 65535 blocks: a scenario that needs more leaves no trace

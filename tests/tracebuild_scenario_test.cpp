@@ -25,14 +25,18 @@ uint64_t fnv1a(const Bytes& bytes) {
     return hash;
 }
 
+tracebuild::ScenarioResult made(const TempDir& dir, const std::string& text, uint32_t workers,
+                                bool expectOk) {
+    FileHandle out(std::fopen((dir / "Trace.orn").c_str(), "wb"));
+    tracebuild::ScenarioOptions options;
+    options.workers = workers;
+    const tracebuild::ScenarioResult result = tracebuild::runScenario(text, out.get(), options);
+    EXPECT_TRUE(result.ok || !expectOk) << result.error;
+    return result;
+}
+
 Bytes made(const TempDir& dir, const std::string& text, uint32_t workers) {
-    {
-        FileHandle out(std::fopen((dir / "Trace.orn").c_str(), "wb"));
-        tracebuild::ScenarioOptions options;
-        options.workers = workers;
-        const tracebuild::ScenarioResult result = tracebuild::runScenario(text, out.get(), options);
-        EXPECT_TRUE(result.ok) << result.error;
-    }
+    made(dir, text, workers, true);
     return dir.read("Trace.orn");
 }
 
@@ -175,6 +179,64 @@ TEST(TracebuildScenario, ReportsProgressAndStopsWhenAsked) {
     EXPECT_TRUE(atOnce.stopped);
     EXPECT_TRUE(calls.empty());
     EXPECT_TRUE(dir.read("Trace.orn").empty());
+}
+
+// Each kind of line names what it cannot read; the edges of each word's range
+// are taken.
+TEST(TracebuildScenario, EveryLineNamesTheWordItCannotRead) {
+    const std::pair<std::string, std::string> refused[] = {
+        {"version 9", "cannot read the version line"},
+        {"version 8 7", "cannot read the version line"},
+        {"snap 65536", "cannot read the snap line"},
+        {"level 0", "cannot read the level line"},
+        {"level x", "cannot read the level line"},
+        {"colour blue", "cannot read the colour line"},
+        {"blocks 60001 stored", "cannot read the blocks line"},
+        {"blocks 512 packed", "blocks mode is compressed, stored, alternate or smallest"},
+        {"bulk count=x", "bulk wants key=value words"},
+        {"bulk count", "bulk wants key=value words"},
+        {"bulk colour=3", "unknown bulk word colour"},
+        {"bulk size=45", "bulk wants size 46..65535, lsns >= 1 and a 16-bit port"},
+        {"bulk port=65536", "bulk wants size 46..65535, lsns >= 1 and a 16-bit port"},
+        {"bulk size=10 colour=3", "unknown bulk word colour"},  // the limits once the line is read
+        {"traffic format port=1", "traffic wants key=value words"},
+        {"traffic format=i4b port=1 size=x", "bad traffic value size=x"},
+        {"traffic format=i4b port=1 count=4294967296", "bad traffic value count=4294967296"},
+        {"frame 1 2 3 out status=256 : 00", "unknown frame option status=256"},
+        {"frame 1 2 3 out orig=65536 : 00", "unknown frame option orig=65536"},
+        {"frame 1 2 3 out cut=x : 00", "unknown frame option cut=x"},
+        {"frame 1 2 3 out status : 00", "unknown frame option status"},
+        {"frame 1 2 3 out colour=1 : 00", "unknown frame option colour=1"},
+    };
+    TempDir dir;
+    for (const auto& [line, error] : refused) {
+        const tracebuild::ScenarioResult result = made(dir, line + "\n", 1, false);
+        EXPECT_EQ(result.error, "line 1: " + error) << line;
+    }
+    const std::string taken[] = {
+        "version 5\nsnap 65535\nlevel 1\nbulk count=2 port=65535 lsn=7 lsns=3 size=65535 step=0 time=9\n",
+        "version 8\nlevel 10\nframe 1 2 3 out status=255 orig=65535 cut=0 async badfcs : 00\n",
+        "blocks 60000 smallest\ntraffic format=i4b port=65535 lsn=65535 lsns=65535 count=3 "
+        "seed=4294967295 time=4294967295 step=4294967295\n",
+    };
+    for (const std::string& text : taken) {
+        const tracebuild::ScenarioResult result = made(dir, text, 1, false);
+        EXPECT_TRUE(result.ok) << text << result.error;
+    }
+}
+
+// Past the 65535 blocks a trailer counts, no more records are made: a line
+// of four billion ends at once with the error.
+TEST(TracebuildScenario, StopsMakingRecordsAtWhatATrailerCounts) {
+    TempDir dir;
+    for (const char* line : {"bulk count=4000000000 port=1 lsn=0 size=46",
+                             "traffic format=i4b count=4000000000 port=1"}) {
+        SCOPED_TRACE(line);
+        const tracebuild::ScenarioResult result =
+            made(dir, std::string("blocks 1 stored\n") + line + "\n", 1, false);
+        EXPECT_EQ(result.error, "more than the 65535 blocks (and 4 GiB) a trailer counts: use "
+                                "larger blocks");
+    }
 }
 
 }  // namespace

@@ -16,6 +16,8 @@
 #include <unistd.h>
 
 #include "base/interrupt.hpp"
+#include "mktrace/options.hpp"
+#include "suite/command_line.hpp"
 #include "suite/console.hpp"
 #include "suite/progress.hpp"
 #include "suite/say.hpp"
@@ -33,16 +35,6 @@ using diagnostics::say;
 // second's work or more.
 constexpr uint64_t kManyRecords = 100000;
 
-constexpr const char* kHelp =
-    "Usage: mktrace [-h|--help] [--version] SCENARIO TRACE\n"
-    "Writes the trace file TRACE from the scenario SCENARIO, a small text that\n"
-    "sets the header (version, start, utc, snap, description, blocks, level) and\n"
-    "lists the records (frame, bulk and traffic lines); see mktrace(1).\n"
-    "Either name may be - for standard input (SCENARIO) or output (TRACE).\n"
-    "\n"
-    "  -h, --help     show this help and exit\n"
-    "      --version  show the version and exit\n";
-
 bool readScenario(const std::string& name, std::string& text) {
     if (name == "-") {
         text.assign(std::istreambuf_iterator<char>(std::cin), {});
@@ -53,12 +45,25 @@ bool readScenario(const std::string& name, std::string& text) {
     return static_cast<bool>(in) || in.eof();
 }
 
+// Whether the name stands for something that is not a regular file but is
+// written into (a device such as /dev/null, a FIFO, a socket).
+bool writtenInto(const std::string& name) {
+    struct stat st {};
+    return ::stat(name.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode);
+}
+
 // The trace is written under a temporary name beside it and takes its name
 // only once whole: a failed run leaves no file, and an older trace of the
-// name stays as it was.
+// name stays as it was. A device or a FIFO of the name is written into
+// instead, never replaced.
 class PendingTrace {
 public:
     explicit PendingTrace(const std::string& name) : name_(name), temporary_(name + ".XXXXXX") {
+        if (writtenInto(name)) {
+            direct_ = true;
+            file_ = FileHandle(std::fopen(name.c_str(), "wb"));
+            return;
+        }
         const int fd = ::mkstemp(temporary_.data());
         if (fd >= 0) {
             file_ = FileHandle(::fdopen(fd, "wb"));
@@ -70,7 +75,9 @@ public:
     ~PendingTrace() {
         if (!kept_ && file_) {
             file_.reset();
-            ::unlink(temporary_.c_str());
+            if (!direct_) {
+                ::unlink(temporary_.c_str());
+            }
         }
     }
     PendingTrace(const PendingTrace&) = delete;
@@ -80,6 +87,12 @@ public:
     // Closes the file and gives it its name; false when that failed.
     bool keep() {
         std::FILE* f = file_.get();
+        if (direct_) {
+            const bool written = std::fflush(f) == 0;
+            kept_ = std::fclose(f) == 0 && written;
+            (void)file_.release();
+            return kept_;
+        }
         const mode_t mask = ::umask(0);  // read and put back: as fopen would have made it
         ::umask(mask);
         const bool written = std::fflush(f) == 0 && ::fchmod(::fileno(f), 0666 & ~mask) == 0;
@@ -96,6 +109,7 @@ private:
     std::string name_;
     std::string temporary_;
     FileHandle file_;
+    bool direct_ = false;  // written into the name itself
     bool kept_ = false;
 };
 
@@ -149,20 +163,14 @@ int make(const std::string& scenarioName, const std::string& traceName) {
 }  // namespace
 
 int run(int argc, char** argv) {
-    const std::vector<std::string> args(argv + 1, argv + argc);
-    if (args.size() == 1 && (args[0] == "-h" || args[0] == "--help")) {
-        console::print(kHelp);
-        return 0;
+    const ParsedCommandLine parsed = parseCommandLine(argc, argv);
+    switch (parsed.what) {
+        case Invocation::Help: console::print(kHelp); return 0;
+        case Invocation::Version: console::printLine(versionLine(kProgram)); return 0;
+        case Invocation::UsageError: return command_line::usageError(kProgram, parsed.error);
+        case Invocation::Make: break;
     }
-    if (args.size() == 1 && args[0] == "--version") {
-        console::printLine(versionLine(kProgram));
-        return 0;
-    }
-    if (args.size() != 2 || (args[0].starts_with("-") && args[0] != "-")) {
-        say(kProgram, "", "usage: mktrace [-h|--help] [--version] SCENARIO TRACE");
-        return 2;
-    }
-    return make(args[0], args[1]);
+    return make(parsed.scenario, parsed.trace);
 }
 
 }  // namespace ornpcap::mktrace

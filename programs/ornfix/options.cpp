@@ -1,5 +1,6 @@
 #include "ornfix/options.hpp"
 
+#include <utility>
 #include <vector>
 
 #include "suite/command_line.hpp"
@@ -61,11 +62,8 @@ ParsedCommandLine parseCommandLine(int argc, const char* const* argv) {
         }
     }
     const std::vector<std::string> names = reader.operands();
-    if (names.empty()) {
-        return usageError("no trace given");
-    }
-    if (names.size() > 2) {
-        return usageError("too many names: " + names[2]);
+    if (std::string problem = command_line::namesProblem(names, {"trace"}, 2); !problem.empty()) {
+        return usageError(std::move(problem));
     }
     if (names[0] == "-") {
         return usageError("a trace is read twice, so it cannot come from standard input");

@@ -1,5 +1,7 @@
 #include "orninfo/options.hpp"
 
+#include <cstdint>
+
 #include "suite/command_line.hpp"
 
 namespace ornpcap::orninfo {
@@ -58,8 +60,9 @@ InfoOptions parseInfoOptions(int argc, const char* const* argv) {
     }
     options.form = json ? ReportForm::Json : tsv ? ReportForm::Tsv : ReportForm::Text;
     options.traces = reader.operands();
-    if (options.traces.empty()) {
-        return usageError("no trace given");
+    const std::string problem = command_line::namesProblem(options.traces, {"trace"}, SIZE_MAX);
+    if (!problem.empty()) {
+        return usageError(problem);
     }
     return options;
 }

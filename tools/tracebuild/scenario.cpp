@@ -1,9 +1,13 @@
 #include "tracebuild/scenario.hpp"
 
+#include <climits>
 #include <cstdlib>
 #include <memory>
 #include <optional>
+#include <span>
 #include <sstream>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "tracebuild/trace_builder.hpp"
@@ -76,6 +80,113 @@ bool hexBytes(const std::vector<std::string>& tokens, size_t from, Bytes& out) {
     return true;
 }
 
+// What a bulk line asks for.
+struct BulkRecipe {
+    unsigned long count = 0;
+    unsigned long port = 0;
+    unsigned long lsn = 0;
+    unsigned long lsns = 1;
+    unsigned long size = 150;
+    unsigned long step = 1;
+    unsigned long time = 0;
+};
+
+// A word of a line that takes a number (key=value in bulk, traffic and
+// frame lines, "key value" in the settings): its name, the numbers it takes,
+// and where the number goes.
+template <typename Target>
+struct NumberWord {
+    std::string_view name;
+    unsigned long least;
+    unsigned long most;
+    void (*put)(Target& target, unsigned long value);
+};
+
+constexpr unsigned long kAny = ULONG_MAX;
+constexpr unsigned long k16 = 0xFFFF;
+constexpr unsigned long k32 = 0xFFFFFFFF;
+
+const NumberWord<Settings> kSettingWords[] = {
+    {"version", 5, 8, [](Settings& s, unsigned long v) { s.header.versionMajor = static_cast<uint16_t>(v); }},
+    {"snap", 0, k16, [](Settings& s, unsigned long v) { s.header.snapLength = static_cast<uint16_t>(v); }},
+    {"level", 1, 10, [](Settings& s, unsigned long v) { s.level = static_cast<int>(v); }},
+};
+
+// Any number: the size, lsns and port are held to their ranges together once
+// the line is read, in one message.
+const NumberWord<BulkRecipe> kBulkWords[] = {
+    {"count", 0, kAny, [](BulkRecipe& b, unsigned long v) { b.count = v; }},
+    {"port", 0, kAny, [](BulkRecipe& b, unsigned long v) { b.port = v; }},
+    {"lsn", 0, kAny, [](BulkRecipe& b, unsigned long v) { b.lsn = v; }},
+    {"lsns", 0, kAny, [](BulkRecipe& b, unsigned long v) { b.lsns = v; }},
+    {"size", 0, kAny, [](BulkRecipe& b, unsigned long v) { b.size = v; }},
+    {"step", 0, kAny, [](BulkRecipe& b, unsigned long v) { b.step = v; }},
+    {"time", 0, kAny, [](BulkRecipe& b, unsigned long v) { b.time = v; }},
+};
+
+// format= names its format and is read apart.
+const NumberWord<TrafficSpec> kTrafficWords[] = {
+    {"count", 0, k32, [](TrafficSpec& t, unsigned long v) { t.count = v; }},
+    {"port", 0, k16, [](TrafficSpec& t, unsigned long v) { t.port = static_cast<uint16_t>(v); }},
+    {"lsn", 0, k16, [](TrafficSpec& t, unsigned long v) { t.lsn = static_cast<uint16_t>(v); }},
+    {"lsns", 0, k16, [](TrafficSpec& t, unsigned long v) { t.lsns = static_cast<uint16_t>(v); }},
+    {"seed", 0, k32, [](TrafficSpec& t, unsigned long v) { t.seed = static_cast<uint32_t>(v); }},
+    {"time", 0, k32, [](TrafficSpec& t, unsigned long v) { t.startMs = static_cast<uint32_t>(v); }},
+    {"step", 0, k32, [](TrafficSpec& t, unsigned long v) { t.stepMs = static_cast<uint32_t>(v); }},
+};
+
+// Beside the words async and badfcs.
+const NumberWord<FrameLine> kFrameWords[] = {
+    {"status", 0, 0xFF, [](FrameLine& f, unsigned long v) { f.record.eventStatus = static_cast<uint8_t>(v); }},
+    {"orig", 0, k16, [](FrameLine& f, unsigned long v) { f.orig = static_cast<uint16_t>(v); }},
+    {"cut", 0, kAny, [](FrameLine& f, unsigned long v) { f.cut = v; }},
+};
+
+const std::pair<std::string_view, BlockMode> kBlockModes[] = {
+    {"compressed", BlockMode::Compressed},
+    {"stored", BlockMode::Stored},
+    {"alternate", BlockMode::Alternate},
+    {"smallest", BlockMode::Smallest},
+};
+
+template <typename Target>
+const NumberWord<Target>* wordNamed(std::span<const NumberWord<Target>> table, std::string_view name) {
+    for (const NumberWord<Target>& word : table) {
+        if (word.name == name) {
+            return &word;
+        }
+    }
+    return nullptr;
+}
+
+// What is wrong with a key=value word, if anything.
+enum class WordFault { None, NotKeyValue, NotANumber, OutOfRange, Unknown };
+
+// Reads a key=value word into the target by its row of the table. The value
+// is read before the key is looked up: the value of a word not in the table
+// is held to unknownMost, so that each line says what it always said.
+template <typename Target>
+WordFault readWord(const std::string& word, std::span<const NumberWord<Target>> table,
+                   unsigned long unknownMost, Target& target) {
+    const size_t eq = word.find('=');
+    if (eq == std::string::npos) {
+        return WordFault::NotKeyValue;
+    }
+    const NumberWord<Target>* row = wordNamed(table, std::string_view(word).substr(0, eq));
+    unsigned long v = 0;
+    if (!number(word.substr(eq + 1), v)) {
+        return WordFault::NotANumber;
+    }
+    if (row == nullptr ? v > unknownMost : v < row->least || v > row->most) {
+        return WordFault::OutOfRange;
+    }
+    if (row == nullptr) {
+        return WordFault::Unknown;
+    }
+    row->put(target, v);
+    return WordFault::None;
+}
+
 // Reads a scenario line by line and writes its records, or, given a Survey,
 // only counts them.
 class Parser {
@@ -104,7 +215,6 @@ private:
     bool frame(const std::vector<std::string>& w);
     bool bulk(const std::vector<std::string>& w);
     bool traffic(const std::vector<std::string>& w);
-    bool trafficWord(const std::string& key, const std::string& value, TrafficSpec& recipe);
     bool flushFrame();
     // The first record ends the settings; in a survey, it decides whether the
     // stream's bytes are counted.
@@ -155,16 +265,11 @@ bool Parser::setting(const std::vector<std::string>& w) {
     HeaderSpec& h = settings_.header;
     unsigned long v = 0;
     const std::string& key = w[0];
-    if (key == "version" && w.size() == 2 && number(w[1], v) && v >= 5 && v <= 8) {
-        h.versionMajor = static_cast<uint16_t>(v);
-        return true;
-    }
-    if (key == "snap" && w.size() == 2 && number(w[1], v) && v <= 0xFFFF) {
-        h.snapLength = static_cast<uint16_t>(v);
-        return true;
-    }
-    if (key == "level" && w.size() == 2 && number(w[1], v) && v >= 1 && v <= 10) {
-        settings_.level = static_cast<int>(v);
+    if (const NumberWord<Settings>* row = wordNamed<Settings>(kSettingWords, key)) {
+        if (w.size() != 2 || !number(w[1], v) || v < row->least || v > row->most) {
+            return fail("cannot read the " + key + " line");
+        }
+        row->put(settings_, v);
         return true;
     }
     if (key == "start" && w.size() == 3) {
@@ -200,18 +305,13 @@ bool Parser::setting(const std::vector<std::string>& w) {
     if (key == "blocks" && w.size() == 3 && number(w[1], v) && v >= 1 && v <= kLargestBlockData) {
         settings_.chunk = v;
         settings_.chunkGiven = true;
-        if (w[2] == "compressed") {
-            settings_.mode = BlockMode::Compressed;
-        } else if (w[2] == "stored") {
-            settings_.mode = BlockMode::Stored;
-        } else if (w[2] == "alternate") {
-            settings_.mode = BlockMode::Alternate;
-        } else if (w[2] == "smallest") {
-            settings_.mode = BlockMode::Smallest;
-        } else {
-            return fail("blocks mode is compressed, stored, alternate or smallest");
+        for (const auto& [name, mode] : kBlockModes) {
+            if (w[2] == name) {
+                settings_.mode = mode;
+                return true;
+            }
         }
-        return true;
+        return fail("blocks mode is compressed, stored, alternate or smallest");
     }
     return fail("cannot read the " + key + " line");
 }
@@ -243,13 +343,7 @@ bool Parser::frame(const std::vector<std::string>& w) {
             f.async = true;
         } else if (opt == "badfcs") {
             f.badFcs = true;
-        } else if (opt.starts_with("status=") && number(opt.substr(7), v) && v <= 0xFF) {
-            f.record.eventStatus = static_cast<uint8_t>(v);
-        } else if (opt.starts_with("orig=") && number(opt.substr(5), v) && v <= 0xFFFF) {
-            f.orig = static_cast<uint16_t>(v);
-        } else if (opt.starts_with("cut=") && number(opt.substr(4), v)) {
-            f.cut = v;
-        } else {
+        } else if (readWord<FrameLine>(opt, kFrameWords, kAny, f) != WordFault::None) {
             return fail("unknown frame option " + opt);
         }
     }
@@ -295,23 +389,15 @@ bool Parser::flushFrame() {
 }
 
 bool Parser::bulk(const std::vector<std::string>& w) {
-    unsigned long count = 0, port = 0, lsn = 0, lsns = 1, size = 150, step = 1, time = 0;
+    BulkRecipe recipe;
     for (size_t i = 1; i < w.size(); ++i) {
-        const size_t eq = w[i].find('=');
-        const std::string key = w[i].substr(0, eq);
-        unsigned long v = 0;
-        if (eq == std::string::npos || !number(w[i].substr(eq + 1), v)) {
-            return fail("bulk wants key=value words");
+        switch (readWord<BulkRecipe>(w[i], kBulkWords, kAny, recipe)) {
+            case WordFault::None: break;
+            case WordFault::Unknown: return fail("unknown bulk word " + w[i].substr(0, w[i].find('=')));
+            default: return fail("bulk wants key=value words");
         }
-        if (key == "count") count = v;
-        else if (key == "port") port = v;
-        else if (key == "lsn") lsn = v;
-        else if (key == "lsns") lsns = v;
-        else if (key == "size") size = v;
-        else if (key == "step") step = v;
-        else if (key == "time") time = v;
-        else return fail("unknown bulk word " + key);
     }
+    const auto [count, port, lsn, lsns, size, step, time] = recipe;
     if (size < 46 || size > 0xFFFF || lsns == 0 || port > 0xFFFF) {
         return fail("bulk wants size 46..65535, lsns >= 1 and a 16-bit port");
     }
@@ -320,8 +406,10 @@ bool Parser::bulk(const std::vector<std::string>& w) {
             beginRecords();
         }
         records += count;
-        survey_->streamBytes +=
-            uint64_t{count} * (recordFormOf(settings_.header.versionMajor).headerSize + size);
+        const uint64_t each = recordFormOf(settings_.header.versionMajor).headerSize + size;
+        survey_->streamBytes = count > (UINT64_MAX - survey_->streamBytes) / each
+                                   ? UINT64_MAX  // more than any trace holds
+                                   : survey_->streamBytes + count * each;
         return true;
     }
     // Ethernet addresses, then IPv4/UDP with a sequence number, then filler
@@ -335,7 +423,7 @@ bool Parser::bulk(const std::vector<std::string>& w) {
     frame[14] = static_cast<uint8_t>(ipLength >> 8);
     frame[15] = static_cast<uint8_t>(ipLength);
     uint32_t state = 0x12345678;
-    for (unsigned long n = 0; n < count && !writer().stopped(); ++n) {
+    for (unsigned long n = 0; n < count && writer().takesRecords(); ++n) {
         EventRecord record;
         record.timeMs = static_cast<uint32_t>(time + n * step);
         record.port = static_cast<uint16_t>(port);
@@ -356,42 +444,27 @@ bool Parser::bulk(const std::vector<std::string>& w) {
     return true;
 }
 
-bool Parser::trafficWord(const std::string& key, const std::string& value, TrafficSpec& recipe) {
-    if (key == "format") {
-        const std::optional<TrafficFormat> format = trafficFormatNamed(value);
-        recipe.format = format.value_or(recipe.format);
-        return format.has_value() ||
-               fail("traffic format is ethernet, ppp-sync, ppp-async, raw-ip, i4b or internal-udp");
-    }
-    unsigned long v = 0;
-    const bool is16 = key == "port" || key == "lsn" || key == "lsns";
-    if (!number(value, v) || v > (is16 ? 0xFFFFul : 0xFFFFFFFFul)) {
-        return fail("bad traffic value " + key + "=" + value);
-    }
-    if (key == "count") recipe.count = v;
-    else if (key == "port") recipe.port = static_cast<uint16_t>(v);
-    else if (key == "lsn") recipe.lsn = static_cast<uint16_t>(v);
-    else if (key == "lsns") recipe.lsns = static_cast<uint16_t>(v);
-    else if (key == "seed") recipe.seed = static_cast<uint32_t>(v);
-    else if (key == "time") recipe.startMs = static_cast<uint32_t>(v);
-    else if (key == "step") recipe.stepMs = static_cast<uint32_t>(v);
-    else return fail("unknown traffic word " + key);
-    return true;
-}
-
 bool Parser::traffic(const std::vector<std::string>& w) {
     TrafficSpec recipe;
     bool haveFormat = false, havePort = false;
     for (size_t i = 1; i < w.size(); ++i) {
         const size_t eq = w[i].find('=');
-        if (eq == std::string::npos) {
-            return fail("traffic wants key=value words");
-        }
         const std::string key = w[i].substr(0, eq);
-        if (!trafficWord(key, w[i].substr(eq + 1), recipe)) {
-            return false;
+        if (eq != std::string::npos && key == "format") {
+            const std::optional<TrafficFormat> format = trafficFormatNamed(w[i].substr(eq + 1));
+            if (!format) {
+                return fail("traffic format is ethernet, ppp-sync, ppp-async, raw-ip, i4b or internal-udp");
+            }
+            recipe.format = *format;
+            haveFormat = true;
+            continue;
         }
-        haveFormat = haveFormat || key == "format";
+        switch (readWord<TrafficSpec>(w[i], kTrafficWords, k32, recipe)) {
+            case WordFault::None: break;
+            case WordFault::NotKeyValue: return fail("traffic wants key=value words");
+            case WordFault::Unknown: return fail("unknown traffic word " + key);
+            default: return fail("bad traffic value " + w[i]);
+        }
         havePort = havePort || key == "port";
     }
     if (!haveFormat || !havePort || recipe.lsns == 0) {

@@ -227,13 +227,13 @@ TraceWriter::TraceWriter(std::FILE* out, const HeaderSpec& header, size_t chunk,
 }
 
 void TraceWriter::addRecord(const EventRecord& record, std::span<const uint8_t> payload) {
-    if (stopped_) {
+    if (!takesRecords()) {
         return;
     }
     ++recordsAdded_;
     const Bytes bytes = encodeRecord(record, payload, header_.versionMajor);
     pending_.insert(pending_.end(), bytes.begin(), bytes.end());
-    while (pending_.size() >= chunk_ && !stopped_) {
+    while (pending_.size() >= chunk_ && takesRecords()) {
         cutBlock(chunk_);
     }
 }

@@ -133,6 +133,9 @@ public:
         afterBlock_ = std::move(afterBlock);
     }
     bool stopped() const { return stopped_; }
+    // False once stopped or past what a trailer counts: records added then
+    // are dropped, and a generator may as well end.
+    bool takesRecords() const { return !stopped_ && !tooManyBlocks_; }
 
     uint32_t blockCount() const { return blockCount_; }
     // More blocks (or stream bytes) than the trailer can count were asked for.

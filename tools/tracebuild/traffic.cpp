@@ -806,7 +806,7 @@ void generateTraffic(const TrafficSpec& recipe, const TrafficReceiver& sink,
 void addTraffic(TraceWriter& writer, const TrafficSpec& recipe) {
     generateTraffic(recipe, [&](const EventRecord& record, std::span<const uint8_t> payload) {
         writer.addRecord(record, payload);
-    }, [&writer] { return writer.stopped(); });
+    }, [&writer] { return !writer.takesRecords(); });
 }
 
 }  // namespace ornpcap::tracebuild

@@ -58,8 +58,8 @@ using TrafficReceiver =
 void generateTraffic(const TrafficSpec& recipe, const TrafficReceiver& sink,
                      const std::function<bool()>& stop = {});
 
-// Appends the records a TrafficSpec describes to the trace, until the writer
-// stops.
+// Appends the records a TrafficSpec describes to the trace, while the writer
+// takes them.
 void addTraffic(TraceWriter& writer, const TrafficSpec& recipe);
 
 }  // namespace ornpcap::tracebuild
