@@ -127,7 +127,7 @@ TEST(TraceFromAPipe, OrninfoReportsAsForTheFile) {
 
 struct StreamCase {
     const char* name;
-    tracebuild::TraceSpec spec;
+    tracebuild::TraceSpec recipe;
     int exitCode;
     std::string err;  // after "orninfo: -: "
 };
@@ -158,7 +158,7 @@ TEST(TraceFromAPipe, TheTrailerIsHeldAgainstTheBlocksAtTheEnd) {
     for (const StreamCase& c : cases) {
         SCOPED_TRACE(c.name);
         TempDir dir;
-        dir.write("Trace.orn", tracebuild::buildTrace(c.spec));
+        dir.write("Trace.orn", tracebuild::buildTrace(c.recipe));
         const ToolRun run = runOrnInfo(dir, {"-"}, input(Input::Pipe, "Trace.orn"));
         EXPECT_EQ(run.exitCode, c.exitCode) << run.err;
         if (c.err.empty()) {
